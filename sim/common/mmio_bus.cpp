@@ -1,0 +1,77 @@
+// Address dispatch for the simulated physical address space.
+#include "sim/common/mmio_bus.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+std::string Hex(uint64_t v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+uint64_t AllOnes(unsigned width) { return width >= 8 ? ~0ull : ((1ull << (width * 8)) - 1); }
+
+}  // namespace
+
+void MmioBus::Map(uint64_t base, uint64_t size, MmioRegion* region, std::string name) {
+  for (const auto& m : mappings_) {
+    if (base < m.base + m.size && m.base < base + size) {
+      std::fprintf(stderr, "simulator: region %s at %s overlaps region %s at %s\n", name.c_str(), Hex(base).c_str(),
+                   m.name.c_str(), Hex(m.base).c_str());
+      std::abort();
+    }
+  }
+  mappings_.push_back({base, size, region, std::move(name)});
+}
+
+void MmioBus::Unmap(MmioRegion* region) {
+  std::erase_if(mappings_, [region](const Mapping& m) { return m.region == region; });
+}
+
+const MmioBus::Mapping* MmioBus::Find(uint64_t address, unsigned width, const char* what) {
+  for (const auto& m : mappings_) {
+    if (address >= m.base && address - m.base < m.size) {
+      if (address - m.base + width > m.size) {
+        violations_.Report(std::string("MMIO ") + what + " of " + std::to_string(width) + " bytes at " + Hex(address) +
+                           " crosses the end of " + m.name);
+        return nullptr;
+      }
+      return &m;
+    }
+  }
+  violations_.Report(std::string("MMIO ") + what + " of " + std::to_string(width) + " bytes at " + Hex(address) +
+                     " outside any device");
+  return nullptr;
+}
+
+uint64_t MmioBus::Read(uint64_t address, unsigned width) {
+  ++reads_;
+  const Mapping* m = Find(address, width, "read");
+  uint64_t value = m ? m->region->Read(address - m->base, width) & AllOnes(width) : AllOnes(width);
+  if (recording_) recorded_.push_back({address, width, value, false});
+  return value;
+}
+
+void MmioBus::Write(uint64_t address, unsigned width, uint64_t value) {
+  ++writes_;
+  value &= AllOnes(width);
+  if (recording_) recorded_.push_back({address, width, value, true});
+  if (const Mapping* m = Find(address, width, "write")) m->region->Write(address - m->base, width, value);
+}
+
+namespace {
+MmioBus* g_active_bus = nullptr;
+uintptr_t g_idt_base = 0;
+}  // namespace
+
+void SetActiveMmioBus(MmioBus* bus) { g_active_bus = bus; }
+MmioBus* ActiveMmioBus() { return g_active_bus; }
+void SetHostIdtBase(uintptr_t base) { g_idt_base = base; }
+uintptr_t HostIdtBase() { return g_idt_base; }
+
+}  // namespace sim
