@@ -1,0 +1,13 @@
+// Operations every SMBIOS record builder shares: strings, sizes, adding, finding and removing records.
+#pragma once
+#include "uefi/base_types.h"
+#include "uefi/protocols/smbios.h"
+
+constexpr UINTN SmbiosRecordBufferSize = 768;  // the work buffer a builder allocates per record
+
+EFI_STATUS GetRecordSize(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN *Size);
+EFI_STATUS SetRecordString(EFI_SMBIOS_TABLE_HEADER *Record, UINTN StringNumber, const CHAR16 *Text);
+EFI_STATUS AddRecord(EFI_SMBIOS_TABLE_HEADER *Record);
+EFI_STATUS FindFirstRecordOfType(UINT8 Type, EFI_SMBIOS_HANDLE *Handle);
+EFI_STATUS RemoveFirstRecordOfType(UINT8 Type);
+EFI_STATUS RemoveAllRecordsOfType(UINT8 Type);
