@@ -1,0 +1,20 @@
+// Plain-memory access to PCI configuration space in the window at EcamBase, and the capability walk.
+#pragma once
+#include "uefi/base_types.h"
+
+constexpr UINT8 PciCapabilityIdVpd = 0x03;
+constexpr UINT8 PciCapabilityIdExpress = 0x10;
+
+// Offset of register Register of bus/device/function within the window (bus bits 20-27, device 15-19,
+// function 12-14).
+UINTN PciConfigOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
+
+UINT8 PciConfigRead8(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
+UINT16 PciConfigRead16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
+UINT32 PciConfigRead32(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
+
+// Offset of the capability with the given ID in the function's capability list, or 0 when it is absent.
+// The walk stops at a null pointer, a pointer into the header (below 0x40), an ID of 0xFF (absent hardware)
+// or after PciCapabilityWalkLimit steps (a list that loops).
+constexpr UINTN PciCapabilityWalkLimit = 48;
+UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 CapabilityId);
