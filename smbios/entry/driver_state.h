@@ -2,6 +2,7 @@
 // Every piece of writable module data lives here, so a loader that runs the driver again can reset it.
 #pragma once
 #include "smbios/board/slot_table.h"
+#include "smbios/entry/callback_registration.h"
 #include "uefi/base_types.h"
 #include "uefi/protocols/hii_database.h"
 #include "uefi/protocols/pcd.h"
@@ -39,6 +40,8 @@ struct DriverState {
   UINT8 SetupConfiguration[SetupConfigurationSize];
   SlotTable Slots;
   PLATFORM_CALLBACK_REGISTRY *CallbackRegistry;
+  // Handed to the registry by address; kept here so it outlives the entry point whatever the registry does.
+  CallbackRegistration Registration;
   // One cached SMBIOS protocol pointer per toolkit operation that locates it.
   EFI_SMBIOS_PROTOCOL *SmbiosForAdd;
   EFI_SMBIOS_PROTOCOL *SmbiosForFind;

@@ -1,0 +1,190 @@
+// Operations every SMBIOS record builder shares: strings, sizes, adding, finding and removing records.
+#include "smbios/records/record_toolkit.h"
+
+#include "smbios/entry/driver_state.h"
+#include "smbios/records/text_and_memory.h"
+#include "smbios/services/pool.h"
+#include "smbios/services/protocol_lookup.h"
+#include "uefi/status.h"
+
+namespace {
+
+constexpr EFI_GUID kSmbiosProtocolGuid = EFI_SMBIOS_PROTOCOL_GUID;
+constexpr UINTN kMaxStringBytes = 64;      // a string of 64 characters or more is malformed
+constexpr UINTN kSetRecordStringMax = 65;  // UCS-2 characters SetRecordString takes from its argument
+constexpr UINTN kNoLimit = ~static_cast<UINTN>(0);
+// Handles are 16-bit and 0xFFFE/0xFFFF are reserved, so no table holds more records than this.
+constexpr UINTN kMaxRecordsOfType = 0xFFFE;
+
+struct StringSet {
+  UINTN Size;   // formatted area plus string set, final NUL included
+  UINTN Count;  // number of strings
+};
+
+// Walks the string set of a record. No byte at or past Limit is read; a set that does not end before
+// Limit, or a string of 64 characters or more, is malformed.
+EFI_STATUS MeasureRecord(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN Limit, StringSet *Set) {
+  const UINT8 *bytes = reinterpret_cast<const UINT8 *>(Record);
+  UINTN p = Record->Length;
+  UINTN size = Record->Length;
+  UINTN count = 0;
+  for (;;) {
+    if (p + 1 >= Limit) return EFI_INVALID_PARAMETER;
+    if (bytes[p] == 0) {
+      ++p;
+      if (bytes[p] == 0) {
+        Set->Size = size + 2;
+        Set->Count = count;
+        return EFI_SUCCESS;
+      }
+      size += 1;
+    }
+    UINTN length = 0;
+    while (length < kMaxStringBytes && p + length < Limit && bytes[p + length] != 0) ++length;
+    if (length == kMaxStringBytes) return EFI_INVALID_PARAMETER;
+    if (p + length >= Limit) return EFI_INVALID_PARAMETER;
+    size += length;
+    p += length;
+    ++count;
+  }
+}
+
+EFI_SMBIOS_PROTOCOL *Smbios(EFI_SMBIOS_PROTOCOL **Cache, EFI_STATUS *Status) {
+  *Status = LocateCachedProtocol(&kSmbiosProtocolGuid, reinterpret_cast<VOID **>(Cache));
+  return EFI_ERROR(*Status) ? nullptr : *Cache;
+}
+
+// Copies an ASCII string and its NUL into a destination of Capacity bytes.
+EFI_STATUS AsciiBoundedCopy(CHAR8 *Destination, UINTN Capacity, const CHAR8 *Source) {
+  UINTN length = AsciiBoundedLength(Source, Capacity);
+  if (length >= Capacity) return EFI_BUFFER_TOO_SMALL;
+  UINTN d = reinterpret_cast<UINTN>(Destination);
+  UINTN s = reinterpret_cast<UINTN>(Source);
+  if (d < s + length + 1 && s < d + Capacity) return EFI_ACCESS_DENIED;
+  CopyMemory(Destination, Source, length + 1);
+  return EFI_SUCCESS;
+}
+
+// Replaces (or appends, at Count + 1) string N of a record whose set is already measured.
+EFI_STATUS PutString(EFI_SMBIOS_TABLE_HEADER *Record, const StringSet &Old, UINTN N, const CHAR8 *Ascii,
+                     UINTN NewLength) {
+  UINT8 *bytes = reinterpret_cast<UINT8 *>(Record);
+  UINT8 *set = bytes + Record->Length;
+  UINTN off = 0;
+  for (UINTN passed = 0; passed + 1 < N; ++off) {
+    if (set[off] == 0) ++passed;
+  }
+  UINTN oldLength = AsciiBoundedLength(reinterpret_cast<const CHAR8 *>(set + off), kMaxStringBytes);
+
+  if (NewLength == oldLength) {
+    return AsciiBoundedCopy(reinterpret_cast<CHAR8 *>(set + off), oldLength + 1, Ascii);
+  }
+
+  // An append after existing strings keeps the old final NUL and adds a new one; every other change
+  // trades the old string's bytes for the new ones.
+  BOOLEAN appendAfterStrings = (N == Old.Count + 1) && Old.Count != 0;
+  UINTN newSize = appendAfterStrings ? Old.Size + NewLength + 1 : Old.Size - oldLength + NewLength;
+  if (newSize > SmbiosRecordBufferSize) return EFI_BUFFER_TOO_SMALL;
+
+  UINT8 *tmp = static_cast<UINT8 *>(AllocateZeroed(SmbiosRecordBufferSize));
+  if (tmp == nullptr) return EFI_OUT_OF_RESOURCES;
+  UINTN head = Record->Length + off;
+  UINTN tail = Old.Size - Record->Length - off - oldLength - 1;
+  CopyMemory(tmp, bytes, head);
+  CopyMemory(tmp + head, Ascii, NewLength + 1);
+  CopyMemory(tmp + head + NewLength + 1, set + off + oldLength + 1, tail);
+
+  StringSet rebuilt;
+  EFI_STATUS status = MeasureRecord(reinterpret_cast<EFI_SMBIOS_TABLE_HEADER *>(tmp), SmbiosRecordBufferSize, &rebuilt);
+  if (!EFI_ERROR(status)) CopyMemory(bytes, tmp, rebuilt.Size);
+  FreeBuffer(tmp);
+  return status;
+}
+
+}  // namespace
+
+EFI_STATUS GetRecordSize(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN *Size) {
+  if (Record == nullptr || Size == nullptr) return EFI_INVALID_PARAMETER;
+  StringSet set;
+  EFI_STATUS status = MeasureRecord(Record, kNoLimit, &set);
+  if (EFI_ERROR(status)) return status;
+  *Size = set.Size;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS SetRecordString(EFI_SMBIOS_TABLE_HEADER *Record, UINTN StringNumber, const CHAR16 *Text) {
+  if (Record == nullptr || StringNumber == 0) return EFI_INVALID_PARAMETER;
+
+  UINTN m = Ucs2BoundedLength(Text, kSetRecordStringMax);
+  CHAR8 *ascii = static_cast<CHAR8 *>(AllocateZeroed(m + 1));
+  if (ascii == nullptr) return EFI_OUT_OF_RESOURCES;
+  // A text longer than 65 characters is refused by the copy and leaves the buffer empty.
+  Ucs2ToAsciiCopy(ascii, Text, m + 1);
+  UINTN newLength = AsciiBoundedLength(ascii, m + 1);
+
+  EFI_STATUS status = EFI_INVALID_PARAMETER;
+  StringSet old;
+  // An empty string would end the set early; one of 64 characters or more would make the record malformed.
+  if (newLength != 0 && newLength < kMaxStringBytes &&
+      !EFI_ERROR(MeasureRecord(Record, SmbiosRecordBufferSize, &old)) && StringNumber <= old.Count + 1) {
+    status = PutString(Record, old, StringNumber, ascii, newLength);
+  }
+  FreeBuffer(ascii);
+  return status;
+}
+
+EFI_STATUS AddRecord(EFI_SMBIOS_TABLE_HEADER *Record) {
+  if (Record == nullptr) return EFI_INVALID_PARAMETER;
+  EFI_STATUS status;
+  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForAdd, &status);
+  if (smbios == nullptr) return status;
+  EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
+  status = smbios->Add(smbios, nullptr, &handle, Record);
+  if (!EFI_ERROR(status)) Record->Handle = handle;
+  return status;
+}
+
+EFI_STATUS FindFirstRecordOfType(UINT8 Type, EFI_SMBIOS_HANDLE *Handle) {
+  if (Handle == nullptr) return EFI_INVALID_PARAMETER;
+  EFI_STATUS status;
+  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForFind, &status);
+  if (smbios == nullptr) return status;
+  EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
+  EFI_SMBIOS_TYPE type = Type;
+  EFI_SMBIOS_TABLE_HEADER *record = nullptr;
+  status = smbios->GetNext(smbios, &handle, &type, &record, nullptr);
+  if (EFI_ERROR(status) || handle == SMBIOS_HANDLE_PI_RESERVED) return EFI_NOT_FOUND;
+  *Handle = handle;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS RemoveFirstRecordOfType(UINT8 Type) {
+  EFI_SMBIOS_HANDLE handle;
+  EFI_STATUS status = FindFirstRecordOfType(Type, &handle);
+  if (EFI_ERROR(status)) return status;
+  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForRemove, &status);
+  if (smbios == nullptr) return status;
+  return smbios->Remove(smbios, handle);
+}
+
+EFI_STATUS RemoveAllRecordsOfType(UINT8 Type) {
+  EFI_STATUS status;
+  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForRemoveAll, &status);
+  if (smbios == nullptr) return status;
+
+  // Count first, remove afterwards: the walk never continues from a handle that has just gone.
+  UINTN count = 0;
+  EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
+  while (count < kMaxRecordsOfType) {
+    EFI_SMBIOS_TYPE type = Type;
+    EFI_SMBIOS_TABLE_HEADER *record = nullptr;
+    status = smbios->GetNext(smbios, &handle, &type, &record, nullptr);
+    if (EFI_ERROR(status) || handle == SMBIOS_HANDLE_PI_RESERVED) break;
+    ++count;
+  }
+  for (UINTN i = 0; i < count; ++i) {
+    status = RemoveFirstRecordOfType(Type);
+    if (EFI_ERROR(status)) return status;
+  }
+  return EFI_SUCCESS;
+}
