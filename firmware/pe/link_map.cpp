@@ -1,0 +1,58 @@
+// Reads the preferred load address and symbol lines of an lld-link map.
+#include "firmware/pe/link_map.h"
+
+#include <sstream>
+#include <vector>
+
+namespace pe {
+namespace {
+
+std::optional<uint64_t> ParseHex(const std::string &Text) {
+  if (Text.empty() || Text.size() > 16) {
+    return std::nullopt;
+  }
+  uint64_t Value = 0;
+  for (char C : Text) {
+    int Digit = (C >= '0' && C <= '9') ? C - '0' : (C >= 'a' && C <= 'f') ? C - 'a' + 10
+              : (C >= 'A' && C <= 'F') ? C - 'A' + 10 : -1;
+    if (Digit < 0) {
+      return std::nullopt;
+    }
+    Value = (Value << 4) | static_cast<uint64_t>(Digit);
+  }
+  return Value;
+}
+
+std::vector<std::string> Words(const std::string &Line) {
+  std::istringstream In(Line);
+  std::vector<std::string> Result;
+  for (std::string Word; In >> Word;) {
+    Result.push_back(Word);
+  }
+  return Result;
+}
+
+}  // namespace
+
+std::optional<MapSymbol> FindMapSymbol(const std::string &MapText, const std::string &Name) {
+  std::optional<uint64_t> Base;
+  std::optional<uint64_t> Address;
+  std::istringstream In(MapText);
+  for (std::string Line; std::getline(In, Line);) {
+    std::vector<std::string> W = Words(Line);
+    // " Preferred load address is 0000000140000000"
+    if (W.size() == 5 && W[0] == "Preferred" && W[3] == "is") {
+      Base = ParseHex(W[4]);
+    }
+    // " 0001:00000000       Name   0000000140001000 [f] [i]  object.obj": section:offset, name, Rva+Base.
+    if (!Address && W.size() >= 3 && W[1] == Name && W[0].find(':') != std::string::npos) {
+      Address = ParseHex(W[2]);
+    }
+  }
+  if (!Base || !Address || *Address < *Base || *Address - *Base > UINT32_MAX) {
+    return std::nullopt;
+  }
+  return MapSymbol{*Address, static_cast<uint32_t>(*Address - *Base)};
+}
+
+}  // namespace pe
