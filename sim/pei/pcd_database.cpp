@@ -1,0 +1,115 @@
+// Token storage behind the simulated PCD PPI; the PPI's unprovided functions report violations.
+#include "sim/pei/pcd_database.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace sim {
+
+namespace {
+
+PcdDatabase* g_active_pcd = nullptr;
+
+constexpr size_t kSlots = sizeof(PCD_PPI) / sizeof(void*);
+
+PcdDatabase& Active(const char* function) {
+  if (g_active_pcd == nullptr) {
+    std::fprintf(stderr, "simulator: PCD PPI %s called with no simulated PEI platform active\n", function);
+    std::abort();
+  }
+  return *g_active_pcd;
+}
+
+template <size_t Slot>
+UINTN EFIAPI UnprovidedPcdFunction() {
+  Active("function").violations().Report("PCD PPI function " + std::to_string(Slot) +
+                                         " called; the simulated PCD PPI provides only Get64, GetPtr and GetSize");
+  return 0;
+}
+
+template <size_t... Slots>
+void FillUnprovided(void** slots, std::index_sequence<Slots...>) {
+  ((slots[Slots] = reinterpret_cast<void*>(&UnprovidedPcdFunction<Slots>)), ...);
+}
+
+UINT64 EFIAPI PcdGet64(UINTN token) { return Active("Get64").Get64(token); }
+VOID* EFIAPI PcdGetPtr(UINTN token) { return Active("GetPtr").GetPtr(token); }
+UINTN EFIAPI PcdGetSize(UINTN token) { return Active("GetSize").GetSize(token); }
+
+}  // namespace
+
+PcdDatabase* ActivePcdDatabase() { return g_active_pcd; }
+
+PcdDatabase::PcdDatabase(Violations& violations) : violations_(violations) {
+  std::memset(&ppi_, 0, sizeof ppi_);
+  FillUnprovided(reinterpret_cast<void**>(&ppi_), std::make_index_sequence<kSlots>());
+  ppi_.Get64 = PcdGet64;
+  ppi_.GetPtr = PcdGetPtr;
+  ppi_.GetSize = PcdGetSize;
+}
+
+PcdDatabase::~PcdDatabase() { Deactivate(); }
+
+void PcdDatabase::Activate() {
+  if (g_active_pcd != nullptr && g_active_pcd != this) {
+    std::fprintf(stderr, "simulator: a second PCD database was activated while another is active\n");
+    std::abort();
+  }
+  g_active_pcd = this;
+}
+
+void PcdDatabase::Deactivate() {
+  if (g_active_pcd == this) g_active_pcd = nullptr;
+}
+
+void PcdDatabase::SetValue(UINTN token, uint64_t value) { tokens_[token] = Token{false, value, nullptr, 8}; }
+
+void PcdDatabase::SetPointer(UINTN token, void* pointer, UINTN size) {
+  tokens_[token] = Token{true, 0, pointer, size};
+}
+
+uint64_t PcdDatabase::Reads(UINTN token) const {
+  auto it = reads_.find(token);
+  return it == reads_.end() ? 0 : it->second;
+}
+
+const PcdDatabase::Token* PcdDatabase::Find(UINTN token, const char* function) {
+  ++reads_[token];
+  auto it = tokens_.find(token);
+  if (it == tokens_.end()) {
+    violations_.Report(std::string("PCD PPI ") + function + " of token " + std::to_string(token) +
+                       ", which the platform does not define");
+    return nullptr;
+  }
+  return &it->second;
+}
+
+uint64_t PcdDatabase::Get64(UINTN token) {
+  const Token* t = Find(token, "Get64");
+  if (t == nullptr) return 0;
+  if (t->pointer) {
+    violations_.Report("PCD PPI Get64 of token " + std::to_string(token) + ", which holds a pointer");
+    return 0;
+  }
+  return t->value;
+}
+
+void* PcdDatabase::GetPtr(UINTN token) {
+  const Token* t = Find(token, "GetPtr");
+  if (t == nullptr) return nullptr;
+  if (!t->pointer) {
+    violations_.Report("PCD PPI GetPtr of token " + std::to_string(token) + ", which holds a value");
+    return nullptr;
+  }
+  return t->address;
+}
+
+UINTN PcdDatabase::GetSize(UINTN token) {
+  const Token* t = Find(token, "GetSize");
+  return t == nullptr ? 0 : t->size;
+}
+
+}  // namespace sim
