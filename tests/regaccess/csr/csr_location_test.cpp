@@ -27,7 +27,8 @@ class CsrLocationTest : public CsrTest {
 
 TEST_F(CsrLocationTest, ChaInstancesFillFourDevicesOfEightFunctions) {
   EXPECT_EQ(Locate(0, 0, 27, 0), (Placement{Socket0Row[1], 11, 3}));
-  EXPECT_EQ(Locate(0, 0, 0, 0), (Placement{Socket0Row[1], 8, 0}));
+  EXPECT_EQ(Locate(0, 0, 6, 0), (Placement{Socket0Row[1], 8, 6}));
+  EXPECT_EQ(Locate(0, 1, 13, 0), (Placement{Socket0Row[1], 15, 5}));
   EXPECT_EQ(Locate(0, 1, 9, 0), (Placement{Socket0Row[1], 15, 1}));
   EXPECT_EQ(Locate(0, 2, 17, 0), (Placement{Socket0Row[1], 22, 1}));
   EXPECT_EQ(Locate(0, 2, 24, 0), (Placement{Socket0Row[1], 23, 0}));
