@@ -1,0 +1,36 @@
+// Status-name lookup: success and warnings 0-5, errors 1-33, everything else unnamed.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "trace/format/status_names.h"
+
+namespace {
+
+TEST(StatusNames, SuccessAndWarningsByValue) {
+  EXPECT_STREQ(StatusName(0), "Success");
+  EXPECT_STREQ(StatusName(1), "Warning Unknown Glyph");
+  EXPECT_STREQ(StatusName(5), "Warning Stale Data");
+  EXPECT_EQ(StatusName(6), nullptr);
+  EXPECT_EQ(StatusName(0x7FFFFFFFu), nullptr);
+}
+
+TEST(StatusNames, ErrorsAreShiftedPastTheWarnings) {
+  EXPECT_EQ(StatusName(0x80000000u), nullptr);
+  EXPECT_STREQ(StatusName(0x80000001u), "Load Error");
+  EXPECT_STREQ(StatusName(0x80000005u), "Buffer Too Small");
+  EXPECT_STREQ(StatusName(0x80000012u), "Time out");
+  EXPECT_STREQ(StatusName(0x8000001Eu), "Reserved (30)");
+  EXPECT_STREQ(StatusName(0x80000021u), "Compromised Data");
+  EXPECT_EQ(StatusName(0x80000022u), nullptr);
+  EXPECT_EQ(StatusName(0xFFFFFFFFu), nullptr);
+}
+
+TEST(StatusNames, TableEntriesFitTheFormatterScratch) {
+  for (UINT32 I = 0; I < STATUS_NAME_COUNT; ++I) {
+    ASSERT_NE(StatusNameTable[I], nullptr) << I;
+    EXPECT_LT(strlen(StatusNameTable[I]), 38u) << I;
+  }
+}
+
+}  // namespace

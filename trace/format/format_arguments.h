@@ -1,0 +1,50 @@
+// Walks the arguments of one format call: the packed argument list when one is given, else the
+// variadic list, both with the same widths (4 bytes per item, 8 for a 64-bit integer, low word first).
+#pragma once
+#include "uefi/base_types.h"
+
+class FormatArguments {
+ public:
+  FormatArguments(__builtin_va_list *VaList, const VOID *PackedList)
+      : Va(VaList), Packed(static_cast<const UINT8 *>(PackedList)) {}
+
+  // A 32-bit integer, character, status, or '*' width or precision.
+  UINT32 Next32() {
+    if (Packed != nullptr) {
+      UINT32 Value = Load32(Packed);
+      Packed += 4;
+      return Value;
+    }
+    return Va != nullptr ? __builtin_va_arg(*Va, UINT32) : 0;
+  }
+
+  // A 64-bit integer (the 'l' or 'L' modifier).
+  UINT64 Next64() {
+    if (Packed != nullptr) {
+      UINT64 Value = Load32(Packed) | (static_cast<UINT64>(Load32(Packed + 4)) << 32);
+      Packed += 8;
+      return Value;
+    }
+    return Va != nullptr ? __builtin_va_arg(*Va, UINT64) : 0;
+  }
+
+  // A pointer, as an address. The packed list holds 32-bit addresses, zero-extended here.
+  UINTN NextPointer() {
+    if (Packed != nullptr) {
+      UINTN Value = Load32(Packed);
+      Packed += 4;
+      return Value;
+    }
+    return Va != nullptr ? reinterpret_cast<UINTN>(__builtin_va_arg(*Va, const VOID *)) : 0;
+  }
+
+ private:
+  // Little-endian, any alignment (the packed list lives inside a data record).
+  static UINT32 Load32(const UINT8 *P) {
+    return P[0] | (static_cast<UINT32>(P[1]) << 8) | (static_cast<UINT32>(P[2]) << 16) |
+           (static_cast<UINT32>(P[3]) << 24);
+  }
+
+  __builtin_va_list *Va;
+  const UINT8 *Packed;
+};

@@ -1,0 +1,79 @@
+// Bounded output of the formatter: 1- or 2-byte characters into a caller's buffer whose last slot is kept
+// for the terminator, or, in count-only mode, a saturating count with nothing written.
+#pragma once
+#include "uefi/base_types.h"
+
+class FormatSink {
+ public:
+  // Writing: Size >= 1 characters at Buffer. Counting: Buffer and Size are not used.
+  FormatSink(VOID *Buffer, UINTN Size, bool Wide, bool CountOnly)
+      : Out(static_cast<UINT8 *>(Buffer)), Pos(0), End(CountOnly ? 0 : Size - 1), Count(0), Wide(Wide),
+        CountOnly(CountOnly) {}
+
+  // True once the terminator slot is reached; never in count-only mode.
+  bool Full() const { return !CountOnly && Pos >= End; }
+
+  void Put(UINT32 Char) {
+    if (CountOnly) {
+      Add(1);
+    } else if (Pos < End) {
+      Store(Pos++, Char);
+    }
+  }
+
+  // N copies of Char; time is bounded by the room left, not by N.
+  void Repeat(UINT32 Char, UINT64 N) {
+    if (CountOnly) {
+      Add(N);
+      return;
+    }
+    for (UINTN Last = Pos + Room(N); Pos < Last; ++Pos) Store(Pos, Char);
+  }
+
+  // N characters of CharBytes (1 or 2) bytes each, little-endian; 2-byte characters keep only their low
+  // byte in 1-byte output.
+  void Text(const UINT8 *Chars, UINTN N, UINT32 CharBytes) {
+    if (CountOnly) {
+      Add(N);
+      return;
+    }
+    UINTN Last = Pos + Room(N);
+    if (CharBytes == 1 && !Wide) {
+      for (; Pos < Last; ++Pos) Out[Pos] = *Chars++;
+      return;
+    }
+    for (; Pos < Last; ++Pos, Chars += CharBytes) {
+      Store(Pos, CharBytes == 1 ? Chars[0] : Chars[0] | (static_cast<UINT32>(Chars[1]) << 8));
+    }
+  }
+
+  // Writes the terminator at the output position and returns the characters written (or counted).
+  UINT32 Finish() {
+    if (CountOnly) return Saturate32(Count);
+    Store(Pos, 0);
+    return Saturate32(Pos);
+  }
+
+ private:
+  UINTN Room(UINT64 N) const { return N < End - Pos ? static_cast<UINTN>(N) : End - Pos; }
+
+  static UINT32 Saturate32(UINT64 N) { return N > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT32>(N); }
+
+  void Add(UINT64 N) { Count = Count + N < Count ? ~static_cast<UINT64>(0) : Count + N; }
+
+  void Store(UINTN At, UINT32 Char) {
+    if (Wide) {
+      Out[2 * At] = static_cast<UINT8>(Char);
+      Out[2 * At + 1] = static_cast<UINT8>(Char >> 8);
+    } else {
+      Out[At] = static_cast<UINT8>(Char);
+    }
+  }
+
+  UINT8 *Out;
+  UINTN Pos;
+  UINTN End;
+  UINT64 Count;
+  bool Wide;
+  bool CountOnly;
+};

@@ -1,0 +1,310 @@
+// The formatter engine: rejections, the main loop over the format, modifiers, conversions and layout.
+#include "trace/format/format_text.h"
+
+#include "trace/format/format_arguments.h"
+#include "trace/format/format_digits.h"
+#include "trace/format/format_sink.h"
+#include "trace/format/status_names.h"
+
+namespace {
+
+// Stack scratch for digits and for the GUID, time and unknown-status texts.
+constexpr UINTN kScratchChars = 38;
+static_assert(kScratchChars >= FORMAT_MAX_DIGITS, "digits fit in the scratch buffer");
+
+constexpr UINT64 kNoLimit = ~static_cast<UINT64>(0);
+
+// Per-conversion state, fresh for every '%'.
+struct Conversion {
+  UINT32 Width = 0;
+  UINT32 Precision = 1;
+  bool WidthGiven = false;
+  bool PrecisionGiven = false;
+  bool LeftJustify = false;
+  bool Plus = false;
+  bool Blank = false;
+  bool Group = false;
+  bool ZeroPad = false;
+  bool Long = false;
+};
+
+// Format characters of 1 or 2 bytes, read little-endian and masked to their width.
+template <UINT32 Bytes>
+struct FormatChars {
+  static UINT32 At(const UINT8 *P) { return Bytes == 1 ? P[0] : (P[0] | (static_cast<UINT32>(P[1]) << 8)); }
+};
+
+// Characters of a text item up to its terminator, at most Limit.
+UINTN TextLength(const UINT8 *Text, UINT32 CharBytes, UINT64 Limit) {
+  UINTN N = 0;
+  if (CharBytes == 1) {
+    while (N < Limit && Text[N] != 0) ++N;
+  } else {
+    while (N < Limit && (Text[2 * N] | Text[2 * N + 1]) != 0) ++N;
+  }
+  return N;
+}
+
+void PadBefore(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
+  if (!Conv.LeftJustify && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
+}
+
+void PadAfter(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
+  if (Conv.LeftJustify && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
+}
+
+// A text item: the string conversions ('a', 's', 'S') have precision 0 unless one is given, every other
+// item 1; a given precision also bounds the characters taken.
+void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
+  const UINT8 *Chars = static_cast<const UINT8 *>(Text);
+  UINT64 Precision = Conv.PrecisionGiven ? Conv.Precision : (StringConversion ? 0 : 1);
+  UINTN Count = TextLength(Chars, CharBytes, Conv.PrecisionGiven ? Conv.Precision : kNoLimit);
+  if (Precision < Count) Precision = Count;
+  PadBefore(Out, Conv, Precision);
+  Out.Repeat(' ', Precision - Count);
+  Out.Text(Chars, Count, CharBytes);
+  PadAfter(Out, Conv, Precision);
+}
+
+void EmitString8(FormatSink &Out, const Conversion &Conv, const CHAR8 *Text) {
+  EmitText(Out, Conv, Text, 1, false);
+}
+
+// One character as a one-character 16-bit string (a zero character is an empty string).
+void EmitChar(FormatSink &Out, const Conversion &Conv, UINT32 Char) {
+  const UINT8 Text[4] = {static_cast<UINT8>(Char), static_cast<UINT8>(Char >> 8), 0, 0};
+  EmitText(Out, Conv, Text, 2, false);
+}
+
+// A number: prefix, zeros up to the precision, then the digits (with separators when grouped).
+void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
+                CHAR8 *Scratch) {
+  bool Group = Conv.Group && !Hex;
+  bool ZeroPad = Conv.ZeroPad && !Group;
+  UINT64 Precision = Group ? 1 : Conv.Precision;
+  CHAR8 *End = Scratch + kScratchChars;
+  CHAR8 *Digits = (Magnitude == 0 && Precision == 0) ? End : WriteDigits(End, Magnitude, Hex, Group);
+  UINTN DigitCount = static_cast<UINTN>(End - Digits);
+  UINT64 Count = DigitCount;
+  UINT32 Prefix = Negative ? '-' : Conv.Plus ? '+' : Conv.Blank ? ' ' : 0;
+  if (Prefix != 0) {
+    ++Count;
+    ++Precision;
+  }
+  if (ZeroPad && Conv.WidthGiven && !Conv.PrecisionGiven && !Conv.LeftJustify) Precision = Conv.Width;
+  if (Precision < Count) Precision = Count;
+  PadBefore(Out, Conv, Precision);
+  if (Prefix != 0) Out.Put(Prefix);
+  Out.Repeat('0', Precision - Count);
+  Out.Text(reinterpret_cast<const UINT8 *>(Digits), DigitCount, 1);
+  PadAfter(Out, Conv, Precision);
+}
+
+UINT16 Load16(const UINT8 *P) { return static_cast<UINT16>(P[0] | (P[1] << 8)); }
+
+void EmitGuid(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
+  if (Address == 0) return EmitString8(Out, Conv, "<null guid>");
+  const UINT8 *G = reinterpret_cast<const UINT8 *>(Address);
+  UINT32 Data1 = Load16(G) | (static_cast<UINT32>(Load16(G + 2)) << 16);
+  FormatTextWithFlags(Scratch, kScratchChars, 0, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", Data1,
+                      Load16(G + 4), Load16(G + 6), G[8], G[9], G[10], G[11], G[12], G[13], G[14], G[15]);
+  EmitString8(Out, Conv, Scratch);
+}
+
+// Fields of a UEFI time record: year (u16 at 0), month, day, hour, minute (u8 at 2 to 5).
+void EmitTime(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
+  if (Address == 0) return EmitString8(Out, Conv, "<null time>");
+  const UINT8 *T = reinterpret_cast<const UINT8 *>(Address);
+  FormatTextWithFlags(Scratch, kScratchChars, 0, "%02d/%02d/%04d  %02d:%02d", T[2], T[3], Load16(T), T[4], T[5]);
+  EmitString8(Out, Conv, Scratch);
+}
+
+void EmitStatus(FormatSink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch) {
+  const CHAR8 *Name = StatusName(Status);
+  if (Name == nullptr) {
+    FormatTextWithFlags(Scratch, kScratchChars, 0, "%08X", Status);
+    Name = Scratch;
+  }
+  EmitString8(Out, Conv, Name);
+}
+
+// Emits the line end that starts with Char ('\n' or '\r') and returns the format past it: "\n" and
+// "\n\r" and "\r\n" become CR LF, a lone "\r" stays.
+template <UINT32 Bytes>
+const UINT8 *EmitLineEnd(FormatSink &Out, UINT32 Char, const UINT8 *Next) {
+  UINT32 Following = FormatChars<Bytes>::At(Next);
+  if (Char == '\n' || Following == '\n') {
+    Out.Put('\r');
+    Out.Put('\n');
+    if (Following == (Char == '\n' ? '\r' : '\n')) Next += Bytes;
+  } else {
+    Out.Put('\r');
+  }
+  return Next;
+}
+
+// A decimal run starting at Digits; saturates at 0xFFFFFFFF.
+template <UINT32 Bytes>
+const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 *Value) {
+  UINT32 N = 0;
+  for (UINT32 C = FormatChars<Bytes>::At(Digits); C >= '0' && C <= '9'; C = FormatChars<Bytes>::At(Digits)) {
+    UINT32 D = C - '0';
+    N = N > (0xFFFFFFFFu - D) / 10 ? 0xFFFFFFFFu : N * 10 + D;
+    Digits += Bytes;
+  }
+  *Value = N;
+  return Digits;
+}
+
+// One conversion; Format points just past its '%'. Returns the format past the conversion, or null when
+// a NUL ended it (the main loop ends too).
+template <UINT32 Bytes>
+const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
+  Conversion Conv;
+  bool AfterDot = false;
+  UINT32 Char;
+  for (;;) {
+    Char = FormatChars<Bytes>::At(Format);
+    Format += Bytes;
+    switch (Char) {
+      case '-': Conv.LeftJustify = true; continue;
+      case '+': Conv.Plus = true; continue;
+      case ' ': Conv.Blank = true; continue;
+      case ',': Conv.Group = true; continue;
+      case 'l':
+      case 'L': Conv.Long = true; continue;
+      case '.':
+        AfterDot = true;
+        Conv.PrecisionGiven = true;
+        Conv.Precision = 0;
+        continue;
+      case '*':
+        if (AfterDot) {
+          Conv.Precision = Args.Next32();
+        } else {
+          Conv.Width = Args.Next32();
+          Conv.WidthGiven = true;
+        }
+        continue;
+      case 0: return nullptr;
+      default: break;
+    }
+    if (Char < '0' || Char > '9') break;
+    UINT32 Number;
+    if (AfterDot) {
+      Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Precision);
+    } else {
+      Conv.ZeroPad = Conv.ZeroPad || Char == '0';
+      Format = ReadNumber<Bytes>(Format - Bytes, &Number);
+      Conv.Width = Number;
+      Conv.WidthGiven = true;
+    }
+  }
+
+  CHAR8 Scratch[kScratchChars];
+  switch (Char) {
+    case 'a': {
+      const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
+      if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
+      else EmitText(Out, Conv, Text, 1, true);
+      break;
+    }
+    case 's':
+    case 'S': {
+      const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
+      if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
+      else EmitText(Out, Conv, Text, 2, true);
+      break;
+    }
+    case 'c': EmitChar(Out, Conv, Args.Next32() & 0xFFFF); break;
+    case 'd': {
+      INT64 Value = Conv.Long ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
+      // Negated in unsigned arithmetic: the most negative value stays defined.
+      UINT64 Magnitude = Value < 0 ? 0 - static_cast<UINT64>(Value) : static_cast<UINT64>(Value);
+      EmitNumber(Out, Conv, Magnitude, Value < 0, false, Scratch);
+      break;
+    }
+    case 'u':
+      Conv.Plus = false;
+      EmitNumber(Out, Conv, Conv.Long ? Args.Next64() : Args.Next32(), false, false, Scratch);
+      break;
+    case 'X':
+      Conv.ZeroPad = true;
+      [[fallthrough]];
+    case 'x': EmitNumber(Out, Conv, Conv.Long ? Args.Next64() : Args.Next32(), false, true, Scratch); break;
+    case 'p':
+      Conv.ZeroPad = true;
+      Conv.Plus = Conv.Blank = Conv.Long = false;
+      EmitNumber(Out, Conv, Args.NextPointer(), false, true, Scratch);
+      break;
+    case 'g': EmitGuid(Out, Conv, Args.NextPointer(), Scratch); break;
+    case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); break;
+    case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); break;
+    case '\n':
+    case '\r': return EmitLineEnd<Bytes>(Out, Char, Format);
+    default: EmitChar(Out, Conv, Char); break;
+  }
+  return Format;
+}
+
+template <UINT32 Bytes>
+void Run(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
+  while (!Out.Full()) {
+    UINT32 Char = FormatChars<Bytes>::At(Format);
+    Format += Bytes;
+    if (Char == 0) return;
+    if (Char == '%') {
+      Format = Convert<Bytes>(Out, Format, Args);
+      if (Format == nullptr) return;
+    } else if (Char == '\n' || Char == '\r') {
+      Format = EmitLineEnd<Bytes>(Out, Char, Format);
+    } else {
+      Out.Put(Char);
+    }
+  }
+}
+
+// Length of a 16-bit format, counted up to FORMAT_MAX_16BIT_CHARS + 1 (no terminator among that many).
+UINTN Format16Length(const UINT8 *Format) {
+  return TextLength(Format, 2, FORMAT_MAX_16BIT_CHARS + 1);
+}
+
+}  // namespace
+
+UINT32 FormatTextEngine(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, __builtin_va_list *VaList,
+                        const VOID *PackedList) {
+  Flags &= FORMAT_CALLER_FLAGS;
+  bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
+  bool WideOutput = (Flags & FORMAT_OUTPUT_16BIT) != 0;
+  bool WideFormat = (Flags & FORMAT_FORMAT_16BIT) != 0;
+  if (!CountOnly && (Size == 0 || Buffer == nullptr)) return 0;
+  if (Format == nullptr) return 0;
+  if (WideOutput && Size > FORMAT_MAX_16BIT_CHARS) return 0;
+  const UINT8 *Chars = static_cast<const UINT8 *>(Format);
+  if (WideFormat && Format16Length(Chars) > FORMAT_MAX_16BIT_CHARS) return 0;
+
+  FormatSink Out(Buffer, Size, WideOutput, CountOnly);
+  FormatArguments Args(VaList, PackedList);
+  if (WideFormat) {
+    Run<2>(Out, Chars, Args);
+  } else {
+    Run<1>(Out, Chars, Args);
+  }
+  return Out.Finish();
+}
+
+UINT32 FormatText(VOID *Buffer, UINTN Size, const CHAR8 *Format, ...) {
+  __builtin_va_list Args;
+  __builtin_va_start(Args, Format);
+  UINT32 Count = FormatTextEngine(Buffer, Size, 0, Format, &Args, nullptr);
+  __builtin_va_end(Args);
+  return Count;
+}
+
+UINT32 FormatTextWithFlags(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, ...) {
+  __builtin_va_list Args;
+  __builtin_va_start(Args, Format);
+  UINT32 Count = FormatTextEngine(Buffer, Size, Flags, Format, &Args, nullptr);
+  __builtin_va_end(Args);
+  return Count;
+}
