@@ -119,6 +119,8 @@ class DxePlatform {
 
   std::vector<std::function<void(sim::Violations&)>> end_checks_;
   std::vector<std::shared_ptr<void>> kept_;  // last member: destroyed first
+
+  friend struct RuntimeThunks;
 };
 
 }  // namespace sim

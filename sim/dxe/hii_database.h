@@ -28,9 +28,12 @@ struct HiiPackageList {
 // list), ending with exactly one end package at the end. Returns an empty string when well formed, else why not.
 std::string CheckHiiPackageList(const uint8_t* bytes, size_t available, std::vector<HiiPackage>* packages);
 
+class PoolAllocator;
+
 class HiiDatabase {
  public:
-  HiiDatabase(Violations& violations, CallCounter& calls);
+  // pool: bounds the walk of a list that lies in pool memory (the rest of its buffer).
+  HiiDatabase(Violations& violations, CallCounter& calls, const PoolAllocator* pool = nullptr);
   HiiDatabase(const HiiDatabase&) = delete;
   HiiDatabase& operator=(const HiiDatabase&) = delete;
 
@@ -50,6 +53,7 @@ class HiiDatabase {
   };
   Violations& violations_;
   CallCounter& calls_;
+  const PoolAllocator* pool_;
   Instance instance_;
   std::vector<std::unique_ptr<HiiPackageList>> lists_;
 

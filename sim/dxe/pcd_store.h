@@ -20,6 +20,7 @@ class PcdStore {
   enum class Kind { U8, U16, U32, U64, Bool, Pointer };
 
   PcdStore(Violations& violations, CallCounter& calls);
+  ~PcdStore();
   PcdStore(const PcdStore&) = delete;
   PcdStore& operator=(const PcdStore&) = delete;
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "sim/common/violations.h"
@@ -82,7 +83,7 @@ class PoolAllocator {
 
   Violations& violations_;
   std::map<uintptr_t, Block> live_;  // payload address -> block
-  std::vector<uintptr_t> freed_;     // payload addresses freed, to tell a double free from a stray pointer
+  std::unordered_set<uintptr_t> freed_;  // payload addresses freed, to tell a double free from a stray pointer
   PoolStats stats_;
   std::vector<uint64_t> fail_numbers_;
   std::optional<uint64_t> fail_from_;

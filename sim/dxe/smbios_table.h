@@ -59,8 +59,9 @@ class SmbiosTable {
   };
   struct Stored {
     uint16_t handle;
-    std::vector<uint8_t> bytes;  // sized when added; never reallocated so handed-out pointers stay valid
-    size_t size;
+    uint8_t type;
+    std::vector<uint8_t> bytes;  // record, then guard bytes; never reallocated so handed-out pointers stay valid
+    size_t size;                 // record bytes (formatted area + string set)
   };
   uint16_t FreeHandle() const;
   Stored* FindStored(uint16_t handle);
