@@ -1,0 +1,148 @@
+// The Additional Information (type 40) record: the "_AST" PCI identity block and, for add-in cards of one
+// subsystem vendor, the "_VPD" block followed by the card's VPD with "VB" naming the slot.
+#include "smbios/records/additional_information.h"
+
+#include "smbios/records/record_toolkit.h"
+#include "smbios/records/text_and_memory.h"
+#include "smbios/records/vpd_reader.h"
+#include "smbios/records/vpd_slot_keyword.h"
+#include "smbios/services/pool.h"
+#include "uefi/status.h"
+
+namespace {
+
+#pragma pack(push, 1)
+struct IdentityBlock {
+  UINT8 Signature[4];  // "_AST"
+  UINT8 Version;
+  UINT8 Length;
+  UINT32 VendorDevice;     // configuration dword 0x00
+  UINT32 SubsystemIds;     // configuration dword 0x2C
+  UINT8 BaseClass;         // 0x0B
+  UINT8 SubClass;          // 0x0A
+  UINT8 ProgrammingIface;  // 0x09
+};
+struct VpdBlockHeader {
+  UINT8 Signature[4];  // "_VPD"
+  UINT8 Version;
+  UINT8 Length;  // the header alone; the VPD bytes follow it
+};
+struct AdditionalInformationRecord {
+  EFI_SMBIOS_TABLE_HEADER Header;
+  UINT8 NumberOfEntries;
+  UINT8 EntryLength;
+  UINT16 ReferencedHandle;
+  UINT8 ReferencedOffset;
+  UINT8 String;
+  IdentityBlock Identity;
+  VpdBlockHeader Vpd;
+  // the VPD image follows
+};
+#pragma pack(pop)
+static_assert(sizeof(IdentityBlock) == 17, "identity block is 17 bytes");
+static_assert(sizeof(AdditionalInformationRecord) == 33, "type 40 without VPD is 33 bytes");
+
+VOID FillIdentity(EFI_PCI_IO_PROTOCOL *Card, IdentityBlock *Block) {
+  Block->Signature[0] = '_';
+  Block->Signature[1] = 'A';
+  Block->Signature[2] = 'S';
+  Block->Signature[3] = 'T';
+  Block->Version = 1;
+  Block->Length = sizeof(IdentityBlock);
+  if (Card == nullptr) {
+    Block->VendorDevice = 0xFFFFFFFF;
+    Block->SubsystemIds = 0;
+    Block->BaseClass = 0xFF;
+    Block->SubClass = 0xFF;
+    Block->ProgrammingIface = 0xFF;
+    return;
+  }
+  Card->Pci.Read(Card, EfiPciIoWidthUint32, 0x00, 1, &Block->VendorDevice);
+  Card->Pci.Read(Card, EfiPciIoWidthUint32, 0x2C, 1, &Block->SubsystemIds);
+  Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x0B, 1, &Block->BaseClass);
+  Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x0A, 1, &Block->SubClass);
+  Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x09, 1, &Block->ProgrammingIface);
+}
+
+VOID FillVpdHeader(VpdBlockHeader *Block) {
+  Block->Signature[0] = '_';
+  Block->Signature[1] = 'V';
+  Block->Signature[2] = 'P';
+  Block->Signature[3] = 'D';
+  Block->Version = 1;
+  Block->Length = sizeof(VpdBlockHeader);
+}
+
+// Length of the longest run of whole resources from the image's start that fits in Limit bytes, so that an
+// image too long for the record is cut at a resource boundary and still parses.
+UINTN WholeResourcesWithin(const UINT8 *Image, UINTN Length, UINTN Limit) {
+  UINTN offset = 0;
+  while (offset < Length) {
+    UINT8 tag = Image[offset];
+    UINTN size;
+    if ((tag & 0x80) == 0) {
+      size = 1 + (tag & 7);
+    } else {
+      if (Length - offset < 3) break;
+      size = 3 + (Image[offset + 1] | (static_cast<UINTN>(Image[offset + 2]) << 8));
+    }
+    if (size > Length - offset || offset + size > Limit) break;
+    offset += size;
+    if ((tag & 0x80) == 0 && (tag & 0xF8) == 0x78) break;  // end tag
+  }
+  return offset;
+}
+
+}  // namespace
+
+EFI_STATUS PublishAdditionalInformation(EFI_SMBIOS_HANDLE ReferencedHandle, EFI_PCI_IO_PROTOCOL *Card,
+                                        const SlotEntry *Slot) {
+  auto *record = static_cast<AdditionalInformationRecord *>(AllocateZeroed(SmbiosRecordBufferSize));
+  if (record == nullptr) return EFI_OUT_OF_RESOURCES;
+  record->Header.Type = 40;
+  record->Header.Handle = SMBIOS_HANDLE_PI_RESERVED;
+  record->NumberOfEntries = 1;
+
+  IdentityBlock identity;
+  FillIdentity(Card, &identity);
+  VpdBlockHeader vpd;
+  ZeroMemory(&vpd, sizeof vpd);
+  UINT8 *image = nullptr;
+  UINTN imageLength = 0;
+  if (Slot != nullptr && static_cast<UINT16>(identity.SubsystemIds) == VpdCardSubsystemVendor) {
+    FillVpdHeader(&vpd);
+    if (Card != nullptr) {
+      UINTN segment = 0;
+      UINTN bus = 0;
+      UINTN device = 0;
+      UINTN function = 0;
+      if (!EFI_ERROR(Card->GetLocation(Card, &segment, &bus, &device, &function)) &&
+          EFI_ERROR(ReadVpdImage(static_cast<UINT8>(bus), static_cast<UINT8>(device & 0x1F),
+                                 static_cast<UINT8>(function & 0x07), &image, &imageLength))) {
+        image = nullptr;
+        imageLength = 0;
+      }
+    }
+  }
+
+  record->ReferencedHandle = ReferencedHandle;
+  record->ReferencedOffset = 0;
+  record->String = 0;
+  CopyMemory(&record->Identity, &identity, sizeof identity);
+  CopyMemory(&record->Vpd, &vpd, sizeof vpd);
+
+  UINTN appended = 0;
+  if (image != nullptr) {
+    PatchVpdSlotKeyword(Slot, image, imageLength);
+    appended = imageLength <= MaxRecordVpdBytes ? imageLength
+                                                : WholeResourcesWithin(image, imageLength, MaxRecordVpdBytes);
+    CopyMemory(reinterpret_cast<UINT8 *>(record) + sizeof(AdditionalInformationRecord), image, appended);
+    FreeBuffer(image);
+  }
+  record->EntryLength = static_cast<UINT8>(sizeof(AdditionalInformationRecord) - sizeof(EFI_SMBIOS_TABLE_HEADER) -
+                                           1 + appended);
+  record->Header.Length = static_cast<UINT8>(sizeof(AdditionalInformationRecord) + appended);
+  AddRecord(&record->Header);
+  FreeBuffer(record);
+  return EFI_SUCCESS;
+}

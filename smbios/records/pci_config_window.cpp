@@ -1,0 +1,56 @@
+// Configuration reads in the window at EcamBase and the capability-list walk.
+#include "smbios/records/pci_config_window.h"
+
+#include "hw/mmio.h"
+#include "smbios/entry/driver_state.h"
+
+namespace {
+
+constexpr UINT16 StatusRegister = 0x06;
+constexpr UINT8 StatusCapabilitiesList = 0x10;
+constexpr UINT16 HeaderTypeRegister = 0x0E;
+constexpr UINT8 HeaderTypeCardBus = 2;
+constexpr UINT16 CapabilityPointer = 0x34;
+constexpr UINT16 CardBusCapabilityPointer = 0x14;
+constexpr UINT8 FirstCapabilityOffset = 0x40;
+
+UINTN WindowAddress(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
+  return static_cast<UINTN>(gDriver.EcamBase) + PciConfigOffset(Bus, Device, Function, Register);
+}
+
+}  // namespace
+
+UINTN PciConfigOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
+  return (static_cast<UINTN>(Bus) << 20) | (static_cast<UINTN>(Device & 0x1F) << 15) |
+         (static_cast<UINTN>(Function & 0x07) << 12) | (Register & 0xFFF);
+}
+
+UINT8 PciConfigRead8(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
+  return MmioRead8(WindowAddress(Bus, Device, Function, Register));
+}
+
+UINT16 PciConfigRead16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
+  return MmioRead16(WindowAddress(Bus, Device, Function, Register));
+}
+
+UINT32 PciConfigRead32(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
+  return MmioRead32(WindowAddress(Bus, Device, Function, Register));
+}
+
+UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 CapabilityId) {
+  if ((PciConfigRead8(Bus, Device, Function, StatusRegister) & StatusCapabilitiesList) == 0) return 0;
+  UINT8 headerType = PciConfigRead8(Bus, Device, Function, HeaderTypeRegister) & 0x7F;
+  UINT16 pointerRegister = headerType == HeaderTypeCardBus ? CardBusCapabilityPointer : CapabilityPointer;
+  UINT8 p = PciConfigRead8(Bus, Device, Function, pointerRegister);
+  // Capabilities are dword-aligned and lie above the header, so a well-formed list has at most 48 entries;
+  // more steps than that mean the list loops.
+  for (UINTN step = 0; step < PciCapabilityWalkLimit; ++step) {
+    p &= 0xFC;
+    if (p < FirstCapabilityOffset) return 0;  // null, or a pointer into the header
+    UINT8 id = PciConfigRead8(Bus, Device, Function, p);
+    if (id == 0xFF) return 0;  // the chain reads as absent hardware
+    if (id == CapabilityId) return p;
+    p = PciConfigRead8(Bus, Device, Function, static_cast<UINT16>(p + 1));
+  }
+  return 0;
+}
