@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/pci/pci_function_spec.h"
+
 namespace sim {
 
 // PCD values (tokens 44, 30, 180).
@@ -35,6 +37,7 @@ struct Board {
   std::string source;  // the file it was loaded from
   BoardPcd pcd;
   std::vector<BoardSmbiosRecord> smbios;
+  std::vector<PciFunctionSpec> pci;  // section `pci`: the PCI functions
   BoardFaults faults;
 };
 

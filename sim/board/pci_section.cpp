@@ -1,0 +1,231 @@
+// Board-file section `pci`: the PCI functions of the board (identity, header type, bridge buses, capabilities
+// with link state and VPD behaviour, raw pokes) and putting them on the platform behind the ECAM base.
+#include <cstdio>
+
+#include "sim/board/board_sections.h"
+#include "sim/dxe/dxe_platform.h"
+#include "sim/pci/pci_platform.h"
+#include "sim/pci/vpd_image.h"
+
+namespace sim {
+
+namespace {
+
+constexpr const char* kLocationFix = "write `at: BB:DD.F` or `at: SSSS:BB:DD.F` in hex, device 0..1F, function 0..7";
+
+PciLocation ParseLocation(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  const std::string text = c.String(node, field);
+  unsigned a = 0, b = 0, d = 0, f = 0;
+  char tail = 0;
+  PciLocation l;
+  if (std::sscanf(text.c_str(), "%x:%x:%x.%x%c", &a, &b, &d, &f, &tail) == 4) {
+    if (a > 0xFFFF || b > 0xFF || d > 0x1F || f > 7) c.Fail(node, field, "`" + text + "` is out of range", kLocationFix);
+    l = {static_cast<uint16_t>(a), static_cast<uint8_t>(b), static_cast<uint8_t>(d), static_cast<uint8_t>(f)};
+  } else if (std::sscanf(text.c_str(), "%x:%x.%x%c", &b, &d, &f, &tail) == 3) {
+    if (b > 0xFF || d > 0x1F || f > 7) c.Fail(node, field, "`" + text + "` is out of range", kLocationFix);
+    l = {0, static_cast<uint8_t>(b), static_cast<uint8_t>(d), static_cast<uint8_t>(f)};
+  } else {
+    c.Fail(node, field, "`" + text + "` is not a PCI location", kLocationFix);
+  }
+  return l;
+}
+
+// A keyword value: a text (stored as its characters), a list of byte values, or {hex: "..."}.
+std::vector<uint8_t> KeywordData(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  if (node.IsMap()) {
+    c.RequireMap(node, field, {"hex"});
+    return c.HexBytes(node["hex"], field + ".hex");
+  }
+  if (node.IsSequence()) return c.HexBytes(node, field);
+  const std::string text = c.String(node, field);
+  return {text.begin(), text.end()};
+}
+
+std::vector<VpdKeyword> Keywords(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  if (!node.IsMap()) c.Fail(node, field, "expected a mapping of keywords", "write `PN: \"text\"` lines under it");
+  std::vector<VpdKeyword> out;
+  for (auto it = node.begin(); it != node.end(); ++it) {
+    const std::string name = it->first.Scalar();
+    const std::string kf = field + "." + name;
+    if (name.size() != 2) c.Fail(it->first, kf, "keyword `" + name + "` is not two characters", "name keywords like PN, SN, VB");
+    std::vector<uint8_t> data = KeywordData(it->second, c, kf);
+    if (data.size() > 255) c.Fail(it->second, kf, std::to_string(data.size()) + " data bytes", "keep keyword data to 255 bytes");
+    out.push_back({name, std::move(data)});
+  }
+  return out;
+}
+
+VpdBehaviour ParseVpd(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  c.RequireMap(node, field,
+               {"offset", "delay_us", "never_completes", "image", "identifier", "read_only", "writable", "end_tag"});
+  VpdBehaviour vpd;
+  if (node["delay_us"]) vpd.delay_us = c.Unsigned(node["delay_us"], field + ".delay_us", 1000000000);
+  if (node["never_completes"]) vpd.never_completes = c.Boolean(node["never_completes"], field + ".never_completes");
+  const bool structured = node["identifier"] || node["read_only"] || node["writable"] || node["end_tag"];
+  if (node["image"]) {
+    if (structured)
+      c.Fail(node["image"], field + ".image", "`image` given together with identifier/read_only/writable/end_tag",
+             "give either the raw image or its resources");
+    vpd.image = c.HexBytes(node["image"], field + ".image");
+    if (vpd.image.size() > 0x8000)
+      c.Fail(node["image"], field + ".image", std::to_string(vpd.image.size()) + " bytes",
+             "keep the image within the 32768-byte VPD space");
+    return vpd;
+  }
+  VpdImageSpec spec;
+  if (node["identifier"]) spec.identifier = c.String(node["identifier"], field + ".identifier");
+  if (node["read_only"]) spec.read_only = Keywords(node["read_only"], c, field + ".read_only");
+  if (node["writable"]) spec.writable = Keywords(node["writable"], c, field + ".writable");
+  if (node["end_tag"]) spec.end_tag = c.Boolean(node["end_tag"], field + ".end_tag");
+  try {
+    vpd.image = EncodeVpdImage(spec);
+  } catch (const std::invalid_argument& e) {
+    c.Fail(node, field, e.what(), "shorten the resource");
+  }
+  return vpd;
+}
+
+ExpressPortType PortType(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  const std::string text = c.String(node, field);
+  if (text == "endpoint") return ExpressPortType::Endpoint;
+  if (text == "legacy_endpoint") return ExpressPortType::LegacyEndpoint;
+  if (text == "root_port") return ExpressPortType::RootPort;
+  if (text == "upstream") return ExpressPortType::UpstreamSwitchPort;
+  if (text == "downstream") return ExpressPortType::DownstreamSwitchPort;
+  c.Fail(node, field, "unknown port type `" + text + "`",
+         "use endpoint, legacy_endpoint, root_port, upstream or downstream");
+}
+
+PciCapabilitySpec ParseCapability(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  c.RequireMap(node, field, {"express", "vpd", "other"});
+  if (node.size() != 1) c.Fail(node, field, "a capability has one kind", "write one of `express:`, `vpd:`, `other:`");
+  PciCapabilitySpec cap;
+  const std::string kind = node.begin()->first.Scalar();
+  const YAML::Node body = node.begin()->second;
+  const std::string bf = field + "." + kind;
+  if (kind == "express") {
+    cap.kind = PciCapabilitySpec::Kind::Express;
+    c.RequireMap(body, bf, {"offset", "port", "link_active", "link_speed", "link_width"});
+    if (body["port"]) cap.port_type = PortType(body["port"], c, bf + ".port");
+    if (body["link_active"]) cap.link_active = c.Boolean(body["link_active"], bf + ".link_active");
+    if (body["link_speed"]) cap.link_speed = static_cast<uint8_t>(c.Unsigned(body["link_speed"], bf + ".link_speed", 15));
+    if (body["link_width"]) cap.link_width = static_cast<uint8_t>(c.Unsigned(body["link_width"], bf + ".link_width", 32));
+  } else if (kind == "vpd") {
+    cap.kind = PciCapabilitySpec::Kind::Vpd;
+    cap.vpd = ParseVpd(body, c, bf);
+  } else {
+    cap.kind = PciCapabilitySpec::Kind::Other;
+    c.RequireMap(body, bf, {"offset", "id", "bytes"});
+    if (!body["id"]) c.Fail(body, bf + ".id", "missing", "give the capability ID, e.g. `id: 0x05` for MSI");
+    cap.id = static_cast<uint8_t>(c.Unsigned(body["id"], bf + ".id", 0xFF));
+    if (body["bytes"]) cap.body = c.HexBytes(body["bytes"], bf + ".bytes");
+  }
+  if (body["offset"]) cap.offset = static_cast<uint8_t>(c.Unsigned(body["offset"], bf + ".offset", 0xFF));
+  return cap;
+}
+
+PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  c.RequireMap(node, field,
+               {"at", "name", "vendor_id", "device_id", "revision", "class_code", "header_type",
+                "subsystem_vendor_id", "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes"});
+  if (!node["at"]) c.Fail(node, field + ".at", "missing", kLocationFix);
+  PciFunctionSpec f;
+  f.origin = c.Origin(node);
+  f.location = ParseLocation(node["at"], c, field + ".at");
+  if (node["name"]) f.name = c.String(node["name"], field + ".name");
+  auto u = [&](const char* key, uint64_t max, uint64_t fallback) {
+    return node[key] ? c.Unsigned(node[key], field + "." + key, max) : fallback;
+  };
+  f.vendor_id = static_cast<uint16_t>(u("vendor_id", 0xFFFF, 0));
+  f.device_id = static_cast<uint16_t>(u("device_id", 0xFFFF, 0));
+  if (!node["vendor_id"]) c.Fail(node, field + ".vendor_id", "missing", "give the function's 16-bit vendor ID");
+  f.revision = static_cast<uint8_t>(u("revision", 0xFF, 0));
+  f.class_code = static_cast<uint32_t>(u("class_code", 0xFFFFFF, 0));
+  f.header_type = static_cast<uint8_t>(u("header_type", 2, 0));
+  f.subsystem_vendor_id = static_cast<uint16_t>(u("subsystem_vendor_id", 0xFFFF, 0));
+  f.subsystem_id = static_cast<uint16_t>(u("subsystem_id", 0xFFFF, 0));
+  f.secondary_bus = static_cast<uint8_t>(u("secondary_bus", 0xFF, 0));
+  f.subordinate_bus = static_cast<uint8_t>(u("subordinate_bus", 0xFF, f.secondary_bus));
+  if (f.IsBridge() && !node["secondary_bus"])
+    c.Fail(node, field + ".secondary_bus", "missing for a bridge", "give the bus the bridge leads to");
+  if (!f.IsBridge() && (node["secondary_bus"] || node["subordinate_bus"]))
+    c.Fail(node["secondary_bus"] ? node["secondary_bus"] : node["subordinate_bus"], field + ".secondary_bus",
+           "bus numbers on a function with header type 0", "set `header_type: 1` for a bridge or drop the buses");
+  if (const YAML::Node caps = node["capabilities"]) {
+    c.RequireSequence(caps, field + ".capabilities");
+    for (size_t i = 0; i < caps.size(); ++i)
+      f.capabilities.push_back(ParseCapability(caps[i], c, field + ".capabilities[" + std::to_string(i) + "]"));
+  }
+  if (const YAML::Node pokes = node["pokes"]) {
+    c.RequireSequence(pokes, field + ".pokes");
+    for (size_t i = 0; i < pokes.size(); ++i) {
+      const std::string pf = field + ".pokes[" + std::to_string(i) + "]";
+      c.RequireMap(pokes[i], pf, {"offset", "bytes"});
+      if (!pokes[i]["offset"] || !pokes[i]["bytes"]) c.Fail(pokes[i], pf, "needs offset and bytes", "write `{offset: 0x34, bytes: \"40\"}`");
+      f.pokes.push_back({static_cast<uint16_t>(c.Unsigned(pokes[i]["offset"], pf + ".offset", 0xFFF)),
+                         c.HexBytes(pokes[i]["bytes"], pf + ".bytes")});
+    }
+  }
+  return f;
+}
+
+// The node a topology error's field path ("capabilities[1].offset") points at, as deep as the file has it.
+YAML::Node NodeAt(YAML::Node node, const std::string& path) {
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t dot = path.find('.', start);
+    std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    size_t bracket = part.find('[');
+    YAML::Node next = node[part.substr(0, bracket)];
+    if (!next) return node;
+    if (bracket != std::string::npos) {
+      size_t index = std::stoul(part.substr(bracket + 1));
+      if (!next.IsSequence() || index >= next.size()) return next;
+      next = next[index];
+      if (next.IsMap() && next.size() == 1) next = next.begin()->second;  // capability kind
+    }
+    node = next;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return node;
+}
+
+std::string TopologyFix(const std::string& field) {
+  if (field == "location") return "give each function its own location and every device a function 0";
+  if (field == "secondary_bus" || field == "subordinate_bus")
+    return "bridges need own bus < secondary <= subordinate, and ranges that are disjoint or nested below their "
+           "bridge";
+  if (field.find("offset") != std::string::npos)
+    return "leave `offset` out to place capabilities one after another, or choose a free dword-aligned offset "
+           "from 0x40 that fits below 0x100";
+  return "correct the function's description";
+}
+
+}  // namespace
+
+void ParsePciSection(const YAML::Node& node, const BoardFileContext& c, Board& board) {
+  c.RequireMap(node, "pci", {"functions"});
+  const YAML::Node functions = node["functions"];
+  if (!functions) return;
+  c.RequireSequence(functions, "pci.functions");
+  std::vector<PciFunctionSpec> specs;
+  for (size_t i = 0; i < functions.size(); ++i)
+    specs.push_back(ParseFunction(functions[i], c, "pci.functions[" + std::to_string(i) + "]"));
+  // The topology checks run here so that a bad board fails while loading, with its file and line.
+  try {
+    VirtualClock clock;
+    PciBus check(specs, clock);
+  } catch (const PciTopologyError& e) {
+    const std::string field = "pci.functions[" + std::to_string(e.Index()) + "]." + e.Field();
+    c.Fail(NodeAt(functions[e.Index()], e.Field()), field, e.what(), TopologyFix(e.Field()));
+  }
+  board.pci = std::move(specs);
+}
+
+void ApplyPciSection(const Board& board, DxePlatform& platform) {
+  // The window is there even on a board without functions: every probe then reads all ones.
+  AttachPci(platform, board.pci, board.pcd.ecam_base);
+}
+
+}  // namespace sim
