@@ -1,0 +1,250 @@
+// The PE reader on small images built here: fields of both header forms, base relocations, and errors
+// (never a read past the end) for truncated and corrupt files.
+#include "firmware/pe/pe_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A minimal image: DOS header, PE header, optional header, .text at RVA 0x1000 (file 0x200) and .reloc
+// at RVA 0x2000 (file 0x400) with one relocation block of two fixups and a padding entry.
+struct TestImage {
+  bool Plus = true;
+  std::vector<uint8_t> Bytes;
+
+  static constexpr uint32_t PeOffset = 0x40;
+  static constexpr uint32_t Optional = PeOffset + 24;
+  uint32_t OptionalSize() const { return Plus ? 240 : 224; }
+  uint32_t SectionTable() const { return Optional + OptionalSize(); }
+  uint32_t DirectoryOffset(uint32_t Index) const { return Optional + (Plus ? 112 : 96) + 8 * Index; }
+
+  void Put16(uint32_t At, uint16_t V) {
+    Bytes[At] = static_cast<uint8_t>(V);
+    Bytes[At + 1] = static_cast<uint8_t>(V >> 8);
+  }
+  void Put32(uint32_t At, uint32_t V) {
+    Put16(At, static_cast<uint16_t>(V));
+    Put16(At + 2, static_cast<uint16_t>(V >> 16));
+  }
+  void PutSection(uint32_t Index, const char *Name, uint32_t Rva, uint32_t Size, uint32_t Raw, uint32_t Flags) {
+    uint32_t At = SectionTable() + 40 * Index;
+    for (uint32_t I = 0; Name[I] != 0 && I < 8; ++I) {
+      Bytes[At + I] = static_cast<uint8_t>(Name[I]);
+    }
+    Put32(At + 8, Size);
+    Put32(At + 12, Rva);
+    Put32(At + 16, 0x200);
+    Put32(At + 20, Raw);
+    Put32(At + 36, Flags);
+  }
+
+  explicit TestImage(bool Pe32Plus) : Plus(Pe32Plus), Bytes(0x600, 0) {
+    Bytes[0] = 'M';
+    Bytes[1] = 'Z';
+    Put32(0x3C, PeOffset);
+    Put32(PeOffset, 0x00004550);
+    Put16(PeOffset + 4, Plus ? pe::MachineAmd64 : pe::MachineI386);
+    Put16(PeOffset + 6, 2);
+    Put16(PeOffset + 20, static_cast<uint16_t>(OptionalSize()));
+    Put16(PeOffset + 22, 0x0022);
+    Put16(Optional, Plus ? pe::MagicPe32Plus : pe::MagicPe32);
+    Put32(Optional + 16, 0x1010);  // entry point
+    if (Plus) {
+      Put32(Optional + 24, 0x40000000);
+      Put32(Optional + 28, 0x1);  // ImageBase 0x1'40000000
+    } else {
+      Put32(Optional + 28, 0x00400000);
+    }
+    Put32(Optional + 32, 0x1000);
+    Put32(Optional + 36, 0x200);
+    Put32(Optional + 56, 0x3000);  // SizeOfImage
+    Put32(Optional + 60, 0x200);
+    Put16(Optional + 68, pe::SubsystemEfiBootServiceDriver);
+    Put16(Optional + 70, 0x0140);
+    Put32(Optional + (Plus ? 108 : 92), 16);
+    PutSection(0, ".text", 0x1000, 0x40, 0x200, pe::ScnCode | pe::ScnExecute | pe::ScnRead);
+    PutSection(1, ".reloc", 0x2000, 0x0C, 0x400, pe::ScnInitializedData | pe::ScnRead | pe::ScnDiscardable);
+    Put32(DirectoryOffset(pe::DirBaseReloc), 0x2000);
+    Put32(DirectoryOffset(pe::DirBaseReloc) + 4, 0x0C);
+    uint16_t Type = Plus ? pe::RelDir64 : pe::RelHighLow;
+    Put32(0x400, 0x1000);  // page
+    Put32(0x404, 0x0C);    // block size: header and two entries
+    Put16(0x408, static_cast<uint16_t>((Type << 12) | 0x020));
+    Put16(0x40A, 0x0000);  // padding
+  }
+
+  pe::ReadResult Read() const { return pe::ReadImage(Bytes); }
+};
+
+std::string ErrorOf(const TestImage &Image) {
+  pe::ReadResult Result = Image.Read();
+  EXPECT_FALSE(Result.Value.has_value());
+  return Result.Error;
+}
+
+TEST(PeReaderHeaders, ReadsAPe32PlusImage) {
+  pe::ReadResult Result = TestImage(true).Read();
+  ASSERT_TRUE(Result.Value) << Result.Error;
+  const pe::Image &Image = *Result.Value;
+  EXPECT_EQ(Image.Machine, pe::MachineAmd64);
+  EXPECT_TRUE(Image.IsPe32Plus());
+  EXPECT_EQ(Image.ImageBase, 0x140000000ull);
+  EXPECT_EQ(Image.EntryPointRva, 0x1010u);
+  EXPECT_EQ(Image.Subsystem, pe::SubsystemEfiBootServiceDriver);
+  EXPECT_EQ(Image.SectionAlignment, 0x1000u);
+  EXPECT_EQ(Image.FileAlignment, 0x200u);
+  EXPECT_EQ(Image.SizeOfImage, 0x3000u);
+  EXPECT_EQ(Image.DllCharacteristics, 0x0140u);
+  ASSERT_EQ(Image.Directories.size(), 16u);
+  ASSERT_EQ(Image.Sections.size(), 2u);
+  EXPECT_EQ(Image.Sections[0].Name, ".text");
+  EXPECT_TRUE(Image.Sections[0].Has(pe::ScnExecute));
+  EXPECT_FALSE(Image.Sections[0].Has(pe::ScnWrite));
+  EXPECT_EQ(Image.Sections[1].RawOffset, 0x400u);
+}
+
+TEST(PeReaderHeaders, ReadsAPe32ImageWithItsShorterFields) {
+  pe::ReadResult Result = TestImage(false).Read();
+  ASSERT_TRUE(Result.Value) << Result.Error;
+  EXPECT_EQ(Result.Value->Machine, pe::MachineI386);
+  EXPECT_FALSE(Result.Value->IsPe32Plus());
+  EXPECT_EQ(Result.Value->ImageBase, 0x400000u);
+  EXPECT_EQ(Result.Value->DirectoryAt(pe::DirBaseReloc).Rva, 0x2000u);
+}
+
+TEST(PeReaderHeaders, FindsSectionsByNameAndAddress) {
+  pe::Image Image = *TestImage(true).Read().Value;
+  ASSERT_NE(Image.SectionAt(0x1010), nullptr);
+  EXPECT_EQ(Image.SectionAt(0x1010)->Name, ".text");
+  EXPECT_EQ(Image.SectionAt(0x1040), nullptr);  // past the section's virtual size
+  EXPECT_EQ(Image.FindSection(".reloc"), &Image.Sections[1]);
+  EXPECT_EQ(Image.FindSection(".data"), nullptr);
+}
+
+TEST(PeReaderHeaders, MissingDirectoriesReadAsEmpty) {
+  TestImage Image(true);
+  Image.Put32(TestImage::Optional + 108, 5);  // only export..security declared: no relocation directory
+  pe::ReadResult Result = Image.Read();
+  ASSERT_TRUE(Result.Value) << Result.Error;
+  EXPECT_EQ(Result.Value->DirectoryAt(pe::DirBaseReloc).Size, 0u);
+  EXPECT_TRUE(Result.Value->Relocations.empty());
+}
+
+TEST(PeReaderRelocations, ListsEveryEntryWithItsTypeAndAddress) {
+  for (bool Plus : {true, false}) {
+    pe::Image Image = *TestImage(Plus).Read().Value;
+    ASSERT_EQ(Image.Relocations.size(), 2u);
+    EXPECT_EQ(Image.Relocations[0].Rva, 0x1020u);
+    EXPECT_EQ(Image.Relocations[0].Type, Plus ? pe::RelDir64 : pe::RelHighLow);
+    EXPECT_EQ(Image.Relocations[1].Type, pe::RelAbsolute);
+  }
+}
+
+TEST(PeReaderRelocations, RejectsABlockSmallerThanItsHeader) {
+  TestImage Image(true);
+  Image.Put32(0x404, 4);
+  EXPECT_NE(ErrorOf(Image).find("impossible size"), std::string::npos);
+}
+
+TEST(PeReaderRelocations, RejectsABlockLongerThanTheDirectory) {
+  TestImage Image(true);
+  Image.Put32(0x404, 0x10);
+  EXPECT_NE(ErrorOf(Image).find("impossible size"), std::string::npos);
+}
+
+TEST(PeReaderRelocations, RejectsAFixupOutsideTheImage) {
+  TestImage Image(true);
+  Image.Put32(0x400, 0x2FF8);  // 0x2FF8 + 0x20 + 8 bytes passes SizeOfImage 0x3000
+  EXPECT_NE(ErrorOf(Image).find("outside the image"), std::string::npos);
+}
+
+TEST(PeReaderRelocations, RejectsADirectoryOutsideTheSectionData) {
+  TestImage Image(true);
+  Image.Put32(Image.DirectoryOffset(pe::DirBaseReloc), 0x2800);
+  EXPECT_NE(ErrorOf(Image).find("not inside a section"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, EveryTruncationIsAnErrorNotACrash) {
+  for (bool Plus : {true, false}) {
+    TestImage Whole(Plus);
+    // .reloc's file data ends the file, so every shorter prefix misses something the headers promise.
+    for (size_t Length = 0; Length < Whole.Bytes.size(); ++Length) {
+      std::vector<uint8_t> Cut(Whole.Bytes.begin(), Whole.Bytes.begin() + static_cast<long>(Length));
+      pe::ReadResult Result = pe::ReadImage(Cut);
+      EXPECT_FALSE(Result.Value) << "a " << Length << "-byte prefix was accepted";
+      EXPECT_FALSE(Result.Error.empty());
+    }
+  }
+}
+
+TEST(PeReaderCorruption, NamesAMissingDosSignature) {
+  TestImage Image(true);
+  Image.Bytes[0] = 'X';
+  EXPECT_NE(ErrorOf(Image).find("MZ"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, NamesAPeHeaderPointerBeyondTheFile) {
+  TestImage Image(true);
+  Image.Put32(0x3C, 0xFFFFFFF0);
+  EXPECT_NE(ErrorOf(Image).find("beyond the end"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, NamesAMissingPeSignature) {
+  TestImage Image(true);
+  Image.Bytes[TestImage::PeOffset + 1] = 'X';
+  EXPECT_NE(ErrorOf(Image).find("signature"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, NamesAnUnknownOptionalHeaderMagic) {
+  TestImage Image(true);
+  Image.Put16(TestImage::Optional, 0x0107);
+  EXPECT_NE(ErrorOf(Image).find("magic"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, RejectsAnOptionalHeaderTooShortForItsMagic) {
+  TestImage Image(true);
+  Image.Put16(TestImage::PeOffset + 20, 96);  // a PE32 size for a PE32+ header
+  EXPECT_NE(ErrorOf(Image).find("shorter"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, RejectsMoreDirectoriesThanTheHeaderHolds) {
+  TestImage Image(true);
+  Image.Put32(TestImage::Optional + 108, 17);
+  EXPECT_NE(ErrorOf(Image).find("data directories"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, RejectsASectionTablePastTheEnd) {
+  TestImage Image(true);
+  Image.Put16(TestImage::PeOffset + 6, 40);
+  EXPECT_NE(ErrorOf(Image).find("section"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, RejectsSectionDataPastTheEnd) {
+  TestImage Image(true);
+  Image.Put32(Image.SectionTable() + 20, 0x500);  // .text's 0x200 bytes would end at 0x700
+  EXPECT_NE(ErrorOf(Image).find(".text"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, RejectsASectionPastTheImageSize) {
+  TestImage Image(true);
+  Image.Put32(Image.SectionTable() + 40 + 12, 0x2F00);  // .reloc's 0x200 file bytes pass 0x3000
+  EXPECT_NE(ErrorOf(Image).find("image size"), std::string::npos);
+}
+
+TEST(PeReaderCorruption, RejectsAnEntryPointOutsideTheImage) {
+  TestImage Image(false);
+  Image.Put32(TestImage::Optional + 16, 0x3000);
+  EXPECT_NE(ErrorOf(Image).find("entry point"), std::string::npos);
+}
+
+TEST(PeReaderFiles, NamesAFileThatCannotBeOpened) {
+  pe::ReadResult Result = pe::ReadImageFile("/nonexistent/image.efi");
+  EXPECT_FALSE(Result.Value);
+  EXPECT_NE(Result.Error.find("/nonexistent/image.efi"), std::string::npos);
+}
+
+}  // namespace
