@@ -108,6 +108,17 @@ std::string ModuleName(const ::testing::TestParamInfo<Expected> &Info) {
 
 INSTANTIATE_TEST_SUITE_P(BothModules, FirmwareImage, ::testing::Values(kDxe, kPei), ModuleName);
 
+class DxeDriverImage : public FirmwareImage {};
+
+TEST_P(DxeDriverImage, HasPageAlignedSectionsAndIsMarkedNxCompatible) {
+  // A core that protects memory maps each 4 KiB page as code or data.
+  constexpr uint16_t NxCompatible = 0x0100;
+  EXPECT_EQ(Image.SectionAlignment, 0x1000u);
+  EXPECT_NE(Image.DllCharacteristics & NxCompatible, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dxe, DxeDriverImage, ::testing::Values(kDxe), ModuleName);
+
 class PeiModuleImage : public FirmwareImage {};
 
 TEST_P(PeiModuleImage, HasNoWritableOrZeroFilledData) {
