@@ -62,7 +62,7 @@ std::string HexDump(const void* bytes, size_t size) {
   const size_t common = std::min(actual_size, expected_size);
   for (size_t i = 0; i < common; ++i) {
     if (a[i] != e[i]) {
-      char buf[96];
+      char buf[160];
       std::snprintf(buf, sizeof buf, "first difference at offset %zu (0x%zX): actual 0x%02X, expected 0x%02X", i, i,
                     a[i], e[i]);
       return ::testing::AssertionFailure() << buf << " (sizes " << actual_size << " and " << expected_size << ")";
