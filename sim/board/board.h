@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/board/power_board.h"
 #include "sim/pci/pci_function_spec.h"
 
 namespace sim {
@@ -39,6 +40,10 @@ struct Board {
   std::vector<BoardSmbiosRecord> smbios;
   std::vector<PciFunctionSpec> pci;  // section `pci`: the PCI functions
   BoardFaults faults;
+  std::optional<BoardBmc> bmc;
+  BoardVariables variables;
+  std::optional<BoardSetup> setup;
+  std::optional<BoardSmm> smm;
 };
 
 }  // namespace sim

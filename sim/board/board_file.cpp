@@ -7,8 +7,8 @@
 //       void ApplyPciSection(const Board&, DxePlatform&)                           (Board -> platform)
 //     Use BoardFileContext's readers (RequireMap, Unsigned, HexBytes, ...): their errors carry file, line,
 //     field path and fix. Field paths start with the section key ("pci.devices[2].vendor_id").
-//  3. Declare the two functions in the list below and add one row to kSections. Rows run in order:
-//     parse in file order is irrelevant, apply follows the table (faults stays last).
+//  3. Declare the two functions in the list below and add one row to kSections. ApplyBoard applies the
+//     sections in table order; keep `faults` last (allocation failures count from driver entry).
 //  4. Put an example in boards/ and a test of each error message in tests/sim/board/.
 #include "sim/board/board_file.h"
 
@@ -27,6 +27,14 @@ void ParseSmbiosSection(const YAML::Node&, const BoardFileContext&, Board&);
 void ApplySmbiosSection(const Board&, DxePlatform&);
 void ParsePciSection(const YAML::Node&, const BoardFileContext&, Board&);
 void ApplyPciSection(const Board&, DxePlatform&);
+void ParseBmcSection(const YAML::Node&, const BoardFileContext&, Board&);
+void ApplyBmcSection(const Board&, DxePlatform&);
+void ParseSmmSection(const YAML::Node&, const BoardFileContext&, Board&);
+void ApplySmmSection(const Board&, DxePlatform&);
+void ParseSetupSection(const YAML::Node&, const BoardFileContext&, Board&);
+void ApplySetupSection(const Board&, DxePlatform&);
+void ParseVariablesSection(const YAML::Node&, const BoardFileContext&, Board&);
+void ApplyVariablesSection(const Board&, DxePlatform&);
 void ParseFaultsSection(const YAML::Node&, const BoardFileContext&, Board&);
 void ApplyFaultsSection(const Board&, DxePlatform&);
 
@@ -36,6 +44,10 @@ const BoardSection kSections[] = {
     {"pcd", ParsePcdSection, ApplyPcdSection},
     {"smbios", ParseSmbiosSection, ApplySmbiosSection},
     {"pci", ParsePciSection, ApplyPciSection},
+    {"bmc", ParseBmcSection, ApplyBmcSection},
+    {"smm", ParseSmmSection, ApplySmmSection},
+    {"setup", ParseSetupSection, ApplySetupSection},
+    {"variables", ParseVariablesSection, ApplyVariablesSection},  // after setup: listed variables win
     {"faults", ParseFaultsSection, ApplyFaultsSection},  // last: allocation failures count from driver entry
 };
 

@@ -44,6 +44,13 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>* bytes) {
   return true;
 }
 
+// The name as one word: spaces are escaped like other characters outside the printable set.
+std::string NameWord(const std::u16string& name) {
+  std::string out;
+  for (char c : VariableNameToString(name)) out += c == ' ' ? std::string("\\u0020") : std::string(1, c);
+  return out;
+}
+
 }  // namespace
 
 std::string NvramText(const VariableStore& store) {
@@ -52,7 +59,7 @@ std::string NvramText(const VariableStore& store) {
     if (!(v.attributes & EFI_VARIABLE_NON_VOLATILE)) continue;
     char attributes[16];
     std::snprintf(attributes, sizeof(attributes), "0x%08X", v.attributes);
-    out += GuidToString(v.vendor) + " " + VariableNameToString(v.name) + " " + attributes + " ";
+    out += GuidToString(v.vendor) + " " + NameWord(v.name) + " " + attributes + " ";
     if (v.data.empty()) out += "-";
     for (uint8_t b : v.data) {
       char hex[3];
