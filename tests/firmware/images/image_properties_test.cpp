@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "firmware/pe/link_map.h"
 #include "firmware/pe/pe_image.h"
@@ -104,6 +106,17 @@ TEST_P(FirmwareImage, NoSectionIsBothWritableAndExecutable) {
 
 std::string ModuleName(const ::testing::TestParamInfo<Expected> &Info) {
   return Info.param.Machine == pe::MachineAmd64 ? "SmbiosDriver" : "TraceStatusPeim";
+}
+
+TEST_P(FirmwareImage, TheReaderRejectsEveryTruncationOfTheFile) {
+  std::ifstream In(GetParam().Image, std::ios::binary);
+  std::vector<uint8_t> Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(Bytes.size(), Image.FileSize);
+  // The last section's file data ends the file, so no shorter prefix is a whole image.
+  for (size_t Length = 0; Length < Bytes.size(); Length += 7) {
+    std::vector<uint8_t> Cut(Bytes.begin(), Bytes.begin() + static_cast<long>(Length));
+    EXPECT_FALSE(pe::ReadImage(Cut).Value) << "a " << Length << "-byte prefix was accepted";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModules, FirmwareImage, ::testing::Values(kDxe, kPei), ModuleName);
