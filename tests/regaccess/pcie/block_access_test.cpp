@@ -138,8 +138,10 @@ TEST_F(BlockTransferTest, CountZeroMovesNothing) {
 
 TEST_F(BlockTransferTest, AFailedCheckReturnsItsStatusWithoutAnyAccess) {
   platform.StartRecording();
-  EXPECT_EQ(Block(RegisterOperationRead, 0, 12, 1, buffer), RegisterInvalidParameter);
-  EXPECT_EQ(Block(RegisterOperationWrite, 0, 15, 1, buffer), RegisterInvalidParameter);
+  for (UINT32 code = 12; code < 16; ++code) {
+    EXPECT_EQ(Block(RegisterOperationRead, 0, code, 1, buffer), RegisterInvalidParameter) << code;
+    EXPECT_EQ(Block(RegisterOperationWrite, 0, code, 1, buffer), RegisterInvalidParameter) << code;
+  }
   EXPECT_EQ(Block(RegisterOperationRead, 0, 2, 1, nullptr), RegisterInvalidParameter);
   EXPECT_EQ(Block(RegisterOperationRead, 2, 2, 1, buffer), RegisterUnsupported);
   EXPECT_EQ(Block(RegisterOperationWrite, 0, 3, 1, buffer + 2), RegisterUnsupported);
