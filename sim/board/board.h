@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/board/csr_board.h"
 #include "sim/board/power_board.h"
 #include "sim/pci/pci_function_spec.h"
 
@@ -44,6 +45,7 @@ struct Board {
   BoardVariables variables;
   std::optional<BoardSetup> setup;
   std::optional<BoardSmm> smm;
+  std::optional<BoardCsr> csr;  // section `csr`: CPU socket topology of the PEI SiliconContext
 };
 
 }  // namespace sim

@@ -35,6 +35,7 @@ void ParseSetupSection(const YAML::Node&, const BoardFileContext&, Board&);
 void ApplySetupSection(const Board&, DxePlatform&);
 void ParseVariablesSection(const YAML::Node&, const BoardFileContext&, Board&);
 void ApplyVariablesSection(const Board&, DxePlatform&);
+void ParseCsrSection(const YAML::Node&, const BoardFileContext&, Board&);  // PEI only: no DXE apply
 void ParseFaultsSection(const YAML::Node&, const BoardFileContext&, Board&);
 void ApplyFaultsSection(const Board&, DxePlatform&);
 
@@ -48,6 +49,7 @@ const BoardSection kSections[] = {
     {"smm", ParseSmmSection, ApplySmmSection},
     {"setup", ParseSetupSection, ApplySetupSection},
     {"variables", ParseVariablesSection, ApplyVariablesSection},  // after setup: listed variables win
+    {"csr", ParseCsrSection, nullptr},
     {"faults", ParseFaultsSection, ApplyFaultsSection},  // last: allocation failures count from driver entry
 };
 
