@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "sim/dxe/hii_string_package.h"
 #include "sim/dxe/pool_allocator.h"
 #include "sim/dxe/protocol_names.h"
 #include "sim/dxe/unimplemented_service.h"
@@ -97,6 +98,12 @@ EFI_STATUS HiiDatabase::NewPackageList(const EFI_HII_PACKAGE_LIST_HEADER* list, 
   auto entry = std::make_unique<HiiPackageList>();
   std::string problem = CheckHiiPackageList(bytes, available, &entry->packages);
   if (!problem.empty()) return refuse(problem);
+  for (const HiiPackage& package : entry->packages) {
+    if (package.type != EFI_HII_PACKAGE_STRINGS) continue;
+    HiiStringPackageInfo strings;
+    problem = ParseHiiStringPackage(package.bytes.data(), package.bytes.size(), &strings);
+    if (!problem.empty()) return refuse("string package: " + problem);
+  }
   for (const auto& existing : lists_) {
     if (GuidEqual(&existing->guid, &list->PackageListGuid)) {
       return refuse("package list GUID " + GuidToString(list->PackageListGuid) + " is already registered");
