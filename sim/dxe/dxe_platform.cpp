@@ -16,9 +16,10 @@ namespace sim {
 
 namespace {
 
-DxePlatform* g_current = nullptr;
+// Live platforms, oldest first; the last one is current.
+std::vector<DxePlatform*> g_live;
 
-DxePlatform& Current() { return *g_current; }
+DxePlatform& Current() { return *g_live.back(); }
 
 constexpr UINT32 kEfiNativeInterface = 0;
 
@@ -209,7 +210,7 @@ char16_t kFirmwareVendor[] = u"Simulated platform";
 
 }  // namespace
 
-DxePlatform* DxePlatform::Current() { return g_current; }
+DxePlatform* DxePlatform::Current() { return g_live.empty() ? nullptr : g_live.back(); }
 
 DxePlatform::DxePlatform()
     : bus_(violations_),
@@ -219,13 +220,8 @@ DxePlatform::DxePlatform()
       registry_(violations_, calls_),
       hii_(violations_, calls_, &pool_),
       variables_(std::make_shared<EmptyVariableService>(calls_)) {
-  if (g_current != nullptr) {
-    std::fprintf(stderr, "simulator: a second DxePlatform was created while one is live\n");
-    std::abort();
-  }
-  g_current = this;
-  SetActiveMmioBus(&bus_);
-  SetUnimplementedServiceSink(&violations_);
+  g_live.push_back(this);
+  MakeCurrent();
   time_ = EFI_TIME{2026, 1, 1, 0, 0, 0, 0, 0, 0x07FF, 0, 0};  // 0x07FF: time zone unspecified
   BuildTables();
   image_handle_ = protocols_.NewHandle("image");
@@ -240,9 +236,20 @@ DxePlatform::DxePlatform()
 DxePlatform::~DxePlatform() {
   kept_.clear();
   end_checks_.clear();
-  if (ActiveMmioBus() == &bus_) SetActiveMmioBus(nullptr);
-  SetUnimplementedServiceSink(nullptr);
-  g_current = nullptr;
+  const bool was_current = Current() == this;
+  std::erase(g_live, this);
+  if (!g_live.empty()) {
+    if (was_current) g_live.back()->MakeCurrent();
+  } else {
+    if (ActiveMmioBus() == &bus_) SetActiveMmioBus(nullptr);
+    SetUnimplementedServiceSink(nullptr);
+  }
+}
+
+void DxePlatform::MakeCurrent() {
+  SetActiveMmioBus(&bus_);
+  SetUnimplementedServiceSink(&violations_);
+  pcd_.MakeCurrent();
 }
 
 void DxePlatform::BuildTables() {

@@ -1,6 +1,7 @@
 // The simulated DXE platform: boot and runtime services, protocol database, pool, SMBIOS table, PCD store,
 // loaded image, callback registry and HII database, reachable from module code through a real system table.
-// One platform exists at a time (it is the current platform and its bus is the active MMIO bus while it lives).
+// Module code runs against one platform at a time: the current one, whose bus is the active MMIO bus. Creating a
+// platform makes it current; when it is destroyed, the newest platform still alive becomes current again.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -28,13 +29,14 @@ namespace sim {
 class DxePlatform {
  public:
   // Builds the tables and installs the SMBIOS, PCD, HII database and callback-registry protocols (each on its
-  // own handle) and the loaded-image protocol on the image handle. A second live platform aborts.
+  // own handle) and the loaded-image protocol on the image handle. The new platform becomes current.
   DxePlatform();
   ~DxePlatform();
   DxePlatform(const DxePlatform&) = delete;
   DxePlatform& operator=(const DxePlatform&) = delete;
 
-  // The live platform, or nullptr. Service functions without a `This` reach the platform through it.
+  // The current platform (the newest live one), or nullptr. Service functions without a `This` reach the
+  // platform through it.
   static DxePlatform* Current();
 
   // What module code receives.
@@ -95,6 +97,8 @@ class DxePlatform {
  private:
   void BuildTables();
   void BuildLoadedImage();
+  // Points the process-wide hooks (active MMIO bus, unimplemented-slot reports, PCD functions) at this platform.
+  void MakeCurrent();
 
   sim::Violations violations_;
   VirtualClock clock_;

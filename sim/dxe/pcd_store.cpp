@@ -7,7 +7,7 @@ namespace sim {
 
 namespace {
 
-PcdStore* g_store = nullptr;  // the current platform's store (the protocol's functions take no `This`)
+PcdStore* g_store = nullptr;  // the current store (the protocol's functions take no `This`)
 
 const char* KindName(PcdStore::Kind kind) {
   switch (kind) {
@@ -86,6 +86,8 @@ PcdStore::PcdStore(Violations& violations, CallCounter& calls) : violations_(vio
   protocol_.GetNextTokenSpace = untyped("Pcd.GetNextTokenSpace");
   g_store = this;
 }
+
+void PcdStore::MakeCurrent() { g_store = this; }
 
 PcdStore::~PcdStore() {
   if (g_store == this) g_store = nullptr;

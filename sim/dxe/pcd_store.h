@@ -24,8 +24,10 @@ class PcdStore {
   PcdStore(const PcdStore&) = delete;
   PcdStore& operator=(const PcdStore&) = delete;
 
-  // The protocol instance to install (its functions take no `This`; they reach the current platform's store).
+  // The protocol instance to install (its functions take no `This`; they reach the current store).
   PCD_PROTOCOL* Protocol() { return &protocol_; }
+  // Makes this the store the protocol functions read (a new store is current from its construction).
+  void MakeCurrent();
 
   void Set8(UINTN token, uint8_t value);
   void Set16(UINTN token, uint16_t value);

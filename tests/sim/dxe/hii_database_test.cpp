@@ -12,8 +12,8 @@ using sim_test::PlatformTest;
 
 const EFI_GUID kListGuid = {0xAABBCCDD, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
-// A list with one package of `package_length` bytes of type 4, then the end package; `length_field` overrides
-// the header's PackageLength when non-zero.
+// A list with one GUID package (type 1) of `package_length` bytes, then the end package; `length_field`
+// overrides the header's PackageLength when non-zero. (String packages get content checks of their own.)
 std::vector<uint8_t> PackageList(uint32_t package_length, uint32_t length_field = 0, bool end = true) {
   std::vector<uint8_t> out(20, 0);
   std::memcpy(out.data(), &kListGuid, 16);
@@ -21,7 +21,7 @@ std::vector<uint8_t> PackageList(uint32_t package_length, uint32_t length_field 
   package[0] = static_cast<uint8_t>(package_length);
   package[1] = static_cast<uint8_t>(package_length >> 8);
   package[2] = static_cast<uint8_t>(package_length >> 16);
-  package[3] = 0x04;
+  package[3] = 0x01;
   out.insert(out.end(), package.begin(), package.end());
   if (end) out.insert(out.end(), {0x04, 0x00, 0x00, 0xDF});
   const uint32_t length = length_field ? length_field : static_cast<uint32_t>(out.size());
@@ -50,7 +50,7 @@ TEST_F(HiiTest, KeepsACopyAndReturnsAHandle) {
   ASSERT_NE(kept, nullptr);
   EXPECT_TRUE(sim_test::BytesEqual(kept->bytes, expected));
   ASSERT_EQ(kept->packages.size(), 1u);
-  EXPECT_EQ(kept->packages[0].type, 0x04);
+  EXPECT_EQ(kept->packages[0].type, 0x01);
   EXPECT_EQ(kept->driver_handle, platform.ImageHandle());
 }
 
