@@ -133,6 +133,9 @@ TEST_F(PoolTest, LeaksAreReportedWithNumberAndSize) {
   ASSERT_EQ(summary.leaks.size(), 1u);
   EXPECT_EQ(summary.leaks[0], (sim::PoolLeak{2, 20, EfiBootServicesData}));
   ExpectViolation("pool leak: pool buffer #2 (20 bytes, pool type 4) never freed");
+  // A second end of run reports nothing again but still counts the buffer.
+  EXPECT_EQ(platform.FinishRun().leaks.size(), 1u);
+  EXPECT_TRUE(platform.Violations().Empty());
   Free(b);
 }
 

@@ -150,6 +150,14 @@ TEST_F(SmbiosTableTest, RefusesAStringSetThatDoesNotEndInItsPoolBuffer) {
   platform.Pool().Free(buffer);
 }
 
+TEST_F(SmbiosTableTest, RefusesAStringSetThatDoesNotEndWithinTheBoundOutsidePool) {
+  // Outside pool memory the scan stops after 4096 bytes: strings of 9 characters, never a double NUL.
+  std::vector<uint8_t> r(5000, 'A');
+  r[0] = 9, r[1] = 5, r[2] = 0xFE, r[3] = 0xFF, r[4] = 1;
+  for (size_t i = 14; i < r.size(); i += 10) r[i] = 0;
+  ExpectRefused(r, "string set not ended within 4096 bytes");
+}
+
 TEST_F(SmbiosTableTest, RefusesAStringOf64Characters) {
   ExpectRefused(Record(9, {1}, {std::string(64, 'x')}), "string 1 has 64 or more characters");
 }
