@@ -1,0 +1,72 @@
+// Rewriting "VB" in a VPD image's writable resource: only that keyword's first two data bytes change, and
+// nothing outside the image is read or written.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "smbios/records/vpd_slot_keyword.h"
+#include "uefi/status.h"
+
+namespace {
+
+SlotEntry SlotNumbered(uint8_t number, uint16_t high = 0) {
+  SlotEntry e{};
+  e.SlotNumber = number;
+  e.SlotIdHigh = high;
+  return e;
+}
+
+EFI_STATUS Patch(std::vector<uint8_t>& image, const SlotEntry& slot) {
+  return PatchVpdSlotKeyword(&slot, image.data(), image.size());
+}
+
+TEST(VpdSlotKeyword, WritesSlotNumberIntoTheSecondByteAndLeavesTheRest) {
+  std::vector<uint8_t> image = {0x82, 0x01, 0x00, 'X',  0x91, 0x0A, 0x00, 'Y', 'A', 0x01,
+                                'z',  'V',  'B',  0x04, 0xAA, 0xBB, 0xCC, 0xDD, 0x78};
+  auto expected = image;
+  expected[14] = 0x00;
+  expected[15] = 0x04;
+  EXPECT_EQ(Patch(image, SlotNumbered(4)), EFI_SUCCESS);
+  EXPECT_EQ(image, expected) << "exactly two data bytes of VB changed";
+}
+
+TEST(VpdSlotKeyword, SmallResourcesAreSkippedAndTheEndTagStopsTheWalk) {
+  std::vector<uint8_t> skip = {0x22, 0xEE, 0xEE, 0x91, 0x05, 0x00, 'V', 'B', 0x02, 0x00, 0x00};
+  EXPECT_EQ(Patch(skip, SlotNumbered(2)), EFI_SUCCESS);
+  EXPECT_EQ(skip[10], 0x02);
+  std::vector<uint8_t> ended = {0x78, 0x91, 0x05, 0x00, 'V', 'B', 0x02, 0x00, 0x00};
+  auto before = ended;
+  EXPECT_EQ(Patch(ended, SlotNumbered(2)), EFI_NOT_FOUND);
+  EXPECT_EQ(ended, before);
+}
+
+TEST(VpdSlotKeyword, VbOutsideTheWritableResourceIsNotTouched) {
+  std::vector<uint8_t> image = {0x90, 0x05, 0x00, 'V', 'B', 0x02, 0x11, 0x22, 0x91, 0x03, 0x00, 'Y', 'A', 0x00, 0x78};
+  auto before = image;
+  EXPECT_EQ(Patch(image, SlotNumbered(1)), EFI_NOT_FOUND);
+  EXPECT_EQ(image, before);
+}
+
+TEST(VpdSlotKeyword, ShortOrCutKeywordDataIsNotRewritten) {
+  std::vector<uint8_t> one_byte = {0x91, 0x07, 0x00, 'V', 'B', 0x01, 0x55, 'Y', 'A', 0x00, 0x99};
+  auto before = one_byte;
+  EXPECT_EQ(Patch(one_byte, SlotNumbered(1)), EFI_NOT_FOUND);
+  EXPECT_EQ(one_byte, before) << "the next keyword's header stays intact";
+
+  // The resource claims more than the image holds and VB's data sits at the very end: one byte is there.
+  std::vector<uint8_t> cut = {0x91, 0x40, 0x00, 'V', 'B', 0x02, 0x55};
+  before = cut;
+  EXPECT_EQ(Patch(cut, SlotNumbered(1)), EFI_NOT_FOUND);
+  EXPECT_EQ(cut, before);
+}
+
+TEST(VpdSlotKeyword, TruncatedHeadersAndEmptyImagesFindNothing) {
+  std::vector<uint8_t> header = {0x82, 0x01};
+  EXPECT_EQ(Patch(header, SlotNumbered(1)), EFI_NOT_FOUND);
+  std::vector<uint8_t> keyword_header = {0x91, 0x02, 0x00, 'V', 'B'};
+  EXPECT_EQ(Patch(keyword_header, SlotNumbered(1)), EFI_NOT_FOUND);
+  std::vector<uint8_t> empty;
+  EXPECT_EQ(Patch(empty, SlotNumbered(1)), EFI_NOT_FOUND);
+}
+
+}  // namespace
