@@ -176,13 +176,6 @@ std::vector<sim::ContextBytes> CsrSiliconBytes(const CsrSilicon& s) {
   return bytes;
 }
 
-std::optional<CsrSilicon> CsrSiliconOfBoard(const CsrOptions& options, std::ostream& err) {
-  if (!options.board_file) return CsrSilicon{};
-  err << "boardsim csr: " << *options.board_file
-      << ": board files do not describe the CPU socket topology yet (omit --board to use the built-in board)\n";
-  return std::nullopt;
-}
-
 int RunCsrCommand(const CsrOptions& options, const CsrSilicon& silicon, std::ostream& out, std::ostream& err) {
   if (auto problem = CheckOptions(options)) {
     err << "boardsim csr: " << *problem << "\n";

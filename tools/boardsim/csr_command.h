@@ -1,13 +1,13 @@
 // `boardsim csr`: where a CPU CSR lives (bus, device, function, MMIO address) by socket, box type,
 // instance and functional block, or the stop the translation ends in; `--table` lists a socket's CSRs.
 #pragma once
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "sim/board/csr_board.h"
 #include "sim/pei/pei_platform_config.h"
 
 namespace CLI {
@@ -16,19 +16,9 @@ class App;
 
 namespace boardsim {
 
-// What the platform's silicon initialisation leaves in the SiliconContext for the CSR translation.
-struct CsrSilicon {
-  // Bus of each stack (R[0..5]) of sockets 0 and 1. Socket 1's stack 4 shares its byte with the CPU
-  // type, so it must equal cpu_type.
-  std::vector<std::array<uint8_t, 6>> stack_bus = {{0x00, 0x1E, 0x1F, 0x20, 0x40, 0x60},
-                                                   {0x80, 0x9E, 0x9F, 0xA0, 0x00, 0xE0}};
-  uint8_t cpu_type = 0;
-  uint32_t cpu_socket_map = 0x3;
-  uint32_t fpga_socket_map = 0x0;
-  uint8_t instances_per_device = 2;                          // D of box types 7, 8 and 11
-  std::vector<uint32_t> mmcfg_base = {0x80000000u, 0x80000000u};  // per segment (= socket)
-  bool cache_enable = false;
-};
+// What the platform's silicon initialisation leaves in the SiliconContext for the CSR translation
+// (a board's `csr` section).
+using CsrSilicon = sim::BoardCsr;
 
 // Problems of a CsrSilicon that the SiliconContext layout cannot hold, one line each (empty: fine).
 std::vector<std::string> CheckCsrSilicon(const CsrSilicon& silicon);
@@ -48,8 +38,9 @@ constexpr int kCsrOk = 0;
 constexpr int kCsrBadInput = 1;  // options or silicon description refused (message on err)
 constexpr int kCsrStopped = 2;   // the request ends in a stop (printed on out)
 
-// The silicon description of the board the options name: the built-in description without --board.
-// Board files do not describe the CPU socket topology yet, so --board is refused with a message on err.
+// The `csr` section of the board the options name (--board, else the built-in board); a board file
+// without one takes the built-in board's. A board file that does not load: the error on err, nullopt.
+// Defined in csr_command_board.cpp, with the board-file loader.
 std::optional<CsrSilicon> CsrSiliconOfBoard(const CsrOptions& options, std::ostream& err);
 
 // Runs the command on a simulated PEI platform holding `silicon`.
