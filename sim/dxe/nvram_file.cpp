@@ -56,7 +56,7 @@ std::string NameWord(const std::u16string& name) {
 std::string NvramText(const VariableStore& store) {
   std::string out = "# Non-volatile UEFI variables: GUID NAME ATTRIBUTES DATA (hex, '-' when empty)\n";
   for (const StoredVariable& v : store.All()) {
-    if (!(v.attributes & EFI_VARIABLE_NON_VOLATILE)) continue;
+    if (!(v.attributes & EFI_VARIABLE_NON_VOLATILE) || !v.written) continue;
     char attributes[16];
     std::snprintf(attributes, sizeof(attributes), "0x%08X", v.attributes);
     out += GuidToString(v.vendor) + " " + NameWord(v.name) + " " + attributes + " ";
@@ -100,7 +100,7 @@ void ParseNvramText(const std::string& text, const std::string& file, VariableSt
     }
     parsed.push_back(std::move(v));
   }
-  for (StoredVariable& v : parsed) store.Put(v.name, v.vendor, v.attributes, std::move(v.data));
+  for (StoredVariable& v : parsed) store.Put(v.name, v.vendor, v.attributes, std::move(v.data), true);
 }
 
 bool LoadNvramFile(const std::string& path, VariableStore& store) {

@@ -1,4 +1,5 @@
-// Keeps the non-volatile variables of a variable store in a text file between runs (`--nvram FILE`).
+// Keeps the non-volatile variables the firmware wrote in a text file between runs (`--nvram FILE`): the file
+// holds what SetVariable stored plus what the file itself carried in, never the variables a board file gives.
 // One variable per line: GUID, name, attributes, data in hex; '#' starts a comment line.
 #pragma once
 #include <stdexcept>
@@ -17,7 +18,7 @@ class NvramFileError : public std::runtime_error {
 // an empty NVRAM (first run): returns false and changes nothing. A malformed file throws NvramFileError
 // "FILE:LINE: field F: problem (fix)".
 bool LoadNvramFile(const std::string& path, VariableStore& store);
-// Writes the store's non-volatile variables to the file (replacing it). Throws NvramFileError when it cannot.
+// Writes the store's firmware-written non-volatile variables to the file (replacing it). Throws NvramFileError when it cannot.
 void SaveNvramFile(const std::string& path, const VariableStore& store);
 
 // The text forms used by the two functions; `file` names the source in messages.

@@ -85,18 +85,19 @@ EFI_STATUS VariableStore::SetVariable(const CHAR16* name, const EFI_GUID* vendor
     return LogAccess(true, name, vendor, EFI_OUT_OF_RESOURCES, data_size);
   }
   const auto* bytes = static_cast<const uint8_t*>(data);
-  Put(key, *vendor, attributes, std::vector<uint8_t>(bytes, bytes + data_size));
+  Put(key, *vendor, attributes, std::vector<uint8_t>(bytes, bytes + data_size), true);
   return LogAccess(true, name, vendor, EFI_SUCCESS, data_size);
 }
 
 void VariableStore::Put(const std::u16string& name, const EFI_GUID& vendor, uint32_t attributes,
-                        std::vector<uint8_t> data) {
+                        std::vector<uint8_t> data, bool written) {
   if (StoredVariable* v = FindMutable(name, vendor)) {
     v->attributes = attributes;
     v->data = std::move(data);
+    v->written = written;
     return;
   }
-  variables_.push_back({name, vendor, attributes, std::move(data)});
+  variables_.push_back({name, vendor, attributes, std::move(data), written});
 }
 
 bool VariableStore::Erase(const std::u16string& name, const EFI_GUID& vendor) {

@@ -18,6 +18,7 @@ struct StoredVariable {
   EFI_GUID vendor;
   uint32_t attributes;
   std::vector<uint8_t> data;
+  bool written = false;  // by SetVariable, or carried over from an NVRAM file (what such a file keeps)
 };
 
 // One call the module made, with what it got back.
@@ -46,8 +47,10 @@ class VariableStore : public VariableService {
   EFI_STATUS SetVariable(const CHAR16* name, const EFI_GUID* vendor, UINT32 attributes, UINTN data_size,
                          const VOID* data) override;
 
-  // Host side: puts a variable as given (no checks; replaces one of the same name and vendor).
-  void Put(const std::u16string& name, const EFI_GUID& vendor, uint32_t attributes, std::vector<uint8_t> data);
+  // Host side: puts a variable as given (no checks; replaces one of the same name and vendor). `written` marks
+  // it as firmware-written (see StoredVariable); board data is not.
+  void Put(const std::u16string& name, const EFI_GUID& vendor, uint32_t attributes, std::vector<uint8_t> data,
+           bool written = false);
   bool Erase(const std::u16string& name, const EFI_GUID& vendor);
   const StoredVariable* Find(const std::u16string& name, const EFI_GUID& vendor) const;
   const std::vector<StoredVariable>& All() const { return variables_; }
