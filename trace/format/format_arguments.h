@@ -1,16 +1,18 @@
 // Walks the arguments of one format call: the packed argument list when one is given, else the
 // variadic list, both with the same widths (4 bytes per item, 8 for a 64-bit integer, low word first).
+// A packed list may be bounded by its end: an item that does not lie wholly inside reads as 0.
 #pragma once
 #include "uefi/base_types.h"
 
 class FormatArguments {
  public:
-  FormatArguments(__builtin_va_list *VaList, const VOID *PackedList)
-      : Va(VaList), Packed(static_cast<const UINT8 *>(PackedList)) {}
+  FormatArguments(__builtin_va_list *VaList, const VOID *PackedList, const VOID *PackedEnd = nullptr)
+      : Va(VaList), Packed(static_cast<const UINT8 *>(PackedList)), End(static_cast<const UINT8 *>(PackedEnd)) {}
 
   // A 32-bit integer, character, status, or '*' width or precision.
   UINT32 Next32() {
     if (Packed != nullptr) {
+      if (!Holds(4)) return 0;
       UINT32 Value = Load32(Packed);
       Packed += 4;
       return Value;
@@ -21,6 +23,7 @@ class FormatArguments {
   // A 64-bit integer (the 'l' or 'L' modifier).
   UINT64 Next64() {
     if (Packed != nullptr) {
+      if (!Holds(8)) return 0;
       UINT64 Value = Load32(Packed) | (static_cast<UINT64>(Load32(Packed + 4)) << 32);
       Packed += 8;
       return Value;
@@ -31,6 +34,7 @@ class FormatArguments {
   // A pointer, as an address. The packed list holds 32-bit addresses, zero-extended here.
   UINTN NextPointer() {
     if (Packed != nullptr) {
+      if (!Holds(4)) return 0;
       UINTN Value = Load32(Packed);
       Packed += 4;
       return Value;
@@ -39,6 +43,13 @@ class FormatArguments {
   }
 
  private:
+  // Whether the next Bytes lie inside a bounded list; once one does not, the list counts as used up.
+  bool Holds(UINTN Bytes) {
+    if (End == nullptr || static_cast<UINTN>(End - Packed) >= Bytes) return true;
+    Packed = End;
+    return false;
+  }
+
   // Little-endian, any alignment (the packed list lives inside a data record).
   static UINT32 Load32(const UINT8 *P) {
     return P[0] | (static_cast<UINT32>(P[1]) << 8) | (static_cast<UINT32>(P[2]) << 16) |
@@ -47,4 +58,5 @@ class FormatArguments {
 
   __builtin_va_list *Va;
   const UINT8 *Packed;
+  const UINT8 *End;  // null: the packed list is not bounded
 };

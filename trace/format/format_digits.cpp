@@ -29,6 +29,15 @@ UINT64 DivideU64ByU32(UINT64 Dividend, UINT32 Divisor, UINT32 *Remainder) {
 
 CHAR8 *WriteDigits(CHAR8 *End, UINT64 Value, bool Hex, bool Group) {
   CHAR8 *At = End;
+  if (Hex && (Value >> 32) == 0) {
+    // 32-bit shifts: a 64-bit shift takes several instructions on IA-32.
+    UINT32 Low = static_cast<UINT32>(Value);
+    do {
+      *--At = kDigits[Low & 0xF];
+      Low >>= 4;
+    } while (Low != 0);
+    return At;
+  }
   if (Hex) {
     do {
       *--At = kDigits[Value & 0xF];
@@ -57,4 +66,12 @@ CHAR8 *WriteDigits(CHAR8 *End, UINT64 Value, bool Hex, bool Group) {
       InGroup = 0;
     }
   }
+}
+
+CHAR8 *WriteHexDigits(CHAR8 *At, UINT32 Value, UINT32 Digits) {
+  for (UINT32 I = Digits; I > 0; --I) {
+    At[I - 1] = kDigits[Value & 0xF];
+    Value >>= 4;
+  }
+  return At + Digits;
 }

@@ -13,3 +13,6 @@ UINT64 DivideU64ByU32(UINT64 Dividend, UINT32 Divisor, UINT32 *Remainder);
 // radix 16 (digits "0123456789ABCDEF"); Group puts ',' between every three decimal digits from the right.
 // Value 0 gives "0". At most FORMAT_MAX_DIGITS characters are written.
 CHAR8 *WriteDigits(CHAR8 *End, UINT64 Value, bool Hex, bool Group);
+
+// Writes the Digits (1 to 8) low hexadecimal digits of Value, upper case, from At on; returns the end.
+CHAR8 *WriteHexDigits(CHAR8 *At, UINT32 Value, UINT32 Digits);

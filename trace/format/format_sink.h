@@ -1,6 +1,7 @@
 // Bounded output of the formatter: 1- or 2-byte characters into a caller's buffer whose last slot is kept
 // for the terminator, or, in count-only mode, a saturating count with nothing written.
 #pragma once
+#include "trace/format/narrow_copy.h"
 #include "uefi/base_types.h"
 
 class FormatSink {
@@ -12,6 +13,27 @@ class FormatSink {
 
   // True once the terminator slot is reached; never in count-only mode.
   bool Full() const { return !CountOnly && Pos >= End; }
+
+  // 1-byte characters are being written: CopyNarrowUntil applies.
+  bool Narrow() const { return !Wide && !CountOnly; }
+
+  // Copies 1-byte characters up to the first stop character or until the room is used up, and returns
+  // where it stopped reading. Narrow() only.
+  template <typename Stop>
+  const UINT8 *CopyNarrowUntil(const UINT8 *Chars) {
+    UINTN N = narrow_copy::CopyUntil<Stop>(Out + Pos, Chars, End - Pos);
+    Pos += N;
+    return Chars + N;
+  }
+
+  // Both characters of a line end when they fit (1-byte output); false leaves the work to Put.
+  bool PutPairNarrow(UINT8 First, UINT8 Second) {
+    if (!Narrow() || End - Pos < 2) return false;
+    Out[Pos] = First;
+    Out[Pos + 1] = Second;
+    Pos += 2;
+    return true;
+  }
 
   void Put(UINT32 Char) {
     if (CountOnly) {

@@ -14,18 +14,22 @@ static_assert(kScratchChars >= FORMAT_MAX_DIGITS, "digits fit in the scratch buf
 
 constexpr UINT64 kNoLimit = ~static_cast<UINT64>(0);
 
+// Modifiers of one conversion (bits of Conversion.Modifiers).
+constexpr UINT32 kLeftJustify = 1u << 0;
+constexpr UINT32 kPlus = 1u << 1;
+constexpr UINT32 kBlank = 1u << 2;
+constexpr UINT32 kGroup = 1u << 3;
+constexpr UINT32 kZeroPad = 1u << 4;
+constexpr UINT32 kLong = 1u << 5;
+constexpr UINT32 kWidthGiven = 1u << 6;
+constexpr UINT32 kPrecisionGiven = 1u << 7;
+
 // Per-conversion state, fresh for every '%'.
 struct Conversion {
   UINT32 Width = 0;
   UINT32 Precision = 1;
-  bool WidthGiven = false;
-  bool PrecisionGiven = false;
-  bool LeftJustify = false;
-  bool Plus = false;
-  bool Blank = false;
-  bool Group = false;
-  bool ZeroPad = false;
-  bool Long = false;
+  UINT32 Modifiers = 0;
+  bool Has(UINT32 Bits) const { return (Modifiers & Bits) != 0; }
 };
 
 // Format characters of 1 or 2 bytes, read little-endian and masked to their width.
@@ -46,19 +50,24 @@ UINTN TextLength(const UINT8 *Text, UINT32 CharBytes, UINT64 Limit) {
 }
 
 void PadBefore(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
-  if (!Conv.LeftJustify && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
+  if (!Conv.Has(kLeftJustify) && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
 }
 
 void PadAfter(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
-  if (Conv.LeftJustify && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
+  if (Conv.Has(kLeftJustify) && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
 }
 
 // A text item: the string conversions ('a', 's', 'S') have precision 0 unless one is given, every other
 // item 1; a given precision also bounds the characters taken.
 void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
   const UINT8 *Chars = static_cast<const UINT8 *>(Text);
-  UINT64 Precision = Conv.PrecisionGiven ? Conv.Precision : (StringConversion ? 0 : 1);
-  UINTN Count = TextLength(Chars, CharBytes, Conv.PrecisionGiven ? Conv.Precision : kNoLimit);
+  // No width and no precision: no padding unless an item other than a string is empty.
+  if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow() && (StringConversion || Chars[0] != 0)) {
+    Out.CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
+    return;
+  }
+  UINT64 Precision = Conv.Has(kPrecisionGiven) ? Conv.Precision : (StringConversion ? 0 : 1);
+  UINTN Count = TextLength(Chars, CharBytes, Conv.Has(kPrecisionGiven) ? Conv.Precision : kNoLimit);
   if (Precision < Count) Precision = Count;
   PadBefore(Out, Conv, Precision);
   Out.Repeat(' ', Precision - Count);
@@ -79,19 +88,19 @@ void EmitChar(FormatSink &Out, const Conversion &Conv, UINT32 Char) {
 // A number: prefix, zeros up to the precision, then the digits (with separators when grouped).
 void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
                 CHAR8 *Scratch) {
-  bool Group = Conv.Group && !Hex;
-  bool ZeroPad = Conv.ZeroPad && !Group;
+  bool Group = Conv.Has(kGroup) && !Hex;
+  bool ZeroPad = Conv.Has(kZeroPad) && !Group;
   UINT64 Precision = Group ? 1 : Conv.Precision;
   CHAR8 *End = Scratch + kScratchChars;
   CHAR8 *Digits = (Magnitude == 0 && Precision == 0) ? End : WriteDigits(End, Magnitude, Hex, Group);
   UINTN DigitCount = static_cast<UINTN>(End - Digits);
   UINT64 Count = DigitCount;
-  UINT32 Prefix = Negative ? '-' : Conv.Plus ? '+' : Conv.Blank ? ' ' : 0;
+  UINT32 Prefix = Negative ? '-' : Conv.Has(kPlus) ? '+' : Conv.Has(kBlank) ? ' ' : 0;
   if (Prefix != 0) {
     ++Count;
     ++Precision;
   }
-  if (ZeroPad && Conv.WidthGiven && !Conv.PrecisionGiven && !Conv.LeftJustify) Precision = Conv.Width;
+  if (ZeroPad && Conv.Has(kWidthGiven) && !Conv.Has(kPrecisionGiven) && !Conv.Has(kLeftJustify)) Precision = Conv.Width;
   if (Precision < Count) Precision = Count;
   PadBefore(Out, Conv, Precision);
   if (Prefix != 0) Out.Put(Prefix);
@@ -102,12 +111,20 @@ void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool 
 
 UINT16 Load16(const UINT8 *P) { return static_cast<UINT16>(P[0] | (P[1] << 8)); }
 
+// The text of "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x" of the fields, written directly.
 void EmitGuid(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
   if (Address == 0) return EmitString8(Out, Conv, "<null guid>");
   const UINT8 *G = reinterpret_cast<const UINT8 *>(Address);
-  UINT32 Data1 = Load16(G) | (static_cast<UINT32>(Load16(G + 2)) << 16);
-  FormatTextWithFlags(Scratch, kScratchChars, 0, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", Data1,
-                      Load16(G + 4), Load16(G + 6), G[8], G[9], G[10], G[11], G[12], G[13], G[14], G[15]);
+  CHAR8 *At = WriteHexDigits(Scratch, Load16(G) | (static_cast<UINT32>(Load16(G + 2)) << 16), 8);
+  *At++ = '-';
+  At = WriteHexDigits(At, Load16(G + 4), 4);
+  *At++ = '-';
+  At = WriteHexDigits(At, Load16(G + 6), 4);
+  for (UINT32 I = 8; I < 16; ++I) {
+    if (I == 8 || I == 10) *At++ = '-';
+    At = WriteHexDigits(At, G[I], 2);
+  }
+  *At = 0;
   EmitString8(Out, Conv, Scratch);
 }
 
@@ -134,8 +151,10 @@ template <UINT32 Bytes>
 const UINT8 *EmitLineEnd(FormatSink &Out, UINT32 Char, const UINT8 *Next) {
   UINT32 Following = FormatChars<Bytes>::At(Next);
   if (Char == '\n' || Following == '\n') {
-    Out.Put('\r');
-    Out.Put('\n');
+    if (!Out.PutPairNarrow('\r', '\n')) {
+      Out.Put('\r');
+      Out.Put('\n');
+    }
     if (Following == (Char == '\n' ? '\r' : '\n')) Next += Bytes;
   } else {
     Out.Put('\r');
@@ -167,15 +186,15 @@ const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args
     Char = FormatChars<Bytes>::At(Format);
     Format += Bytes;
     switch (Char) {
-      case '-': Conv.LeftJustify = true; continue;
-      case '+': Conv.Plus = true; continue;
-      case ' ': Conv.Blank = true; continue;
-      case ',': Conv.Group = true; continue;
+      case '-': Conv.Modifiers |= kLeftJustify; continue;
+      case '+': Conv.Modifiers |= kPlus; continue;
+      case ' ': Conv.Modifiers |= kBlank; continue;
+      case ',': Conv.Modifiers |= kGroup; continue;
       case 'l':
-      case 'L': Conv.Long = true; continue;
+      case 'L': Conv.Modifiers |= kLong; continue;
       case '.':
         AfterDot = true;
-        Conv.PrecisionGiven = true;
+        Conv.Modifiers |= kPrecisionGiven;
         Conv.Precision = 0;
         continue;
       case '*':
@@ -183,21 +202,19 @@ const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args
           Conv.Precision = Args.Next32();
         } else {
           Conv.Width = Args.Next32();
-          Conv.WidthGiven = true;
+          Conv.Modifiers |= kWidthGiven;
         }
         continue;
       case 0: return nullptr;
       default: break;
     }
     if (Char < '0' || Char > '9') break;
-    UINT32 Number;
     if (AfterDot) {
       Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Precision);
     } else {
-      Conv.ZeroPad = Conv.ZeroPad || Char == '0';
-      Format = ReadNumber<Bytes>(Format - Bytes, &Number);
-      Conv.Width = Number;
-      Conv.WidthGiven = true;
+      if (Char == '0') Conv.Modifiers |= kZeroPad;
+      Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Width);
+      Conv.Modifiers |= kWidthGiven;
     }
   }
 
@@ -218,23 +235,22 @@ const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args
     }
     case 'c': EmitChar(Out, Conv, Args.Next32() & 0xFFFF); break;
     case 'd': {
-      INT64 Value = Conv.Long ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
+      INT64 Value = Conv.Has(kLong) ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
       // Negated in unsigned arithmetic: the most negative value stays defined.
       UINT64 Magnitude = Value < 0 ? 0 - static_cast<UINT64>(Value) : static_cast<UINT64>(Value);
       EmitNumber(Out, Conv, Magnitude, Value < 0, false, Scratch);
       break;
     }
     case 'u':
-      Conv.Plus = false;
-      EmitNumber(Out, Conv, Conv.Long ? Args.Next64() : Args.Next32(), false, false, Scratch);
+      Conv.Modifiers &= ~kPlus;
+      EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, false, Scratch);
       break;
     case 'X':
-      Conv.ZeroPad = true;
+      Conv.Modifiers |= kZeroPad;
       [[fallthrough]];
-    case 'x': EmitNumber(Out, Conv, Conv.Long ? Args.Next64() : Args.Next32(), false, true, Scratch); break;
+    case 'x': EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, true, Scratch); break;
     case 'p':
-      Conv.ZeroPad = true;
-      Conv.Plus = Conv.Blank = Conv.Long = false;
+      Conv.Modifiers = (Conv.Modifiers | kZeroPad) & ~(kPlus | kBlank | kLong);
       EmitNumber(Out, Conv, Args.NextPointer(), false, true, Scratch);
       break;
     case 'g': EmitGuid(Out, Conv, Args.NextPointer(), Scratch); break;
@@ -250,6 +266,10 @@ const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args
 template <UINT32 Bytes>
 void Run(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
   while (!Out.Full()) {
+    if (Bytes == 1 && Out.Narrow()) {
+      Format = Out.CopyNarrowUntil<narrow_copy::StopAtFormatSpecial>(Format);
+      if (Out.Full()) return;
+    }
     UINT32 Char = FormatChars<Bytes>::At(Format);
     Format += Bytes;
     if (Char == 0) return;
@@ -269,10 +289,8 @@ UINTN Format16Length(const UINT8 *Format) {
   return TextLength(Format, 2, FORMAT_MAX_16BIT_CHARS + 1);
 }
 
-}  // namespace
-
-UINT32 FormatTextEngine(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, __builtin_va_list *VaList,
-                        const VOID *PackedList) {
+// The engine over an argument walker.
+UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, FormatArguments &Args) {
   Flags &= FORMAT_CALLER_FLAGS;
   bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
   bool WideOutput = (Flags & FORMAT_OUTPUT_16BIT) != 0;
@@ -284,13 +302,27 @@ UINT32 FormatTextEngine(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Form
   if (WideFormat && Format16Length(Chars) > FORMAT_MAX_16BIT_CHARS) return 0;
 
   FormatSink Out(Buffer, Size, WideOutput, CountOnly);
-  FormatArguments Args(VaList, PackedList);
   if (WideFormat) {
     Run<2>(Out, Chars, Args);
   } else {
     Run<1>(Out, Chars, Args);
   }
   return Out.Finish();
+}
+
+}  // namespace
+
+UINT32 FormatTextEngine(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, __builtin_va_list *VaList,
+                        const VOID *PackedList) {
+  FormatArguments Args(VaList, PackedList);
+  return FormatWithArguments(Buffer, Size, Flags, Format, Args);
+}
+
+UINT32 FormatTextPacked(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, const VOID *PackedList,
+                        UINTN PackedListSize) {
+  if (PackedList == nullptr) return FormatTextEngine(Buffer, Size, Flags, Format, nullptr, nullptr);
+  FormatArguments Args(nullptr, PackedList, static_cast<const UINT8 *>(PackedList) + PackedListSize);
+  return FormatWithArguments(Buffer, Size, Flags, Format, Args);
 }
 
 UINT32 FormatText(VOID *Buffer, UINTN Size, const CHAR8 *Format, ...) {

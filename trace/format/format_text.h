@@ -25,6 +25,11 @@ constexpr UINTN FORMAT_MAX_16BIT_CHARS = 1000000;
 UINT32 FormatTextEngine(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, __builtin_va_list *VaList,
                         const VOID *PackedList);
 
+// FormatTextEngine with arguments only from the PackedListSize bytes at PackedList: an argument that does
+// not lie wholly inside them reads as 0, so no format reads past the list.
+UINT32 FormatTextPacked(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, const VOID *PackedList,
+                        UINTN PackedListSize);
+
 // FormatTextEngine with flags 0 and the arguments that follow Format.
 UINT32 FormatText(VOID *Buffer, UINTN Size, const CHAR8 *Format, ...);
 
