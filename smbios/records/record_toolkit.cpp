@@ -3,7 +3,6 @@
 
 #include "smbios/entry/driver_state.h"
 #include "smbios/records/text_and_memory.h"
-#include "smbios/services/pool.h"
 #include "smbios/services/protocol_lookup.h"
 #include "uefi/status.h"
 
@@ -86,19 +85,13 @@ EFI_STATUS PutString(EFI_SMBIOS_TABLE_HEADER *Record, const StringSet &Old, UINT
   UINTN newSize = appendAfterStrings ? Old.Size + NewLength + 1 : Old.Size - oldLength + NewLength;
   if (newSize > SmbiosRecordBufferSize) return EFI_BUFFER_TOO_SMALL;
 
-  UINT8 *tmp = static_cast<UINT8 *>(AllocateZeroed(SmbiosRecordBufferSize));
-  if (tmp == nullptr) return EFI_OUT_OF_RESOURCES;
+  // Rebuilt in place: the strings after string N move (overlap-safe), then the new string goes in.
   UINTN head = Record->Length + off;
-  UINTN tail = Old.Size - Record->Length - off - oldLength - 1;
-  CopyMemory(tmp, bytes, head);
-  CopyMemory(tmp + head, Ascii, NewLength + 1);
-  CopyMemory(tmp + head + NewLength + 1, set + off + oldLength + 1, tail);
-
-  StringSet rebuilt;
-  EFI_STATUS status = MeasureRecord(reinterpret_cast<EFI_SMBIOS_TABLE_HEADER *>(tmp), SmbiosRecordBufferSize, &rebuilt);
-  if (!EFI_ERROR(status)) CopyMemory(bytes, tmp, rebuilt.Size);
-  FreeBuffer(tmp);
-  return status;
+  UINTN tail = Old.Size - head - oldLength - 1;
+  CopyMemory(bytes + head + NewLength + 1, bytes + head + oldLength + 1, tail);
+  CopyMemory(bytes + head, Ascii, NewLength + 1);
+  if (appendAfterStrings) bytes[head + NewLength + 1] = 0;
+  return EFI_SUCCESS;
 }
 
 }  // namespace
@@ -115,22 +108,22 @@ EFI_STATUS GetRecordSize(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN *Size) {
 EFI_STATUS SetRecordString(EFI_SMBIOS_TABLE_HEADER *Record, UINTN StringNumber, const CHAR16 *Text) {
   if (Record == nullptr || StringNumber == 0) return EFI_INVALID_PARAMETER;
 
+  // The ASCII form is built on the stack: a builder ignores this function's status, so a failure here
+  // would publish a record naming a string it does not hold.
+  CHAR8 ascii[kSetRecordStringMax + 1];
+  ZeroMemory(ascii, sizeof ascii);
   UINTN m = Ucs2BoundedLength(Text, kSetRecordStringMax);
-  CHAR8 *ascii = static_cast<CHAR8 *>(AllocateZeroed(m + 1));
-  if (ascii == nullptr) return EFI_OUT_OF_RESOURCES;
   // A text longer than 65 characters is refused by the copy and leaves the buffer empty.
   Ucs2ToAsciiCopy(ascii, Text, m + 1);
   UINTN newLength = AsciiBoundedLength(ascii, m + 1);
 
-  EFI_STATUS status = EFI_INVALID_PARAMETER;
-  StringSet old;
   // An empty string would end the set early; one of 64 characters or more would make the record malformed.
-  if (newLength != 0 && newLength < kMaxStringBytes &&
-      !EFI_ERROR(MeasureRecord(Record, SmbiosRecordBufferSize, &old)) && StringNumber <= old.Count + 1) {
-    status = PutString(Record, old, StringNumber, ascii, newLength);
+  if (newLength == 0 || newLength >= kMaxStringBytes) return EFI_INVALID_PARAMETER;
+  StringSet old;
+  if (EFI_ERROR(MeasureRecord(Record, SmbiosRecordBufferSize, &old)) || StringNumber > old.Count + 1) {
+    return EFI_INVALID_PARAMETER;
   }
-  FreeBuffer(ascii);
-  return status;
+  return PutString(Record, old, StringNumber, ascii, newLength);
 }
 
 EFI_STATUS AddRecord(EFI_SMBIOS_TABLE_HEADER *Record) {

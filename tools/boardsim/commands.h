@@ -1,0 +1,14 @@
+// The boardsim subcommands. Each setup function adds its subcommand to the command line; when that subcommand
+// is the one given, its exit status is stored in exit_status. main calls every setup function in turn.
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace boardsim {
+
+void SetupSmbiosCommand(CLI::App& app, int& exit_status);  // smbios_cli.cpp
+void SetupCsrCommand(CLI::App& app, int& exit_status);     // csr_cli.cpp
+
+}  // namespace boardsim

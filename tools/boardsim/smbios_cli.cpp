@@ -1,0 +1,23 @@
+// The command line of `boardsim smbios`.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "tools/boardsim/commands.h"
+#include "tools/boardsim/smbios_command.h"
+
+namespace boardsim {
+
+void SetupSmbiosCommand(CLI::App& app, int& exit_status) {
+  auto options = std::make_shared<SmbiosOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "smbios", "Run the SMBIOS driver on a simulated board and print the SMBIOS table it leaves");
+  cmd->add_option("--board", options->board_file, "Board file (YAML); default: the built-in default board");
+  cmd->add_option("--dump-bin", options->dump_bin, "Also write the table in the `dmidecode --dump-bin` layout");
+  cmd->add_option("--entry-point", options->entry_point, "Entry point of the dump: 3 (SMBIOS 3.0, default) or 2 (2.1)")
+      ->check(CLI::IsMember({2, 3}));
+  cmd->callback([options, &exit_status] { exit_status = RunSmbiosCommand(*options, std::cout, std::cerr); });
+}
+
+}  // namespace boardsim

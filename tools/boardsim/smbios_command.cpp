@@ -1,0 +1,66 @@
+// `boardsim smbios`: runs the SMBIOS driver on a board, prints the table and the run summary.
+#include "tools/boardsim/smbios_command.h"
+
+#include <fstream>
+
+#include "sim/board/board_boot.h"
+#include "sim/board/board_file.h"
+#include "smbios/entry/driver_entry.h"
+#include "smbios/entry/driver_state.h"
+#include "tools/boardsim/dmi_dump.h"
+#include "tools/boardsim/run_report.h"
+#include "tools/boardsim/table_printer.h"
+
+namespace boardsim {
+
+namespace {
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::ostream& err) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) {
+    err << "boardsim smbios: cannot write --dump-bin file " << path << " (check the directory exists and is writable)\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.entry_point != 2 && options.entry_point != 3) {
+    err << "boardsim smbios: --entry-point " << options.entry_point << " is not supported (use 2 or 3)\n";
+    return 2;
+  }
+  sim::Board board;
+  try {
+    board = options.board_file ? sim::LoadBoardFile(*options.board_file) : sim::DefaultBoard();
+  } catch (const sim::BoardFileError& e) {
+    err << "boardsim smbios: " << e.what() << "\n";
+    return 2;
+  }
+
+  DriverStateReset();  // a fresh load of the driver
+  sim::BootedBoard booted = sim::BootBoard(board, &PlatformSmbiosDriverEntry);
+  std::vector<sim::SmbiosRecordView> records = booted.platform->Smbios().Records();
+
+  out << "SMBIOS table of board \"" << board.name << "\" (" << (board.source.empty() ? "built in" : board.source)
+      << "): " << records.size() << " records\n\n";
+  PrintTable(out, records);
+  PrintSummary(out, booted.result);
+
+  int status = 0;
+  if (options.dump_bin) {
+    EntryPointKind kind = options.entry_point == 2 ? EntryPointKind::Smbios21 : EntryPointKind::Smbios30;
+    if (!WriteFile(*options.dump_bin, BuildDmiDump(records, kind), err)) status = 2;
+    else out << "Dump written to " << *options.dump_bin << " (SMBIOS " << (kind == EntryPointKind::Smbios21 ? "2.1" : "3.0")
+             << " entry point)\n";
+  }
+  std::vector<std::string> failures = RunFailures(booted.result.summary);
+  for (const auto& reason : failures) err << "boardsim smbios: FAILED: " << reason << "\n";
+  if (!failures.empty() && status == 0) status = 1;
+  return status;
+}
+
+}  // namespace boardsim
