@@ -17,6 +17,7 @@ void SetupSmbiosCommand(CLI::App& app, int& exit_status) {
   cmd->add_option("--dump-bin", options->dump_bin, "Also write the table in the `dmidecode --dump-bin` layout");
   cmd->add_option("--entry-point", options->entry_point, "Entry point of the dump: 3 (SMBIOS 3.0, default) or 2 (2.1)")
       ->check(CLI::IsMember({2, 3}));
+  cmd->add_option("--nvram", options->nvram, "Keep the variables the firmware writes in FILE, read back on the next run");
   cmd->callback([options, &exit_status] { exit_status = RunSmbiosCommand(*options, std::cout, std::cerr); });
 }
 

@@ -5,6 +5,8 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "sim/board/nvram_boot.h"
+#include "sim/dxe/nvram_file.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tools/boardsim/dmi_dump.h"
@@ -42,7 +44,13 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
   }
 
   DriverStateReset();  // a fresh load of the driver
-  sim::BootedBoard booted = sim::BootBoard(board, &PlatformSmbiosDriverEntry);
+  sim::BootedBoard booted;
+  try {
+    booted = sim::BootBoardWithNvram(board, &PlatformSmbiosDriverEntry, options.nvram);
+  } catch (const sim::NvramFileError& e) {
+    err << "boardsim smbios: --nvram " << e.what() << "\n";
+    return 2;
+  }
   std::vector<sim::SmbiosRecordView> records = booted.platform->Smbios().Records();
 
   out << "SMBIOS table of board \"" << board.name << "\" (" << (board.source.empty() ? "built in" : board.source)

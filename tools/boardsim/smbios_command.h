@@ -11,6 +11,7 @@ struct SmbiosOptions {
   std::optional<std::string> board_file;  // the built-in default board when empty
   std::optional<std::string> dump_bin;    // write the table in the `dmidecode --dump-bin` layout here
   int entry_point = 3;                    // 3: SMBIOS 3.0 entry point; 2: the 2.1 entry point
+  std::optional<std::string> nvram;       // non-volatile variables kept in this file between runs
 };
 
 // Returns the exit status: 0 for a clean run, 1 when the run failed (reasons on err), 2 for bad input.
