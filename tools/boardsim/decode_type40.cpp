@@ -21,8 +21,9 @@ bool Printable(const uint8_t* p, size_t n) {
 
 std::string Text(const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 
-// Keywords of a VPD-R or VPD-W resource: two-character name, length byte, data.
-void DecodeVpdKeywords(std::vector<DecodedField>& out, const uint8_t* p, size_t n, int depth) {
+// Keywords of a VPD-R or VPD-W resource: two-character name, length byte, data. In VPD-W, "VB" holds the
+// slot the driver wrote: the slot ID's high byte, then the slot number.
+void DecodeVpdKeywords(std::vector<DecodedField>& out, const uint8_t* p, size_t n, int depth, bool writable) {
   size_t k = 0;
   while (k + 3 <= n) {
     size_t len = p[k + 2];
@@ -32,6 +33,10 @@ void DecodeVpdKeywords(std::vector<DecodedField>& out, const uint8_t* p, size_t 
     std::string value = Printable(data, avail) ? "\"" + Text(data, avail) + "\"" : HexBytes(data, avail);
     if (avail < len) value += " (cut: " + std::to_string(len) + " bytes declared)";
     out.push_back({"Keyword " + name, value, depth});
+    if (writable && name == "VB" && avail >= 2) {
+      out.push_back({"Slot", "number " + std::to_string(data[1]) + ", ID high byte " + std::to_string(data[0]),
+                     depth + 1});
+    }
     k += 3 + len;
   }
 }
@@ -59,7 +64,7 @@ void DecodeVpdImage(std::vector<DecodedField>& out, const uint8_t* p, size_t n, 
       out.push_back({"Identifier String", "\"" + Text(data, avail) + "\"", depth});
     } else if (tag == 0x90 || tag == 0x91) {
       out.push_back({tag == 0x90 ? "VPD-R" : "VPD-W", size, depth});
-      DecodeVpdKeywords(out, data, avail, depth + 1);
+      DecodeVpdKeywords(out, data, avail, depth + 1, tag == 0x91);
     } else {
       out.push_back({"Resource " + Hex8(tag), size, depth});
     }

@@ -1,5 +1,7 @@
 // Decoder of SMBIOS type 9, System Slots, including the driver's slot device class in the reserved high
 // nibble of Slot Characteristics 2.
+#include <cstdio>
+
 #include "tools/boardsim/record_decoders.h"
 
 namespace boardsim {
@@ -67,6 +69,14 @@ std::vector<DecodedField> DecodeType9(const RecordFields& r) {
   AddU16(out, r, 0x0D, "Segment Group Number");
   AddU8(out, r, 0x0F, "Bus Number");
   AddDeviceFunction(out, r, 0x10, "Device/Function Number");
+  auto seg = r.U16(0x0D);
+  auto bus = r.U8(0x0F);
+  auto devfn = r.U8(0x10);
+  if (seg && bus && devfn) {
+    char address[32];
+    std::snprintf(address, sizeof address, "%04X:%02X:%02X.%u", *seg, *bus, *devfn >> 3, *devfn & 7u);
+    out.push_back({"Bus Address", std::string(address) + (*bus == 0xFF ? " (no location: bus 0xFF)" : "")});
+  }
   return out;
 }
 
