@@ -49,7 +49,15 @@ class FormatSink {
       Add(N);
       return;
     }
-    for (UINTN Last = Pos + Room(N); Pos < Last; ++Pos) Store(Pos, Char);
+    // Locals, not members, in the loops: byte stores may alias the members and would force reloads.
+    UINTN At = Pos;
+    UINTN Last = At + Room(N);
+    if (!Wide) {
+      for (UINT8 *To = Out; At < Last; ++At) To[At] = static_cast<UINT8>(Char);
+    } else {
+      for (; At < Last; ++At) Store(At, Char);
+    }
+    Pos = At;
   }
 
   // N characters of CharBytes (1 or 2) bytes each, little-endian; 2-byte characters keep only their low
@@ -59,14 +67,16 @@ class FormatSink {
       Add(N);
       return;
     }
-    UINTN Last = Pos + Room(N);
+    UINTN At = Pos;
+    UINTN Last = At + Room(N);
     if (CharBytes == 1 && !Wide) {
-      for (; Pos < Last; ++Pos) Out[Pos] = *Chars++;
-      return;
+      for (UINT8 *To = Out + At; At < Last; ++At) *To++ = *Chars++;
+    } else {
+      for (; At < Last; ++At, Chars += CharBytes) {
+        Store(At, CharBytes == 1 ? Chars[0] : Chars[0] | (static_cast<UINT32>(Chars[1]) << 8));
+      }
     }
-    for (; Pos < Last; ++Pos, Chars += CharBytes) {
-      Store(Pos, CharBytes == 1 ? Chars[0] : Chars[0] | (static_cast<UINT32>(Chars[1]) << 8));
-    }
+    Pos = At;
   }
 
   // Writes the terminator at the output position and returns the characters written (or counted).
