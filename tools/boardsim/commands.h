@@ -10,5 +10,6 @@ namespace boardsim {
 
 void SetupSmbiosCommand(CLI::App& app, int& exit_status);  // smbios_cli.cpp
 void SetupCsrCommand(CLI::App& app, int& exit_status);     // csr_cli.cpp
+void SetupTraceCommand(CLI::App& app, int& exit_status);   // trace_cli.cpp
 
 }  // namespace boardsim

@@ -11,6 +11,9 @@ int main(int argc, char** argv) {
 #ifdef BOARDSIM_HAS_CSR
   boardsim::SetupCsrCommand(app, exit_status);
 #endif
+#ifdef BOARDSIM_HAS_TRACE
+  boardsim::SetupTraceCommand(app, exit_status);
+#endif
   CLI11_PARSE(app, argc, argv);
   return exit_status;
 }

@@ -1,0 +1,251 @@
+// `boardsim trace`: the run on the simulated PEI platform and its report.
+#include "tools/boardsim/trace_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iomanip>
+
+#include "sim/board/board_file.h"
+#include "trace/listener/peim_entry.h"
+#include "uefi/status.h"
+
+namespace boardsim {
+
+namespace {
+
+constexpr unsigned kMaster = 32, kChannel = 14;
+
+const void* BuildRecord(const TraceCode& code, sim::StatusCodeRecordArena& records) {
+  switch (code.data) {
+    case TraceCode::Data::None: return nullptr;
+    case TraceCode::Data::Debug: return records.Debug(code.debug_level, code.format, code.args);
+    case TraceCode::Data::Assertion: return records.Assertion(code.file, code.line, code.text);
+    case TraceCode::Data::String: return records.String(code.text, code.string_type);
+    case TraceCode::Data::Other: return records.Raw(code.record_guid, code.record_bytes);
+  }
+  return nullptr;
+}
+
+std::string Hex(uint64_t v, int digits = 8) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(v));
+  return text;
+}
+
+// SyS-T severity names.
+std::string SeverityText(unsigned severity) {
+  static const char* const kNames[8] = {"none", "fatal", "error", "warning", "info", "user1", "user2", "debug"};
+  return std::to_string(severity) + " " + kNames[severity & 7];
+}
+
+const char* RoleText(sim::SystChannelWrite::Role role) {
+  switch (role) {
+    case sim::SystChannelWrite::Role::Data: return "data";
+    case sim::SystChannelWrite::Role::FirstWord: return "header (time-stamped)";
+    case sim::SystChannelWrite::Role::AlternateFirstWord: return "alternate first word";
+    case sim::SystChannelWrite::Role::EndMark: return "end of message";
+    case sim::SystChannelWrite::Role::Other: return "other register";
+  }
+  return "?";
+}
+
+std::string StatusText(EFI_STATUS status) {
+  if (status == EFI_SUCCESS) return "EFI_SUCCESS";
+  return "error " + Hex(status, 0);
+}
+
+// Why a code produced no message.
+std::string SilenceReason(const TraceCode& code, const sim::TracePlatformConfig& config) {
+  if (code.data == TraceCode::Data::Debug && (code.debug_level & 0x80000046u) == 0) {
+    return "no message: debug level " + Hex(code.debug_level) + " has none of the bits 0x80000046";
+  }
+  if (!config.pmc.present || config.pmc.trace_hub_disabled || !config.hub.decoded || config.pmc_vanishes_after_writes) {
+    return "no message: the trace hub is not usable";
+  }
+  return "no message";
+}
+
+std::string PlatformText(const sim::TracePlatformConfig& config) {
+  std::string out = "PMC 0:31.2 ";
+  if (!config.pmc.present) {
+    out += "absent";
+  } else {
+    out += "present, power-management base " + Hex(config.pmc.config_dword_48 & 0xFFFF0000u) + ", trace hub " +
+           (config.pmc.trace_hub_disabled ? "disabled (bit 0 at +0x5D0 set)" : "enabled");
+  }
+  out += config.hub.decoded ? "; trace window 0xFE200000 decoded" : "; trace window 0xFE200000 not decoded";
+  if (config.pmc_vanishes_after_writes) {
+    out += "; the PMC stops answering after " + std::to_string(*config.pmc_vanishes_after_writes) + " window writes";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string VisibleText(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\\') out += "\\\\";
+    else if (c == '"') out += "\\\"";
+    else if (c < 0x20 || c >= 0x7F) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", c);
+      out += esc;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config) {
+  sim::TracePlatform platform(config);
+  TraceRun run;
+  run.entry_status = TraceStatusPeimEntry(nullptr, nullptr);
+  run.listeners = platform.handler().listeners().size();
+  for (const auto& code : codes) {
+    TraceCodeResult result;
+    result.code = code;
+    const void* data = BuildRecord(code, platform.records());
+    const EFI_GUID* caller = code.caller ? platform.records().Guid(*code.caller) : nullptr;
+    const size_t first_write = platform.hub().Writes().size();
+    const uint64_t reads = platform.MmioReads();
+    result.statuses = platform.Report(code.type, code.value, code.instance, caller, data);
+    result.mmio_reads = platform.MmioReads() - reads;
+    const auto& all = platform.hub().Writes();
+    result.writes.assign(all.begin() + static_cast<std::ptrdiff_t>(first_write), all.end());
+    std::vector<sim::SystChannelWrite> channel;
+    for (const auto& w : result.writes) {
+      if (w.master == kMaster && w.channel == kChannel) channel.push_back(w.write);
+    }
+    result.messages = sim::DecodeSystMessages(channel);
+    run.results.push_back(std::move(result));
+  }
+  run.violations = platform.violations().Messages();
+  return run;
+}
+
+sim::TracePlatformConfig TracePlatformOf(const TraceOptions& options, uint64_t ecam_base) {
+  sim::TracePlatformConfig config;
+  if (ecam_base != 0) {
+    config.pei.default_mmcfg_base = ecam_base;
+    config.pei.config_windows[0].base = ecam_base;
+  }
+  config.pmc.present = !options.no_pmc;
+  config.pmc.trace_hub_disabled = options.hub_disabled;
+  config.hub.decoded = !options.window_undecoded;
+  config.pmc_vanishes_after_writes = options.pmc_vanishes_after;
+  return config;
+}
+
+void PrintTraceRun(const TraceRun& run, const TraceOptions& options, const std::string& board_name,
+                   const sim::TracePlatformConfig& config, std::ostream& out) {
+  out << "boardsim trace: PEI status-code tracing on board \"" << board_name << "\"\n";
+  out << "  Platform: " << PlatformText(config) << "\n";
+  out << "  Entry point TraceStatusPeimEntry returned " << StatusText(run.entry_status) << "; " << run.listeners
+      << (run.listeners == 1 ? " listener" : " listeners") << " registered with the report-status-code handler\n";
+  out << "  Messages go to master 32, channel 14: header at 0xFE200390, payload at 0xFE200380, end mark at "
+         "0xFE2003B0\n\n";
+  out << std::left << std::setw(4) << "  #" << std::setw(60) << "Status code reported" << std::setw(11) << "Severity"
+      << "Text sent (\\r\\n = CR LF)\n";
+
+  size_t messages = 0, channel_writes = 0, other_writes = 0, malformed = 0;
+  uint64_t reads = 0;
+  for (size_t i = 0; i < run.results.size(); ++i) {
+    const auto& r = run.results[i];
+    const std::string number = std::to_string(i + 1);
+    const std::string described = DescribeCode(r.code);
+    out << std::right << std::setw(3) << number << " " << std::left;
+    // A long description gets a line of its own; the severity and text follow in their columns.
+    if (described.size() >= 59) out << described << "\n" << std::setw(4) << "";
+    out << std::setw(60) << (described.size() >= 59 ? "" : described);
+    if (r.messages.empty()) out << std::setw(11) << "-" << "(" << SilenceReason(r.code, config) << ")\n";
+    for (size_t m = 0; m < r.messages.size(); ++m) {
+      const auto& msg = r.messages[m];
+      if (m > 0) out << std::setw(64) << "";
+      out << std::setw(11) << SeverityText(msg.severity) << "\"" << VisibleText(msg.Text()) << "\"\n";
+      for (const auto& e : msg.errors) out << std::setw(75) << "" << "malformed: " << e << "\n";
+      if (!msg.errors.empty()) ++malformed;
+    }
+    for (auto status : r.statuses) {
+      if (status != EFI_SUCCESS) out << std::setw(4) << "" << "the listener returned " << StatusText(status) << "\n";
+    }
+    size_t here = 0;
+    for (const auto& w : r.writes) {
+      const bool ours = w.master == kMaster && w.channel == kChannel;
+      (ours ? channel_writes : other_writes) += 1;
+      here += ours ? 1 : 0;
+      if (options.raw) {
+        out << std::setw(8) << "" << Hex(w.address) << "  " << w.write.width * 8 << "-bit " << std::setw(20)
+            << Hex(w.write.value, static_cast<int>(w.write.width * 2)) << RoleText(w.write.role);
+        if (!ours) out << " (master " << w.master << ", channel " << w.channel << ")";
+        out << "\n";
+      }
+    }
+    if (options.raw) {
+      out << std::setw(8) << "" << here << " channel writes, " << r.mmio_reads << " MMIO reads\n";
+    }
+    messages += r.messages.size();
+    reads += r.mmio_reads;
+  }
+
+  out << "\nSummary: " << run.results.size() << " status codes reported, " << messages << " messages, "
+      << channel_writes << " writes to master 32 channel 14";
+  if (other_writes != 0) out << ", " << other_writes << " writes to other channels";
+  out << ", " << reads << " MMIO reads";
+  if (messages != 0) {
+    char per[32];
+    std::snprintf(per, sizeof per, "%.1f", static_cast<double>(reads) / static_cast<double>(messages));
+    out << " (" << per << " per message)";
+  }
+  out << "\n  Every channel write, and the presence test of each message, first reads the PMC's vendor ID and\n"
+         "  power-management base, the trace-hub disable bit and the window's probe word (4 reads each).\n";
+  if (malformed != 0) out << "  " << malformed << " messages did not decode cleanly\n";
+  if (!run.violations.empty()) {
+    out << "  Simulator violations:\n";
+    for (const auto& v : run.violations) out << "    " << v << "\n";
+  }
+}
+
+int RunTraceCommand(const TraceOptions& options, std::ostream& out, std::ostream& err) {
+  sim::Board board;
+  std::vector<TraceCode> codes;
+  try {
+    board = options.board_file ? sim::LoadBoardFile(*options.board_file) : sim::DefaultBoard();
+    codes = options.codes_file ? LoadTraceCodes(*options.codes_file) : BuiltInTraceCodes();
+  } catch (const sim::BoardFileError& e) {
+    err << "boardsim trace: " << e.what() << "\n";
+    return kTraceBadInput;
+  }
+  const sim::TracePlatformConfig config = TracePlatformOf(options, board.pcd.ecam_base);
+  const TraceRun run = RunTrace(codes, config);
+  PrintTraceRun(run, options, board.name, config, out);
+  bool clean = run.violations.empty();
+  for (const auto& r : run.results) {
+    for (const auto& m : r.messages) clean = clean && m.errors.empty();
+  }
+  return clean ? kTraceOk : kTraceFaults;
+}
+
+CLI::App* AddTraceCommand(CLI::App& app, TraceOptions& options) {
+  CLI::App* cmd = app.add_subcommand(
+      "trace",
+      "Run the PEI status-code tracing module: report status codes to it and show the SyS-T messages it sends "
+      "to the trace hub (master 32, channel 14)");
+  cmd->add_option("--board", options.board_file, "Board file (YAML); its pcd.ecam_base places the PMC's configuration space");
+  cmd->add_option("--codes", options.codes_file,
+                  "Status codes to report (YAML `codes:` list); default: a built-in sequence covering every kind of code");
+  cmd->add_flag("--raw", options.raw, "Also list every trace-hub write of each message");
+  cmd->add_flag("--no-pmc", options.no_pmc, "Simulate a platform without the power-management controller");
+  cmd->add_flag("--hub-disabled", options.hub_disabled, "Set the PMC's trace-hub disable bit");
+  cmd->add_flag("--window-undecoded", options.window_undecoded, "Leave the software-trace window undecoded");
+  cmd->add_option("--pmc-vanishes-after", options.pmc_vanishes_after,
+                  "The PMC stops answering after this many trace-hub writes");
+  return cmd;
+}
+
+}  // namespace boardsim

@@ -1,0 +1,98 @@
+// `boardsim trace`: runs the PEI tracing module on a simulated PEI platform, reports status codes to it
+// (a built-in sequence or the codes of a YAML file) and shows the trace-hub messages they became.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sim/pei/status_code_records.h"
+#include "sim/pei/trace_platform.h"
+#include "uefi/guid.h"
+
+namespace CLI {
+class App;
+}
+
+namespace boardsim {
+
+// One status code to report, with the data record to hand over (if any).
+struct TraceCode {
+  enum class Data { None, Debug, Assertion, String, Other };
+  std::string origin;  // "built-in #N" or "FILE:LINE", for messages
+  uint32_t type = 0;   // class in bits 0-7, severity in bits 24-31
+  uint32_t value = 0;
+  uint32_t instance = 0;
+  std::optional<EFI_GUID> caller;
+  Data data = Data::None;
+  uint32_t debug_level = 0;  // Debug
+  std::string format;        // Debug
+  std::vector<sim::DebugArgument> args;
+  std::string file;  // Assertion
+  uint32_t line = 0;
+  std::string text;  // Assertion description, or the String record's text
+  uint32_t string_type = 0;
+  EFI_GUID record_guid{};  // Other: a record of this type with these extended bytes
+  std::vector<uint8_t> record_bytes;
+};
+
+// A short description of the code as it is reported ("error (major) V0301000A I0, caller GUID").
+std::string DescribeCode(const TraceCode& code);
+
+// The built-in sequence: at least one code for every way the listener handles a code.
+std::vector<TraceCode> BuiltInTraceCodes();
+// Codes from YAML text (a `codes:` list); throws sim::BoardFileError naming file, line, field and fix.
+std::vector<TraceCode> ParseTraceCodes(const std::string& text, const std::string& file_name);
+std::vector<TraceCode> LoadTraceCodes(const std::string& path);
+
+// What one reported code produced.
+struct TraceCodeResult {
+  TraceCode code;
+  std::vector<EFI_STATUS> statuses;           // one per registered listener
+  std::vector<sim::TraceHubWrite> writes;     // every write the trace-hub window took
+  std::vector<sim::SystDecodedMessage> messages;  // decoded from the writes to master 32, channel 14
+  uint64_t mmio_reads = 0;
+};
+
+struct TraceRun {
+  EFI_STATUS entry_status = 0;
+  size_t listeners = 0;
+  std::vector<TraceCodeResult> results;
+  std::vector<std::string> violations;  // what the simulator saw go wrong
+};
+
+// Runs the entry point on a platform built from config, then reports the codes one by one.
+TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config);
+
+// A text with CR, LF, tab, backslash and other unprintable bytes written as escapes (\r, \n, \t, \\, \xNN).
+std::string VisibleText(const std::string& text);
+
+struct TraceOptions {
+  std::optional<std::string> board_file;
+  std::optional<std::string> codes_file;
+  bool raw = false;               // list the channel writes of each message
+  bool no_pmc = false;            // 0:31.2 absent
+  bool hub_disabled = false;      // the PMC's trace-hub disable bit set
+  bool window_undecoded = false;  // the software-trace window reads all ones
+  std::optional<uint64_t> pmc_vanishes_after;  // the PMC stops answering after this many window writes
+};
+
+// Exit status of RunTraceCommand.
+constexpr int kTraceOk = 0;
+constexpr int kTraceBadInput = 1;  // a board or codes file that does not load (message on err)
+constexpr int kTraceFaults = 2;    // the simulator saw violations, or a message came out malformed
+
+// The platform the options and the board describe (the board's PCI Express base places the PMC).
+sim::TracePlatformConfig TracePlatformOf(const TraceOptions& options, uint64_t ecam_base);
+
+// Prints the run: the platform, the entry point, one line per code and its message, and a summary.
+void PrintTraceRun(const TraceRun& run, const TraceOptions& options, const std::string& board_name,
+                   const sim::TracePlatformConfig& config, std::ostream& out);
+
+int RunTraceCommand(const TraceOptions& options, std::ostream& out, std::ostream& err);
+
+// Registers the `trace` subcommand with its options.
+CLI::App* AddTraceCommand(CLI::App& app, TraceOptions& options);
+
+}  // namespace boardsim
