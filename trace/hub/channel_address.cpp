@@ -10,8 +10,9 @@ UINT32 ResolveChannelAddress(UINT16 Master, UINT16 Channel) {
   if (EFI_ERROR(ReadPowerMgmtBase(&PowerMgmtBase))) {
     return 0;
   }
-  // An unprogrammed base would put the disable byte in low memory, which is no PMC register.
-  if (PowerMgmtBase == 0) {
+  // An unprogrammed base (0) would put the disable byte in low memory, and an all-ones dword (a PMC that
+  // stopped answering after its vendor ID was read) in the flash region: neither is a PMC register.
+  if (PowerMgmtBase == 0 || PowerMgmtBase == PmcPowerMgmtBaseMask) {
     return 0;
   }
   if ((MmioRead8(static_cast<UINTN>(PowerMgmtBase) + PmcTraceHubDisableOffset) & PmcTraceHubDisableBit) != 0) {

@@ -14,7 +14,7 @@ constexpr UINT32 TraceHubChannelTimestamped = 0x10;     // 32-bit data with time
 constexpr UINT32 TraceHubChannelAlternateFirst = 0x18;  // alternative first-word register
 constexpr UINT32 TraceHubChannelEnd = 0x30;             // 32-bit write of 0: end of message
 
-// The 32-bit address of the channel, or 0 when the trace hub is unusable: no PMC, an unprogrammed
-// power-management base, the disable bit set, the window not decoded, or a master below 32. Channels are
-// not bounded (channel 128 is channel 0 of the next master); the arithmetic is 32-bit.
+// The 32-bit address of the channel, or 0 when the trace hub is unusable: no PMC, an unprogrammed or
+// all-ones power-management base, the disable bit set, the window not decoded, or a master below 32.
+// Channels are not bounded (channel 128 is channel 0 of the next master); the arithmetic is 32-bit.
 UINT32 ResolveChannelAddress(UINT16 Master, UINT16 Channel);

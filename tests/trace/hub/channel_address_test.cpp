@@ -79,6 +79,15 @@ TEST(ResolveChannelAddress, AnUnprogrammedPowerMgmtBaseGivesZeroWithoutReadingLo
   EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined();
 }
 
+TEST(ResolveChannelAddress, AnAllOnesDword48GivesZeroWithoutReadingTheFlashRegion) {
+  sim::TracePlatformConfig config;
+  config.pmc.config_dword_48 = 0xFFFFFFFF;
+  sim::TracePlatform platform(config);
+  EXPECT_EQ(ResolveChannelAddress(32, 14), 0u);
+  EXPECT_EQ(platform.MmioReads(), 2u);
+  EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined();
+}
+
 TEST(ResolveChannelAddress, TheDisableBitTurnsTheHubOffAndClearingItBack) {
   sim::TracePlatformConfig config;
   config.pmc.trace_hub_disabled = true;
