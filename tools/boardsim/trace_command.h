@@ -42,7 +42,14 @@ std::string DescribeCode(const TraceCode& code);
 
 // The built-in sequence: at least one code for every way the listener handles a code.
 std::vector<TraceCode> BuiltInTraceCodes();
-// Codes from YAML text (a `codes:` list); throws sim::BoardFileError naming file, line, field and fix.
+// Codes from YAML text; throws sim::BoardFileError naming file, line, field and fix. The file is a `codes:`
+// list; each code has `class` (progress, error, debug or 0-255) and `severity` (minor, major, unrecovered,
+// uncontained or 0-255; errors default to major), or the whole 32-bit `type`; `value`, `instance`,
+// `caller_guid` (8-4-4-4-12); and at most one data record:
+//   debug: {level: 0x80000000, format: "%a: %d\n", args: [name, 42, {u64: 0x100000000}, {string: "7"}]}
+//   assertion: {file: Foo.c, line: 12, text: "x != 0"}
+//   string: "text"            (or {text: ..., type: 1} for a string that is not ASCII)
+//   record: {guid: 8-4-4-4-12, bytes: "01 02 03"}   (any other record type)
 std::vector<TraceCode> ParseTraceCodes(const std::string& text, const std::string& file_name);
 std::vector<TraceCode> LoadTraceCodes(const std::string& path);
 
