@@ -74,4 +74,10 @@ MmioBus* ActiveMmioBus() { return g_active_bus; }
 void SetHostIdtBase(uintptr_t base) { g_idt_base = base; }
 uintptr_t HostIdtBase() { return g_idt_base; }
 
+std::vector<MmioBus::MappedRegion> MmioBus::Regions() const {
+  std::vector<MappedRegion> out;
+  for (const Mapping& m : mappings_) out.push_back({m.base, m.size, m.region, m.name});
+  return out;
+}
+
 }  // namespace sim

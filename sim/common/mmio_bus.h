@@ -43,6 +43,15 @@ class MmioBus {
   const std::vector<MmioAccess>& Recorded() const { return recorded_; }
   void ClearRecorded() { recorded_.clear(); }
 
+  // The mapped regions in mapping order (for backing them with memory when a built image runs).
+  struct MappedRegion {
+    uint64_t base;
+    uint64_t size;
+    MmioRegion* region;
+    std::string name;
+  };
+  std::vector<MappedRegion> Regions() const;
+
   uint64_t ReadCount() const { return reads_; }
   uint64_t WriteCount() const { return writes_; }
 

@@ -20,6 +20,9 @@ class EcamWindow : public MmioRegion {
   uint64_t Read(uint64_t offset, unsigned width) override;
   void Write(uint64_t offset, unsigned width, uint64_t value) override;
 
+  PciBus& Bus() const { return bus_; }
+  uint16_t Segment() const { return segment_; }
+
  private:
   bool Check(uint64_t offset, unsigned width, const char* what);
   PciFunction* At(uint64_t offset) const;

@@ -1,0 +1,13 @@
+# The image-run tests load the built driver image (built first) and compare it with the host-linked driver.
+if(TARGET sim_image_tests)
+  target_link_libraries(sim_image_tests PRIVATE sim_image platform_smbios_driver_code)
+  get_property(image_files GLOBAL PROPERTY FIRMWARE_IMAGE_FILES)
+  target_compile_definitions(sim_image_tests PRIVATE ${image_files} BOARDS_DIR="${CMAKE_SOURCE_DIR}/boards")
+  if(TARGET boardsim_lib)
+    target_link_libraries(sim_image_tests PRIVATE boardsim_lib)
+    target_compile_definitions(sim_image_tests PRIVATE HAVE_BOARDSIM)
+  endif()
+  if(image_files)
+    add_dependencies(sim_image_tests firmware_images)
+  endif()
+endif()
