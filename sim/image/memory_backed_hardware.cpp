@@ -81,9 +81,14 @@ struct MemoryBackedHardware::Block {
 
   // Hands changed bytes of a present function to it: the VPD registers as the 16-bit and 32-bit accesses the
   // handshake uses, every other byte on its own.
-  void ApplyFunctionWrites(RenderedFunction& f, Violations& violations) {
+  // A write of the value a register already shows cannot be seen in memory. The one such write a driver makes
+  // is the first VPD request for address 0 (an idle device shows 0): a Stall while the device has never started
+  // a read and its address register shows the flag clear counts as that request.
+  void ApplyFunctionWrites(RenderedFunction& f, Violations& violations, bool stalling) {
     const uint8_t* now = At(f.offset);
-    if (std::memcmp(now, f.shadow.data(), f.shadow.size()) == 0) return;
+    bool first_request = false;
+    if (stalling && f.vpd && f.function->Vpd()->ReadsStarted() == 0) first_request = (now[*f.vpd + 3] & 0x80) == 0;
+    if (!first_request && std::memcmp(now, f.shadow.data(), f.shadow.size()) == 0) return;
     for (uint16_t at = 0; at < kPciConfigSpaceSize; ++at) {
       if (f.vpd && at >= *f.vpd + 2 && at < *f.vpd + 8) continue;
       if (now[at] != f.shadow[at]) f.function->Write(at, 1, now[at], violations);
@@ -95,7 +100,7 @@ struct MemoryBackedHardware::Block {
         std::memcpy(&value, now + data, 4);
         f.function->Write(data, 4, value, violations);
       }
-      if (std::memcmp(now + address, f.shadow.data() + address, 2) != 0) {
+      if (first_request || std::memcmp(now + address, f.shadow.data() + address, 2) != 0) {
         uint16_t value;
         std::memcpy(&value, now + address, 2);
         f.function->Write(address, 2, value, violations);
@@ -177,7 +182,7 @@ MemoryBackedHardware::~MemoryBackedHardware() {
 void MemoryBackedHardware::ApplyWrites(bool whole) {
   for (auto& block : blocks_) {
     if (block->window != nullptr) {
-      for (auto& f : block->present) block->ApplyFunctionWrites(f, platform_.Violations());
+      for (auto& f : block->present) block->ApplyFunctionWrites(f, platform_.Violations(), !whole);
       if (whole) block->ApplyAbsentWrites();
     } else if (whole) {
       block->ApplyRegionWrites();
