@@ -23,8 +23,8 @@ trap 'rm -rf "$work"' EXIT
   > "$work/timed.txt" 2>/dev/null
 
 # 4. Image sizes per section (needs clang and lld-link; reported as missing otherwise).
-sizes="not built: firmware_images failed (see $build/firmware_images.log)"
-if cmake --build "$build" -j"$jobs" --target firmware_images > "$build/firmware_images.log" 2>&1; then
+sizes="not built (PERF_SKIP_IMAGES set, or firmware_images failed (see $build/firmware_images.log)"
+if [ -z "${PERF_SKIP_IMAGES:-}" ] && cmake --build "$build" -j"$jobs" --target firmware_images > "$build/firmware_images.log" 2>&1; then
   sizes=$(grep -v -e '^\[ *[0-9]*%\]' -e '^ninja\|^make' "$build/firmware_images.log" || true)
 fi
 
