@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/dxe/pcd_store.h"
+#include "sim/pci/pci_platform.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tests/support/platform_checks.h"
@@ -26,6 +27,8 @@ class EntryTest : public sim_test::PlatformTest {
     platform.Pcd().Set64(sim::kPcdEcamBase, kTestEcamBase);
     platform.Pcd().SetPointer(sim::kPcdSocketBusLayout, UnprobedLayout());
     platform.Pcd().Set32(sim::kPcdUuidTimestamp, 0);
+    // An empty PCI segment behind the window: the onboard-device and MAC searches probe it and read all ones.
+    sim::AttachPci(platform, {}, kTestEcamBase);
   }
   EFI_STATUS Enter() { return PlatformSmbiosDriverEntry(platform.ImageHandle(), platform.SystemTable()); }
 };
