@@ -1,0 +1,174 @@
+// RegisterAddress records through the register-access service: PCIe single and block records (segment,
+// count, width code, context or platform MCFG table) and CPU CSR records against a fuzzed SiliconContext,
+// with the simulator's debugger stand-in clearing every fatal stop. Invariants: an operation touches exactly
+// the registers its record resolves to (RegisterGetAddress on a copy), element by element with the width and
+// strides of its code, and nothing when the block check refuses it; an accepted block stays below 4 GiB; no
+// buffer is read or written past the elements it holds (exact-size buffers under the sanitizers); and the bus
+// reports an access outside its configuration window only when the record itself resolves outside it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/support/fuzz_check.h"
+#include "fuzz/support/fuzz_input.h"
+#include "regaccess/pcie_register_handlers.h"
+#include "regaccess/register_access.h"
+#include "regaccess/register_copy.h"
+#include "regaccess/silicon_context.h"
+#include "sim/pei/debug_stop_log.h"
+#include "sim/pei/pei_platform.h"
+
+namespace {
+
+constexpr uint64_t kWindowBase = 0x80000000u;
+constexpr uint64_t kWindowSize = 256ull << 20;
+
+uint32_t Base(fuzz::FuzzInput& in) {
+  uint8_t pick = in.U8() % 4;
+  return pick == 0 ? 0 : pick == 1 ? static_cast<uint32_t>(kWindowBase) : pick == 2 ? 0x90000000u : in.U32();
+}
+
+sim::PeiPlatformConfig Platform(fuzz::FuzzInput& in) {
+  sim::PeiPlatformConfig config;
+  config.config_windows[0].functions = {{0, 31, 2, {{0, 4, 0x12345678u}}}, {1, 0, 0, {}}, {0x16, 0, 0, {}}};
+  config.default_mmcfg_base = in.Bit() ? kWindowBase : Base(in);
+  config.mcfg_table.published = in.Bit();
+  size_t entries = in.U8() % 4;
+  for (size_t i = 0; i < entries; ++i) config.mcfg_table.entries.push_back({Base(in), static_cast<uint16_t>(in.U8() % 10), 0, 255});
+  // The producer's length word may claim fewer entries than it holds, or none (0: absent), never more.
+  if (in.Bit()) config.mcfg_table.length = in.U8() % (16 + 16 * entries + 1);
+  // MMCFG words of eight segments, then the socket topology block and the CSR cache.
+  size_t words = in.U8() % 10;
+  for (size_t i = 0; i < words; ++i) {
+    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::MmcfgHighWord + 4 * (in.U8() % 9), Base(in)));
+  }
+  config.silicon_context.push_back({SiliconContextLayout::SocketTopology, in.Sized(64)});
+  if (in.Bit()) {
+    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::CacheKey1, in.U32()));
+    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::CacheKey2, in.U32()));
+    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::CachedPageBase, Base(in)));
+  }
+  config.silicon_context.push_back({SiliconContextLayout::CacheEnable, {in.U8()}});
+  return config;
+}
+
+// The accesses one element of the code makes at an address: 1, 2 or 4 bytes, else two 4-byte halves
+// (low word first).
+void Element(std::vector<sim::MmioAccess>& out, uint64_t address, uint32_t code, bool write) {
+  if (code <= 2) {
+    out.push_back({address, 1u << code, 0, write});
+  } else {
+    out.push_back({address, 4, 0, write});
+    out.push_back({(address + 4) & 0xFFFFFFFFu, 4, 0, write});  // 32-bit register addresses
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::FuzzInput in(data, size);
+  sim::PeiPlatform platform(Platform(in));
+  sim::ClearDebugStops();
+
+  RegisterAddress record;
+  record.Address = in.U32();
+  record.Word1 = in.U32();
+  record.Word1 = (record.Word1 & 0xFFFF) | ((record.Word1 >> 16) % 200) << 16;  // Count kept small
+  uint32_t type = in.U8() % 4;
+  record.Attribute = type | (static_cast<uint32_t>(in.U8() & 0xF) << 8) | (in.U32() & 0xFFFFF000u);
+  record.Context = in.Bit() ? platform.silicon_context().address() : 0;
+  uint32_t operation = 1 + in.U8() % 3;
+  size_t misalign = in.U8() % 8;
+  bool null_buffer = in.U8() == 0xFF;
+  std::vector<uint8_t> and_bytes = in.Bytes(8), or_bytes = in.Bytes(8);
+  and_bytes.resize(8, 0xFF);
+  or_bytes.resize(8, 0);
+  bool and_null = in.Bit(), or_null = in.Bit();
+
+  // What the record resolves to, from a copy (a CSR translation rewrites the width code of its record).
+  // The CSR cache in the context is put back afterwards, so the operation starts from the same state.
+  uint8_t* cache = platform.silicon_context().data() + SiliconContextLayout::CacheKey1;
+  uint8_t saved_cache[16];
+  std::memcpy(saved_cache, cache, sizeof saved_cache);
+  RegisterAddress resolved = record;
+  uint64_t address = RegisterGetAddress(&resolved);
+  std::memcpy(cache, saved_cache, sizeof saved_cache);
+  bool stopped = !sim::DebugStops().empty();
+  uint32_t code = RegisterWidthCode(&resolved);
+  uint32_t count = RegisterCount(&record);
+  bool block = type == PcieConfigBlock && operation != RegisterOperationModify;
+
+  // A buffer of exactly the bytes the operation moves, at the chosen misalignment.
+  size_t element = AccessWidthSize(code);
+  size_t bytes = block ? (code < 12 ? (BufferStride[code] == 0 ? element : count * BufferStride[code]) : 1)
+                       : (code <= 2 ? element : 8);
+  std::vector<uint8_t> storage(misalign + (bytes == 0 ? 1 : bytes), 0x5A);
+  uint8_t* buffer = null_buffer ? nullptr : storage.data() + misalign;
+
+  platform.StartRecording();
+  uint32_t status = 0;
+  if (operation == RegisterOperationRead) status = RegisterRead(&record, buffer);
+  if (operation == RegisterOperationWrite) status = RegisterWrite(&record, buffer);
+  if (operation == RegisterOperationModify) {
+    status = RegisterModify(&record, and_null ? nullptr : and_bytes.data(), or_null ? nullptr : or_bytes.data());
+  }
+  platform.StopRecording();
+
+  std::vector<sim::MmioAccess> expected;
+  bool write = operation == RegisterOperationWrite;
+  if (type == 3) {
+    FUZZ_REQUIRE(status == RegisterUnsupported, "type 3 is unsupported");
+  } else if (type == CpuCsr && record.Context == 0) {
+    // Without a context the CSR cannot be placed: nothing is accessed.
+  } else if (block) {
+    FUZZ_REQUIRE(status == RegisterSuccess || status == RegisterInvalidParameter || status == RegisterUnsupported,
+                 "block status " + std::to_string(status));
+    FUZZ_REQUIRE(!(null_buffer || code >= 12) || status == RegisterInvalidParameter, "null buffer or code 12+ refused");
+    if (status == RegisterSuccess) {
+      uint64_t last = count == 0 ? address : address + static_cast<uint64_t>(count - 1) * RegisterStride[code];
+      FUZZ_REQUIRE(last + element <= (1ull << 32), "an accepted block stays below 4 GiB");
+      FUZZ_REQUIRE(address % element == 0, "an accepted block is aligned");
+      for (uint32_t i = 0; i < count; ++i) Element(expected, address + i * RegisterStride[code], code & 3, write);
+    }
+  } else if (operation == RegisterOperationModify) {
+    FUZZ_REQUIRE(status == RegisterSuccess, "modify returns success");
+    Element(expected, address, code, false);
+    Element(expected, address, code, true);
+  } else {
+    FUZZ_REQUIRE(status == (null_buffer && type == PcieConfig ? RegisterInvalidParameter : RegisterSuccess) ||
+                     (null_buffer && type == CpuCsr),
+                 "single transfer status " + std::to_string(status));
+    if (!(null_buffer && type == PcieConfig)) Element(expected, address, code, write);
+  }
+  if (null_buffer && type == CpuCsr && operation != RegisterOperationModify) return 0;  // no buffer to move
+
+  const auto& recorded = platform.Recorded();
+  if (std::getenv("FUZZ_VERBOSE") != nullptr) {  // diagnosing a finding: the record and its accesses
+    std::fprintf(stderr, "record %08x %08x %08x ctx %x op %u status %x address %llx code %u\n", record.Address, record.Word1,
+            record.Attribute, record.Context, operation, status, (unsigned long long)address, code);
+    for (auto& a : recorded) std::fprintf(stderr, " got %llx w%u %d\n", (unsigned long long)a.address, a.width, a.write);
+    for (auto& a : expected) std::fprintf(stderr, " exp %llx w%u %d\n", (unsigned long long)a.address, a.width, a.write);
+    for (auto& s : sim::DebugStops()) std::fprintf(stderr, " stop %s\n", s.message.c_str());
+  }
+  FUZZ_REQUIRE(recorded.size() == expected.size(),
+               std::to_string(recorded.size()) + " accesses, " + std::to_string(expected.size()) + " expected");
+  bool outside = false;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    FUZZ_REQUIRE(recorded[i].address == expected[i].address && recorded[i].width == expected[i].width &&
+                     recorded[i].write == expected[i].write,
+                 "access " + std::to_string(i) + " at " + std::to_string(recorded[i].address));
+    if (expected[i].address < kWindowBase || expected[i].address + expected[i].width > kWindowBase + kWindowSize) {
+      outside = true;
+    }
+  }
+  FUZZ_REQUIRE(platform.violations().Empty() == !outside, platform.violations().Joined());
+  if (!stopped) {
+    // Once the cache holds the page, the same record still resolves to the same register.
+    RegisterAddress again = record;
+    FUZZ_REQUIRE(RegisterGetAddress(&again) == address, "the CSR cache changes the address");
+  }
+  return 0;
+}
