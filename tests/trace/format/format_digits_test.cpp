@@ -1,5 +1,7 @@
 // 64-by-32-bit division (inline on IA-32) and digit production.
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -35,6 +37,47 @@ TEST(Digits, LargestValuesFitAndGroupFromTheRight) {
   EXPECT_EQ(Digits(100000, false, true), "100,000");
   EXPECT_EQ(Digits(0, false, true), "0");
   EXPECT_EQ(Digits(0, true, false), "0");
+}
+
+// Digits come two at a time: every length, and the values on both sides of each length change.
+TEST(Digits, EveryDecimalLengthMatchesTheLibrary) {
+  UINT64 Power = 1;
+  for (int Length = 1; Length <= 20; ++Length) {
+    for (UINT64 Value : {Power, Power + 1, Power * 9 + (Power - 1), Power - 1}) {
+      if (Value == 0 && Length > 1) continue;
+      EXPECT_EQ(Digits(Value, false, false), std::to_string(Value)) << Value;
+    }
+    if (Length < 20) Power *= 10;
+  }
+  EXPECT_EQ(Digits(UINT64_MAX, false, false), std::to_string(UINT64_MAX));
+  EXPECT_EQ(Digits(4294967295ull, false, false), "4294967295");
+  EXPECT_EQ(Digits(4294967296ull, false, false), "4294967296");
+}
+
+TEST(Digits, EveryHexLengthMatchesTheLibrary) {
+  for (int Bits = 0; Bits <= 64; ++Bits) {
+    UINT64 Top = Bits == 64 ? 0 : UINT64_C(1) << Bits;
+    for (UINT64 Value : {Top, Top - 1, Top | 0xA5, static_cast<UINT64>(Top + 0x0F0E0D0C0B0A0908ull)}) {
+      char Expected[32];
+      snprintf(Expected, sizeof Expected, "%llX", static_cast<unsigned long long>(Value));
+      EXPECT_EQ(Digits(Value, true, false), Expected) << Value;
+    }
+  }
+  // The low word keeps its leading zeros when a high word follows.
+  EXPECT_EQ(Digits(0x100000000ull, true, false), "100000000");
+  EXPECT_EQ(Digits(0xA00000001ull, true, false), "A00000001");
+}
+
+TEST(HexDigits, FixedCountsKeepLeadingZerosAndDropHigherDigits) {
+  const char *Expected[] = {"", "1", "01", "A01", "0A01", "00A01", "700A01", "0700A01", "F0700A01"};
+  for (UINT32 Count = 1; Count <= 8; ++Count) {
+    char Out[12];
+    memset(Out, '#', sizeof Out);
+    CHAR8 *End = WriteHexDigits(Out, 0xF0700A01u, Count);
+    EXPECT_EQ(End, Out + Count);
+    EXPECT_EQ(std::string(Out, Count), Expected[Count]);
+    EXPECT_EQ(Out[Count], '#');
+  }
 }
 
 }  // namespace
