@@ -1,15 +1,17 @@
 // Bounded output of the formatter: 1- or 2-byte characters into a caller's buffer whose last slot is kept
 // for the terminator, or, in count-only mode, a saturating count with nothing written.
 #pragma once
-#include "trace/format/narrow_copy.h"
+#include "trace/format/narrow_sink.h"
 #include "uefi/base_types.h"
 
-class FormatSink {
+class FormatSink : public NarrowSink {
  public:
+  // The mode is known only at run time.
+  static constexpr bool kAlwaysNarrow = false;
+
   // Writing: Size >= 1 characters at Buffer. Counting: Buffer and Size are not used.
   FormatSink(VOID *Buffer, UINTN Size, bool Wide, bool CountOnly)
-      : Out(static_cast<UINT8 *>(Buffer)), Pos(0), End(CountOnly ? 0 : Size - 1), Count(0), Wide(Wide),
-        CountOnly(CountOnly) {}
+      : NarrowSink(Buffer, CountOnly ? 1 : Size), Count(0), Wide(Wide), CountOnly(CountOnly) {}
 
   // True once the terminator slot is reached; never in count-only mode.
   bool Full() const { return !CountOnly && Pos >= End; }
@@ -17,23 +19,11 @@ class FormatSink {
   // 1-byte characters are being written: CopyNarrowUntil applies.
   bool Narrow() const { return !Wide && !CountOnly; }
 
-  // Copies 1-byte characters up to the first stop character or until the room is used up, and returns
-  // where it stopped reading. Narrow() only.
-  template <typename Stop>
-  const UINT8 *CopyNarrowUntil(const UINT8 *Chars) {
-    UINTN N = narrow_copy::CopyUntil<Stop>(Out + Pos, Chars, End - Pos);
-    Pos += N;
-    return Chars + N;
-  }
+  // CopyNarrowUntil (NarrowSink's) copies 1-byte characters up to the first stop character or until the
+  // room is used up, and returns where it stopped reading. Narrow() only.
 
   // Both characters of a line end when they fit (1-byte output); false leaves the work to Put.
-  bool PutPairNarrow(UINT8 First, UINT8 Second) {
-    if (!Narrow() || End - Pos < 2) return false;
-    Out[Pos] = First;
-    Out[Pos + 1] = Second;
-    Pos += 2;
-    return true;
-  }
+  bool PutPairNarrow(UINT8 First, UINT8 Second) { return Narrow() && NarrowSink::PutPairNarrow(First, Second); }
 
   void Put(UINT32 Char) {
     if (CountOnly) {
@@ -49,14 +39,11 @@ class FormatSink {
       Add(N);
       return;
     }
+    if (!Wide) return NarrowSink::Repeat(Char, N);
     // Locals, not members, in the loops: byte stores may alias the members and would force reloads.
     UINTN At = Pos;
     UINTN Last = At + Room(N);
-    if (!Wide) {
-      for (UINT8 *To = Out; At < Last; ++At) To[At] = static_cast<UINT8>(Char);
-    } else {
-      for (; At < Last; ++At) Store(At, Char);
-    }
+    for (; At < Last; ++At) Store(At, Char);
     Pos = At;
   }
 
@@ -67,14 +54,11 @@ class FormatSink {
       Add(N);
       return;
     }
+    if (!Wide) return NarrowSink::Text(Chars, N, CharBytes);
     UINTN At = Pos;
     UINTN Last = At + Room(N);
-    if (CharBytes == 1 && !Wide) {
-      for (UINT8 *To = Out + At; At < Last; ++At) *To++ = *Chars++;
-    } else {
-      for (; At < Last; ++At, Chars += CharBytes) {
-        Store(At, CharBytes == 1 ? Chars[0] : Chars[0] | (static_cast<UINT32>(Chars[1]) << 8));
-      }
+    for (; At < Last; ++At, Chars += CharBytes) {
+      Store(At, CharBytes == 1 ? Chars[0] : Chars[0] | (static_cast<UINT32>(Chars[1]) << 8));
     }
     Pos = At;
   }
@@ -87,10 +71,6 @@ class FormatSink {
   }
 
  private:
-  UINTN Room(UINT64 N) const { return N < End - Pos ? static_cast<UINTN>(N) : End - Pos; }
-
-  static UINT32 Saturate32(UINT64 N) { return N > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT32>(N); }
-
   void Add(UINT64 N) { Count = Count + N < Count ? ~static_cast<UINT64>(0) : Count + N; }
 
   void Store(UINTN At, UINT32 Char) {
@@ -102,9 +82,6 @@ class FormatSink {
     }
   }
 
-  UINT8 *Out;
-  UINTN Pos;
-  UINTN End;
   UINT64 Count;
   bool Wide;
   bool CountOnly;

@@ -4,6 +4,7 @@
 #include "trace/format/format_arguments.h"
 #include "trace/format/format_digits.h"
 #include "trace/format/format_sink.h"
+#include "trace/format/narrow_sink.h"
 #include "trace/format/status_names.h"
 
 namespace {
@@ -49,21 +50,24 @@ UINTN TextLength(const UINT8 *Text, UINT32 CharBytes, UINT64 Limit) {
   return N;
 }
 
-void PadBefore(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
+template <typename Sink>
+void PadBefore(Sink &Out, const Conversion &Conv, UINT64 Precision) {
   if (!Conv.Has(kLeftJustify) && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
 }
 
-void PadAfter(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
+template <typename Sink>
+void PadAfter(Sink &Out, const Conversion &Conv, UINT64 Precision) {
   if (Conv.Has(kLeftJustify) && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
 }
 
 // A text item: the string conversions ('a', 's', 'S') have precision 0 unless one is given, every other
 // item 1; a given precision also bounds the characters taken.
-void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
+template <typename Sink>
+void EmitText(Sink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
   const UINT8 *Chars = static_cast<const UINT8 *>(Text);
   // No width and no precision: no padding unless an item other than a string is empty.
   if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow() && (StringConversion || Chars[0] != 0)) {
-    Out.CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
+    Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
     return;
   }
   UINT64 Precision = Conv.Has(kPrecisionGiven) ? Conv.Precision : (StringConversion ? 0 : 1);
@@ -75,18 +79,21 @@ void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 
   PadAfter(Out, Conv, Precision);
 }
 
-void EmitString8(FormatSink &Out, const Conversion &Conv, const CHAR8 *Text) {
+template <typename Sink>
+void EmitString8(Sink &Out, const Conversion &Conv, const CHAR8 *Text) {
   EmitText(Out, Conv, Text, 1, false);
 }
 
 // One character as a one-character 16-bit string (a zero character is an empty string).
-void EmitChar(FormatSink &Out, const Conversion &Conv, UINT32 Char) {
+template <typename Sink>
+void EmitChar(Sink &Out, const Conversion &Conv, UINT32 Char) {
   const UINT8 Text[4] = {static_cast<UINT8>(Char), static_cast<UINT8>(Char >> 8), 0, 0};
   EmitText(Out, Conv, Text, 2, false);
 }
 
 // A number: prefix, zeros up to the precision, then the digits (with separators when grouped).
-void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
+template <typename Sink>
+void EmitNumber(Sink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
                 CHAR8 *Scratch) {
   bool Group = Conv.Has(kGroup) && !Hex;
   bool ZeroPad = Conv.Has(kZeroPad) && !Group;
@@ -112,7 +119,8 @@ void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool 
 UINT16 Load16(const UINT8 *P) { return static_cast<UINT16>(P[0] | (P[1] << 8)); }
 
 // The text of "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x" of the fields, written directly.
-void EmitGuid(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
+template <typename Sink>
+void EmitGuid(Sink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
   if (Address == 0) return EmitString8(Out, Conv, "<null guid>");
   const UINT8 *G = reinterpret_cast<const UINT8 *>(Address);
   CHAR8 *At = WriteHexDigits(Scratch, Load16(G) | (static_cast<UINT32>(Load16(G + 2)) << 16), 8);
@@ -129,14 +137,16 @@ void EmitGuid(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scr
 }
 
 // Fields of a UEFI time record: year (u16 at 0), month, day, hour, minute (u8 at 2 to 5).
-void EmitTime(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
+template <typename Sink>
+void EmitTime(Sink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
   if (Address == 0) return EmitString8(Out, Conv, "<null time>");
   const UINT8 *T = reinterpret_cast<const UINT8 *>(Address);
   FormatTextWithFlags(Scratch, kScratchChars, 0, "%02d/%02d/%04d  %02d:%02d", T[2], T[3], Load16(T), T[4], T[5]);
   EmitString8(Out, Conv, Scratch);
 }
 
-void EmitStatus(FormatSink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch) {
+template <typename Sink>
+void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch) {
   const CHAR8 *Name = StatusName(Status);
   if (Name == nullptr) {
     FormatTextWithFlags(Scratch, kScratchChars, 0, "%08X", Status);
@@ -147,8 +157,8 @@ void EmitStatus(FormatSink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *S
 
 // Emits the line end that starts with Char ('\n' or '\r') and returns the format past it: "\n" and
 // "\n\r" and "\r\n" become CR LF, a lone "\r" stays.
-template <UINT32 Bytes>
-const UINT8 *EmitLineEnd(FormatSink &Out, UINT32 Char, const UINT8 *Next) {
+template <UINT32 Bytes, typename Sink>
+const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
   UINT32 Following = FormatChars<Bytes>::At(Next);
   if (Char == '\n' || Following == '\n') {
     if (!Out.PutPairNarrow('\r', '\n')) {
@@ -177,8 +187,8 @@ const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 *Value) {
 
 // One conversion; Format points just past its '%'. Returns the format past the conversion, or null when
 // a NUL ended it (the main loop ends too).
-template <UINT32 Bytes>
-const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
+template <UINT32 Bytes, typename Sink>
+const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
   Conversion Conv;
   bool AfterDot = false;
   UINT32 Char;
@@ -257,27 +267,29 @@ const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args
     case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); break;
     case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); break;
     case '\n':
-    case '\r': return EmitLineEnd<Bytes>(Out, Char, Format);
+    case '\r': return EmitLineEnd<Bytes, Sink>(Out, Char, Format);
     default: EmitChar(Out, Conv, Char); break;
   }
   return Format;
 }
 
-template <UINT32 Bytes>
-void Run(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
+template <UINT32 Bytes, typename Sink>
+void Run(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
   while (!Out.Full()) {
-    if (Bytes == 1 && Out.Narrow()) {
-      Format = Out.CopyNarrowUntil<narrow_copy::StopAtFormatSpecial>(Format);
+    // Plain text in one copy; a format character that is special already (two conversions or line
+    // ends in a row, the terminator) needs no copy at all.
+    if (Bytes == 1 && Out.Narrow() && !narrow_copy::StopAtFormatSpecial::Byte(*Format)) {
+      Format = Out.template CopyNarrowUntil<narrow_copy::StopAtFormatSpecial>(Format);
       if (Out.Full()) return;
     }
     UINT32 Char = FormatChars<Bytes>::At(Format);
     Format += Bytes;
     if (Char == 0) return;
     if (Char == '%') {
-      Format = Convert<Bytes>(Out, Format, Args);
+      Format = Convert<Bytes, Sink>(Out, Format, Args);
       if (Format == nullptr) return;
     } else if (Char == '\n' || Char == '\r') {
-      Format = EmitLineEnd<Bytes>(Out, Char, Format);
+      Format = EmitLineEnd<Bytes, Sink>(Out, Char, Format);
     } else {
       Out.Put(Char);
     }
@@ -301,11 +313,16 @@ UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *F
   const UINT8 *Chars = static_cast<const UINT8 *>(Format);
   if (WideFormat && Format16Length(Chars) > FORMAT_MAX_16BIT_CHARS) return 0;
 
+  if (!WideFormat && !WideOutput && !CountOnly) {
+    NarrowSink Out(Buffer, Size);
+    Run<1, NarrowSink>(Out, Chars, Args);
+    return Out.Finish();
+  }
   FormatSink Out(Buffer, Size, WideOutput, CountOnly);
   if (WideFormat) {
-    Run<2>(Out, Chars, Args);
+    Run<2, FormatSink>(Out, Chars, Args);
   } else {
-    Run<1>(Out, Chars, Args);
+    Run<1, FormatSink>(Out, Chars, Args);
   }
   return Out.Finish();
 }

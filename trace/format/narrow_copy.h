@@ -42,7 +42,8 @@ inline UINTN LowestFlaggedByte(UINTN Mask) {
 // Copies bytes from From to To until a stop byte or Room bytes, and returns the number copied. A whole
 // word is read only when it lies inside one page, so a read runs at most a word's width minus one bytes
 // past the stop byte and never into a page the text does not reach; such reads are outside the text as
-// the language sees it, hence the sanitizer exemption. Nothing past the copied bytes is written.
+// the language sees it, hence the sanitizer exemption. Nothing past the copied bytes changes: a target
+// word that ends past them is read back and rewritten with the same bytes there.
 template <typename Stop>
 __attribute__((no_sanitize_address)) UINTN CopyUntil(UINT8 *To, const UINT8 *From, UINTN Room) {
   UINTN N = 0;
@@ -55,11 +56,48 @@ __attribute__((no_sanitize_address)) UINTN CopyUntil(UINT8 *To, const UINT8 *Fro
         N += kWord;
         continue;
       }
-      for (UINTN Last = N + LowestFlaggedByte(Mask); N < Last; ++N) To[N] = From[N];
+      // The bytes before the flagged one go out in one store: the target word (inside the room) keeps
+      // its own bytes from the flagged one on, so nothing past the copied bytes changes.
+      UINTN Taken = LowestFlaggedByte(Mask);
+      UINTN Kept = ~static_cast<UINTN>(0) << (8 * Taken);
+      TargetWord *Target = reinterpret_cast<TargetWord *>(To + N);
+      *Target = (Word & ~Kept) | (*Target & Kept);
+      N += Taken;
     }
     if (N >= Room || Stop::Byte(From[N])) return N;
     To[N] = From[N];
     ++N;
+  }
+}
+
+// Copies N bytes (Unit <= N <= 2 * Unit) with two overlapping Unit-sized moves, both read before either
+// is written.
+template <typename Unit>
+void CopyOverlappingPair(UINT8 *To, const UINT8 *From, UINTN N) {
+  Unit First;
+  Unit Final;
+  __builtin_memcpy(&First, From, sizeof(Unit));
+  __builtin_memcpy(&Final, From + N - sizeof(Unit), sizeof(Unit));
+  __builtin_memcpy(To, &First, sizeof(Unit));
+  __builtin_memcpy(To + N - sizeof(Unit), &Final, sizeof(Unit));
+}
+
+// Copies N bytes, a word (or a half or quarter word) at a time: two overlapping moves cover any length
+// from one to two units, so no byte outside [From, From + N) is read and none outside [To, To + N) is
+// written.
+inline void CopyBytes(UINT8 *To, const UINT8 *From, UINTN N) {
+  if (N >= kWord) {
+    UINTN Last = *reinterpret_cast<const SourceWord *>(From + N - kWord);
+    for (UINTN I = 0; I + kWord < N; I += kWord) {
+      *reinterpret_cast<TargetWord *>(To + I) = *reinterpret_cast<const SourceWord *>(From + I);
+    }
+    *reinterpret_cast<TargetWord *>(To + N - kWord) = Last;
+  } else if (kWord == 8 && N >= 4) {
+    CopyOverlappingPair<UINT32>(To, From, N);
+  } else if (N >= 2) {
+    CopyOverlappingPair<UINT16>(To, From, N);
+  } else if (N == 1) {
+    To[0] = From[0];
   }
 }
 

@@ -1,0 +1,101 @@
+// Word-at-a-time copying: exact stop positions at every offset inside a word, target bytes past the copy
+// unchanged, source reads that stay inside the page the text ends in.
+#include "trace/format/narrow_copy.h"
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "format_test_support.h"
+
+namespace {
+
+constexpr size_t kTarget = 64;
+
+// Copies Text (stop rule Stop) into a target prefilled with '#', with Room bytes of room; returns the
+// target as a string and the count through *Copied.
+template <typename Stop>
+std::string CopyInto(const std::string &Text, size_t Room, size_t *Copied) {
+  unsigned char Target[kTarget];
+  memset(Target, '#', sizeof Target);
+  *Copied = narrow_copy::CopyUntil<Stop>(Target, reinterpret_cast<const UINT8 *>(Text.c_str()), Room);
+  return std::string(reinterpret_cast<char *>(Target), sizeof Target);
+}
+
+TEST(CopyUntil, StopsAtAFormatSpecialAtEveryOffsetAndLeavesTheRestOfTheTarget) {
+  for (char Special : {'%', '\n', '\r', '\0'}) {
+    for (size_t At = 0; At < 20; ++At) {
+      std::string Text(At, 'a');
+      for (size_t I = 0; I < At; ++I) Text[I] = static_cast<char>('a' + I);
+      Text += Special;
+      Text += "tail";
+      size_t Copied = 0;
+      std::string Target = CopyInto<narrow_copy::StopAtFormatSpecial>(Text, 40, &Copied);
+      EXPECT_EQ(Copied, At) << static_cast<int>(Special);
+      EXPECT_EQ(Target, Text.substr(0, At) + std::string(kTarget - At, '#')) << static_cast<int>(Special) << " at " << At;
+    }
+  }
+}
+
+TEST(CopyUntil, ControlCharactersThatAreNotSpecialAreCopied) {
+  // Bytes below 0x0E are flagged by the word test; only NUL, LF and CR stop.
+  std::string Text = "ab\x01\x09\x0b\x0c\x0d";
+  Text[6] = '\x0e';
+  Text += "cd\x0bxyz%";
+  size_t Copied = 0;
+  std::string Target = CopyInto<narrow_copy::StopAtFormatSpecial>(Text, 40, &Copied);
+  EXPECT_EQ(Copied, Text.size() - 1);
+  EXPECT_EQ(Target.substr(0, Copied + 1), Text.substr(0, Copied) + "#");
+}
+
+TEST(CopyUntil, RoomEndsTheCopyInsideAWord) {
+  std::string Text(30, 'q');
+  for (size_t Room = 0; Room < 20; ++Room) {
+    size_t Copied = 0;
+    std::string Target = CopyInto<narrow_copy::StopAtNul>(Text, Room, &Copied);
+    EXPECT_EQ(Copied, Room);
+    EXPECT_EQ(Target, std::string(Room, 'q') + std::string(kTarget - Room, '#'));
+  }
+}
+
+TEST(CopyUntil, TextEndingAtAFaultingPageIsReadSafely) {
+  format_test::GuardedMemory Memory(4096);
+  ASSERT_TRUE(Memory.Ok());
+  for (size_t Length = 0; Length < 20; ++Length) {
+    UINT8 *Text = Memory.End() - Length - 1;
+    memset(Text, 'z', Length);
+    Text[Length] = 0;
+    unsigned char Target[kTarget];
+    EXPECT_EQ(narrow_copy::CopyUntil<narrow_copy::StopAtNul>(Target, Text, sizeof Target), Length);
+    EXPECT_EQ(narrow_copy::CopyUntil<narrow_copy::StopAtFormatSpecial>(Target, Text, sizeof Target), Length);
+  }
+}
+
+TEST(CopyBytes, EveryLengthCopiesExactlyItsBytes) {
+  unsigned char Source[48];
+  for (size_t I = 0; I < sizeof Source; ++I) Source[I] = static_cast<unsigned char>(0x30 + I);
+  for (size_t N = 0; N <= 40; ++N) {
+    unsigned char Target[48];
+    memset(Target, '#', sizeof Target);
+    narrow_copy::CopyBytes(Target + 3, Source + 1, N);
+    for (size_t I = 0; I < sizeof Target; ++I) {
+      unsigned char Expected = I >= 3 && I < 3 + N ? Source[1 + I - 3] : '#';
+      ASSERT_EQ(Target[I], Expected) << "length " << N << " byte " << I;
+    }
+  }
+}
+
+TEST(CopyBytes, ReadsNothingPastTheSource) {
+  format_test::GuardedMemory Memory(4096);
+  ASSERT_TRUE(Memory.Ok());
+  for (size_t N = 1; N <= 24; ++N) {
+    UINT8 *Source = Memory.End() - N;
+    memset(Source, 'k', N);
+    unsigned char Target[32] = {};
+    narrow_copy::CopyBytes(Target, Source, N);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(Target), N), std::string(N, 'k'));
+  }
+}
+
+}  // namespace
