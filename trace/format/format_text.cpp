@@ -158,7 +158,7 @@ void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch
 // Emits the line end that starts with Char ('\n' or '\r') and returns the format past it: "\n" and
 // "\n\r" and "\r\n" become CR LF, a lone "\r" stays.
 template <UINT32 Bytes, typename Sink>
-const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
+__attribute__((always_inline)) inline const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
   UINT32 Following = FormatChars<Bytes>::At(Next);
   if (Char == '\n' || Following == '\n') {
     if (!Out.PutPairNarrow('\r', '\n')) {
@@ -232,8 +232,14 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
   switch (Char) {
     case 'a': {
       const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
-      if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
-      else EmitText(Out, Conv, Text, 1, true);
+      if (Text == nullptr) {
+        EmitString8(Out, Conv, "<null string>");
+      } else if (Sink::kAlwaysNarrow && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
+        // EmitText's first case, without the call: the listener's strings take this path.
+        Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(static_cast<const UINT8 *>(Text));
+      } else {
+        EmitText(Out, Conv, Text, 1, true);
+      }
       break;
     }
     case 's':
