@@ -95,6 +95,103 @@ regaccess_seed("csr_modify_socket1", with_context, (3 << 24) | (1 << 16) | 0x80,
 regaccess_seed("csr_bad_box", with_context, (0x7F << 24) | 0x10, 0, 2, 0, 1, 0)
 
 
+# pci_devices: layout, functions (location, kind, IDs, VPD, BAR, pokes), NIC registers, slots, type 1, PCD 180.
+LOC = {"s1p0": 0, "s1p2": 1, "s2p0": 2, "lan_rp": 4, "1c4": 5, "1c5": 6, "b17": 7, "b31": 9, "b41": 10,
+       "b50": 12, "b51": 13}
+SEC = {0x17: 0, 0x18: 1, 0x31: 2, 0x41: 3, 0x50: 4, 0x51: 5}
+def root_port(loc, secondary, link=1): return u8(LOC[loc]) + u8(0) + u8(SEC[secondary]) + u8(0) + u8(link) + u8(0)
+def bridge(loc, secondary): return u8(LOC[loc]) + u8(1) + u8(SEC[secondary]) + u8(0)
+def vpd_struct(identifier, read_only, writable, delay=2, never=0):
+    names = {"PN": 0, "SN": 1, "V2": 2, "VB": 3, "YA": 4, "EC": 5}
+    out = u8(1) + u8(0) + u8(1) + sized(identifier) + u8(len(read_only))
+    out += b"".join(u8(names[k]) + sized(v) for k, v in read_only) + u8(len(writable))
+    out += b"".join(u8(names[k]) + sized(v) for k, v in writable)
+    return out + u8(0) + u8(delay) + u8(never)
+def endpoint(loc, device, class_pick, vpd=None, nic=False, vendor_ours=1, card_vendor=1, pokes=b"\0"):
+    out = u8(LOC[loc]) + u8(2) + u8(vendor_ours) + u16(device) + u8(class_pick) + u8(card_vendor) + u16(0x0A01)
+    out += vpd if vpd else u8(0)
+    if class_pick == 0: out += u8(1 if nic else 0)
+    return out + pokes
+def slot(stack, port, number, name): return u8(stack) + u8(port) + u8(0) + u8(number) + u8(1) + u16(0) + sized(name)
+def pci_seed(name, functions, nic, slots, type1, minutes=0x01234567, layout=u8(0) + u8(0)):
+    data = layout + u8(len(functions)) + b"".join(functions)
+    if nic is not None: data += sized(nic)
+    data += u8(len(slots) - 1) + b"".join(slots)
+    data += (u8(1) + u8(type1 - 8)) if type1 else u8(0)
+    seed("pci_devices", name, data + u32(minutes) + u8(0))
+
+card_vpd = vpd_struct(b"Card 25G", [("PN", b"X710"), ("V2", b"0A1B2C3D4E5F")], [("VB", b"\xee\xee"), ("YA", b"")])
+pci_seed("slot_card_with_vpd", [root_port("s1p0", 0x17), endpoint("b17", 0x1593, 0, card_vpd)], None,
+         [slot(1, 0, 1, b"JSLOT1")], 0)
+pci_seed("onboard_lan_and_video", [root_port("lan_rp", 0x41), endpoint("b41", 0x1593, 0, card_vpd, nic=True),
+                                   root_port("1c4", 0x51), endpoint("b51", 0x1533, 0, None, nic=True),
+                                   bridge("1c5", 0x50), endpoint("b50", 0x2000, 1, None)],
+         bytes(range(64)), [slot(2, 0, 3, b"JSLOT3"), slot(2, 2, 4, b"JSLOT4")], 27)
+pci_seed("vpd_never_completes", [root_port("s2p0", 0x31), endpoint("b31", 0x1593, 0, vpd_struct(b"slow", [], [], 0, 0xFF))],
+         None, [slot(2, 0, 3, b"JSLOT3")], 24)
+pci_seed("raw_vpd_and_pokes", [root_port("s1p2", 0x18, 0),
+                               u8(8) + u8(2) + u8(1) + u16(0x1593) + u8(2) + u8(1) + u16(1) + u8(1) + u8(1) +
+                               sized(b"\x82\x04\x00abcd\x90\x05\x00RV\x02\x00\x00\x78", 2) + u8(0) + u8(0) +
+                               u8(2) + u16(0x34) + sized(b"\x40") + u16(0x40) + sized(b"\x03\x40\x00\x00")],
+         None, [slot(1, 2, 2, b"JSLOT2")], 0)
+pci_seed("layout_not_valid", [root_port("s1p0", 0x17)], None, [slot(1, 0, 1, b"JSLOT1")], 0, layout=u8(0) + u8(0xFE))
+
+# bmc_power: timing, then per supply the BMC's FRU image and scripts and the cached variable; store faults.
+def fru_fields(*fields, capacity=800, spoil=0):
+    return u8(0) + b"".join(sized(f) for f in fields) + u16(capacity) + u8(spoil)
+def script(*steps): return u8(len(steps)) + b"".join(u8(k) + u8(c) + u8(cc) + u8(st) for k, c, cc, st in steps)
+def supply(fru, scripts=(None, None, None, None), silent=0, cache=None):
+    out = u8(1) + fru + u8(silent) + b"".join(u8(0) if s is None else u8(1) + s for s in scripts)
+    return out + (u8(0) if cache is None else u8(1) + cache)
+good = fru_fields(b"Maker", b"PSU 800W", b"P-800", b"1.0", b"SN123", b"", capacity=800)
+def bmc_seed(name, s1, s2, faults=u8(0) + u8(0) + u8(0)):
+    seed("bmc_power", name, u8(10) + u16(100) + s1 + s2 + faults)
+NONE = u8(0) + u8(0)
+bmc_seed("two_good_supplies", supply(good), supply(fru_fields(b"Other", b"PSU", b"Q", b"2", b"SN9", b"tag", capacity=1600)))
+bmc_seed("busy_then_answer", supply(good, (script((2, 5, 0xC0, 0)), None, None, None)), NONE)
+bmc_seed("completion_codes", supply(good, (script((3, 2, 0xCB, 0)), script((3, 1, 0xC1, 0), (1, 1, 0, 0)), None,
+                                          script((4, 3, 0, 0)))), supply(good, silent=0xFF))
+bmc_seed("bad_checksums_cached", supply(fru_fields(b"M", b"P", b"N", b"V", b"S", b"", spoil=3)),
+         u8(0) + u8(1) + u8(1) + u8(1) + fru_fields(b"Cached", b"PSU", b"C", b"1", b"S2", b""))
+bmc_seed("silent_bmc_odd_cache", supply(u8(2) + sized(bytes(range(100))), (script((5, 2, 0, 0)),) * 4),
+         u8(0) + u8(1) + u8(0) + u8(5) + u8(0) + sized(b"short", 2), faults=u8(0xFF) + u8(0) + u8(0))
+bmc_seed("raw_fru_fixed_checksums", supply(u8(1) + sized(bytes([(i * 37) & 0xFF for i in range(128)]))), NONE)
+
+# setup_variables: per variable its presence and size (pick % 4: absent, expected, shorter, longer) and bytes.
+def setup_seed(name, picks, failing=0):
+    data = b""
+    for i, pick in enumerate(picks):
+        if pick % 4 == 2: data += u8(pick) + u16(7 * i + 3)
+        elif pick % 4 == 3: data += u8(pick) + u8(9)
+        else: data += u8(pick)
+        data += bytes(range(i, i + 64))
+        if pick % 4: data += u8(1)
+    seed("setup_variables", name, data + u8(failing))
+setup_seed("all_expected", [1] * 10)
+setup_seed("mixed_sizes", [1, 0, 2, 3, 1, 2, 0, 3, 1, 1])
+setup_seed("none", [0] * 10)
+setup_seed("allocation_fails", [1, 2, 3, 1, 1, 1, 1, 1, 1, 1], failing=0xFF)
+
+# smbios_toolkit: table records, the work record, string changes, then find/remove operations.
+TYPES = {0: 0, 1: 1, 9: 2, 26: 3, 27: 4, 28: 5, 29: 6, 39: 7, 40: 8, 41: 9}
+def record(rtype, length, fields=b"", strings=()):
+    return u8(0) + u8(length - 4) + (fields + bytes(length))[:length] + u8(TYPES[rtype]) + u8(len(strings)) + \
+           b"".join(sized(s) for s in strings)
+def change(number, text):
+    raw = "".join(text).encode("utf-16-le")
+    return u8(number) + sized(raw) + bytes(len(text))  # one mode bit per character: keep 7 bits
+def toolkit_seed(name, table, work, changes, ops):
+    data = u8(len(table)) + b"".join(table) + work + u8(len(changes)) + b"".join(changes)
+    seed("smbios_toolkit", name, data + u8(len(ops)) + b"".join(u8(TYPES[t]) + u8(op) for t, op in ops))
+toolkit_seed("slot_record_strings", [record(9, 17, b"", [b"JSLOT1"]), record(26, 20), record(27, 15, b"", [b"fan"])],
+             record(9, 17, bytes([9, 17, 0xFE, 0xFF, 1]), [b"old"]), [change(1, "JSLOT9"), change(2, "second")],
+             [(9, 1), (26, 0), (27, 2)])
+toolkit_seed("append_and_refuse", [record(1, 27, b"", [b"a", b"b"])], record(41, 11, bytes([41, 11, 0xFE, 0xFF, 0])),
+             [change(1, "Onboard LAN"), change(3, "too far"), change(2, "x" * 70), change(0, "zero")], [(41, 0), (1, 2)])
+toolkit_seed("power_supply_record", [], record(39, 22, bytes([39, 22, 0xFE, 0xFF, 1, 1, 2, 3, 4, 5, 6, 7]),
+             [b"PSU1", b"Maker", b"Name", b"S", b"A", b"M", b"R"]), [change(3, "Another maker name")], [(39, 0)])
+
+
 def main():
     for harness, seeds in SEEDS.items():
         directory = os.path.join(ROOT, harness)

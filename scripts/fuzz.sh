@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses (fuzz/*_fuzz.cpp) with clang, AddressSanitizer and UndefinedBehaviorSanitizer
+# in build/fuzz, then runs each for SECONDS (default 60), one after the other, starting from its seed corpus
+# fuzz/corpus/<harness> (the seeds are copied: new inputs go to build/fuzz/corpus/<harness>). Prints the
+# executions of each harness; a finding (crash, sanitizer report, broken invariant) is kept in
+# build/fuzz/findings/<harness>/ and makes the script exit 1.
+#   scripts/fuzz.sh [SECONDS] [HARNESS...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+jobs=${JOBS:-$(nproc)}
+if (($#)); then
+  harnesses=("$@")
+else
+  harnesses=()
+  for f in fuzz/*_fuzz.cpp; do
+    name=$(basename "$f" .cpp)
+    harnesses+=("${name%_fuzz}")
+  done
+fi
+
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DFUZZ=ON -DWITH_FIRMWARE_IMAGES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  "${launcher[@]}" >/dev/null
+cmake --build build/fuzz -j"$jobs" --target "${harnesses[@]/%/_fuzz}"
+
+status=0
+summary=()
+for h in "${harnesses[@]}"; do
+  corpus=build/fuzz/corpus/$h
+  findings=build/fuzz/findings/$h
+  mkdir -p "$corpus" "$findings"
+  cp -n fuzz/corpus/"$h"/* "$corpus"/ 2>/dev/null || true
+  log=build/fuzz/findings/$h.log
+  echo "== $h: ${seconds}s =="
+  if build/fuzz/fuzz/"$h"_fuzz -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
+       "$corpus" >"$log" 2>&1; then
+    result=ok
+  else
+    result="FINDING (see $log and $findings/)"
+    status=1
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  line=$(printf '%-16s %12s executions in %ss  %s' "$h" "${runs:-?}" "$seconds" "$result")
+  echo "$line"
+  summary+=("$line")
+done
+echo "== summary =="
+printf '%s\n' "${summary[@]}"
+exit $status
