@@ -19,8 +19,7 @@ class FormatSink : public NarrowSink {
   // 1-byte characters are being written: CopyNarrowUntil applies.
   bool Narrow() const { return !Wide && !CountOnly; }
 
-  // CopyNarrowUntil (NarrowSink's) copies 1-byte characters up to the first stop character or until the
-  // room is used up, and returns where it stopped reading. Narrow() only.
+  // NarrowSink's CopyNarrowUntil applies when Narrow().
 
   // Both characters of a line end when they fit (1-byte output); false leaves the work to Put.
   bool PutPairNarrow(UINT8 First, UINT8 Second) { return Narrow() && NarrowSink::PutPairNarrow(First, Second); }

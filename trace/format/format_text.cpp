@@ -95,24 +95,35 @@ void EmitChar(Sink &Out, const Conversion &Conv, UINT32 Char) {
 template <typename Sink>
 void EmitNumber(Sink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
                 CHAR8 *Scratch) {
-  bool Group = Conv.Has(kGroup) && !Hex;
-  bool ZeroPad = Conv.Has(kZeroPad) && !Group;
+  UINT32 Modifiers = Conv.Modifiers;
+  bool Group = (Modifiers & kGroup) != 0 && !Hex;
   UINT64 Precision = Group ? 1 : Conv.Precision;
   CHAR8 *End = Scratch + kScratchChars;
   CHAR8 *Digits = (Magnitude == 0 && Precision == 0) ? End : WriteDigits(End, Magnitude, Hex, Group);
   UINTN DigitCount = static_cast<UINTN>(End - Digits);
   UINT64 Count = DigitCount;
-  UINT32 Prefix = Negative ? '-' : Conv.Has(kPlus) ? '+' : Conv.Has(kBlank) ? ' ' : 0;
+  UINT32 Prefix = Negative ? '-' : (Modifiers & kPlus) != 0 ? '+' : (Modifiers & kBlank) != 0 ? ' ' : 0;
   if (Prefix != 0) {
     ++Count;
     ++Precision;
   }
-  if (ZeroPad && Conv.Has(kWidthGiven) && !Conv.Has(kPrecisionGiven) && !Conv.Has(kLeftJustify)) Precision = Conv.Width;
+  // Zero-padding fills the width when the width is given, the precision is not, and the number is
+  // right-justified and not grouped.
+  constexpr UINT32 kZeroPadTests = kZeroPad | kWidthGiven | kPrecisionGiven | kLeftJustify;
+  if (!Group && (Modifiers & kZeroPadTests) == (kZeroPad | kWidthGiven)) Precision = Conv.Width;
   if (Precision < Count) Precision = Count;
   PadBefore(Out, Conv, Precision);
-  if (Prefix != 0) Out.Put(Prefix);
-  Out.Repeat('0', Precision - Count);
-  Out.Text(reinterpret_cast<const UINT8 *>(Digits), DigitCount, 1);
+  UINT64 Zeros = Precision - Count;
+  if (Zeros < static_cast<UINTN>(Digits - Scratch)) {
+    // Prefix and zeros go in front of the digits in the scratch (there is room for both): one copy.
+    for (; Zeros != 0; --Zeros) *--Digits = '0';
+    if (Prefix != 0) *--Digits = static_cast<CHAR8>(Prefix);
+    Out.Text(reinterpret_cast<const UINT8 *>(Digits), static_cast<UINTN>(End - Digits), 1);
+  } else {
+    if (Prefix != 0) Out.Put(Prefix);
+    Out.Repeat('0', Zeros);
+    Out.Text(reinterpret_cast<const UINT8 *>(Digits), DigitCount, 1);
+  }
   PadAfter(Out, Conv, Precision);
 }
 

@@ -15,16 +15,20 @@ constexpr UINTN kWord = sizeof(UINTN);
 constexpr UINTN kPage = 4096;
 
 // Bytes that stop a copy, tested one at a time and a word at a time. The word test gives a mask with the
-// top bit of every flagged byte; its lowest flagged byte is exact, it may flag bytes that do not stop
-// (those are then taken one at a time), and it never misses one.
+// top bit of every flagged byte and never misses a stop byte. Its lowest flagged byte is either a stop
+// byte or a byte of the struct's Candidate set; a copy ends there.
 struct StopAtNul {
   static bool Byte(UINT8 C) { return C == 0; }
+  static bool Candidate(UINT8 C) { return C == 0; }  // exact: only NUL is flagged lowest
   static UINTN Word(UINTN W) { return (W - kOnes) & ~W & kHighs; }
 };
 
-// Plain format text ends at NUL, '%', LF or CR. The word test flags any byte below 0x0E or equal to '%'.
+// Plain format text ends at NUL, '%', LF or CR. The word test flags any byte below 0x0E or equal to '%',
+// so a copy may also end at one of the other bytes below 0x0E: the formatter's main loop then emits that
+// byte as a plain character and copies on.
 struct StopAtFormatSpecial {
   static bool Byte(UINT8 C) { return C <= '%' && (C == '%' || C == 0 || C == '\n' || C == '\r'); }
+  static bool Candidate(UINT8 C) { return C < 0x0E || C == '%'; }
   static UINTN Word(UINTN W) {
     UINTN Percent = W ^ (kOnes * '%');
     return (((W - kOnes * 0x0E) & ~W) | ((Percent - kOnes) & ~Percent)) & kHighs;
@@ -47,10 +51,11 @@ inline UINTN LoadWordWithinPage(const UINT8 *P) {
   return Word;
 }
 
-// Copies bytes from From to To until a stop byte or Room bytes, and returns the number copied. A whole
-// word is read only when it lies inside one page, so a read runs at most a word's width minus one bytes
-// past the stop byte and never into a page the text does not reach. Nothing past the copied bytes
-// changes: a target word that ends past them is read back and rewritten with the same bytes there.
+// Copies bytes from From to To until a stop byte (or a Stop::Candidate byte before it) or Room bytes, and
+// returns the number copied. A whole word is read only when it lies inside one page, so a read runs at
+// most a word's width minus one bytes past the stop byte and never into a page the text does not reach.
+// Nothing past the copied bytes changes: a target word that ends past them is read back and rewritten
+// with the same bytes there.
 // Always inlined: the calls are on the formatter's hot path and most copy only a few bytes.
 template <typename Stop>
 __attribute__((always_inline)) inline UINTN CopyUntil(UINT8 *To, const UINT8 *From, UINTN Room) {
@@ -70,7 +75,7 @@ __attribute__((always_inline)) inline UINTN CopyUntil(UINT8 *To, const UINT8 *Fr
       UINTN Kept = ~static_cast<UINTN>(0) << (8 * Taken);
       TargetWord *Target = reinterpret_cast<TargetWord *>(To + N);
       *Target = (Word & ~Kept) | (*Target & Kept);
-      N += Taken;
+      return N + Taken;
     }
     if (N >= Room || Stop::Byte(From[N])) return N;
     To[N] = From[N];

@@ -15,6 +15,8 @@ class NarrowSink {
   bool Full() const { return Pos >= End; }
   bool Narrow() const { return true; }
 
+  // Copies characters up to the first stop character (or a candidate of Stop before it) or until the
+  // room is used up, and returns where it stopped reading.
   template <typename Stop>
   const UINT8 *CopyNarrowUntil(const UINT8 *Chars) {
     UINTN N = narrow_copy::CopyUntil<Stop>(Out + Pos, Chars, End - Pos);

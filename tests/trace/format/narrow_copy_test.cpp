@@ -38,15 +38,27 @@ TEST(CopyUntil, StopsAtAFormatSpecialAtEveryOffsetAndLeavesTheRestOfTheTarget) {
   }
 }
 
-TEST(CopyUntil, ControlCharactersThatAreNotSpecialAreCopied) {
-  // Bytes below 0x0E are flagged by the word test; only NUL, LF and CR stop.
-  std::string Text = "ab\x01\x09\x0b\x0c\x0d";
-  Text[6] = '\x0e';
-  Text += "cd\x0bxyz%";
-  size_t Copied = 0;
-  std::string Target = CopyInto<narrow_copy::StopAtFormatSpecial>(Text, 40, &Copied);
-  EXPECT_EQ(Copied, Text.size() - 1);
-  EXPECT_EQ(Target.substr(0, Copied + 1), Text.substr(0, Copied) + "#");
+TEST(CopyUntil, FormatTextMayEndEarlyOnlyAtAControlCharacter) {
+  // The word test flags every byte below 0x0E; a copy may end at one before the real stop, never at
+  // another byte, and everything before it is copied.
+  const std::string Text = std::string("ab\x01\x09\x0b\x0c\x0d") + "\x0e" + "cd\x0bxyz%tail";
+  for (size_t Start = 0;;) {
+    size_t Copied = 0;
+    std::string Rest = Text.substr(Start);
+    std::string Target = CopyInto<narrow_copy::StopAtFormatSpecial>(Rest, 40, &Copied);
+    ASSERT_LE(Copied, Rest.find('%'));
+    EXPECT_TRUE(narrow_copy::StopAtFormatSpecial::Candidate(static_cast<UINT8>(Rest[Copied]))) << Start;
+    EXPECT_EQ(Target, Rest.substr(0, Copied) + std::string(kTarget - Copied, '#'));
+    if (Rest[Copied] == '%') break;
+    Start += Copied + 1;
+  }
+}
+
+TEST(CopyUntil, ControlCharactersInFormatTextComeOutUnchanged) {
+  for (size_t At = 0; At < 12; ++At) {
+    std::string Format = std::string(At, 'f') + "\x01\x0b\x0c" + std::string(At, 'g') + "\x0e%%";
+    EXPECT_EQ(format_test::Fmt(Format.c_str()), Format.substr(0, Format.size() - 1)) << At;
+  }
 }
 
 TEST(CopyUntil, RoomEndsTheCopyInsideAWord) {
