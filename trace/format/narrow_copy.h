@@ -61,7 +61,10 @@ template <typename Stop>
 __attribute__((always_inline)) inline UINTN CopyUntil(UINT8 *To, const UINT8 *From, UINTN Room) {
   UINTN N = 0;
   for (;;) {
-    if (Room - N >= kWord && (reinterpret_cast<UINTN>(From + N) & (kPage - 1)) <= kPage - kWord) {
+    // Whole words while they end inside the room and inside the page of From + N.
+    UINTN PageLeft = kPage - (reinterpret_cast<UINTN>(From + N) & (kPage - 1));
+    UINTN Limit = Room - N < PageLeft ? Room : N + PageLeft;
+    while (N + kWord <= Limit) {
       UINTN Word = LoadWordWithinPage(From + N);
       UINTN Mask = Stop::Word(Word);
       if (Mask == 0) {

@@ -26,8 +26,8 @@ class NarrowSink {
 
   bool PutPairNarrow(UINT8 First, UINT8 Second) {
     if (End - Pos < 2) return false;
-    Out[Pos] = First;
-    Out[Pos + 1] = Second;
+    UINT16 Pair = static_cast<UINT16>(First | (Second << 8));  // one store
+    __builtin_memcpy(Out + Pos, &Pair, 2);
     Pos += 2;
     return true;
   }
