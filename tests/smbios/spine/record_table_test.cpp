@@ -70,6 +70,20 @@ TEST_F(RecordTableTest, RemoveAllRemovesExactlyTheRecordsOfTheType) {
   EXPECT_EQ(platform.Smbios().Count(), 1u);
 }
 
+TEST_F(RecordTableTest, RemoveAllSearchesOncePerRecordPlusOnceFromTheHead) {
+  uint16_t first = AddForeign(1, 27);
+  for (int i = 0; i < 50; ++i) AddForeign(27, 14);
+  uint16_t last = AddForeign(2, 8);
+  ASSERT_EQ(RemoveAllRecordsOfType(27), EFI_SUCCESS);
+  auto records = platform.Smbios().Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].handle, first);
+  EXPECT_EQ(records[1].handle, last);
+  EXPECT_EQ(platform.Calls().Get("Smbios.Remove"), 50u);
+  // A walk that continued from each returned handle would add 51 searches, each finding its handle anew.
+  EXPECT_EQ(platform.Calls().Get("Smbios.GetNext"), 51u);
+}
+
 TEST_F(RecordTableTest, WithoutTheSmbiosProtocolEveryOperationAnswersTheLookupStatus) {
   AddForeign(9, 0x11);
   platform.MarkProtocolAbsent(*sim::ProtocolGuidByName("smbios"));
