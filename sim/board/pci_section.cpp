@@ -1,5 +1,6 @@
 // Board-file section `pci`: the PCI functions of the board (identity, header type, bridge buses, capabilities
 // with link state and VPD behaviour, raw pokes) and putting them on the platform behind the ECAM base.
+#include <cstdint>
 #include <cstdio>
 
 #include "sim/board/board_sections.h"
@@ -124,10 +125,33 @@ PciCapabilitySpec ParseCapability(const YAML::Node& node, const BoardFileContext
   return cap;
 }
 
+// `memory_bar: {address: 0xA0000000, size: 0x200000, contents: [{offset: 0x40, bytes: "02 00 5E 10 20 30"}]}`
+MemoryBarSpec ParseMemoryBar(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  c.RequireMap(node, field, {"address", "size", "contents"});
+  if (!node["address"] || !node["size"])
+    c.Fail(node, field, "needs address and size", "write `{address: 0xA0000000, size: 0x200000}`");
+  MemoryBarSpec bar;
+  bar.address = c.Unsigned(node["address"], field + ".address", UINT64_MAX);
+  bar.size = c.Unsigned(node["size"], field + ".size", UINT64_MAX);
+  if (const YAML::Node contents = node["contents"]) {
+    c.RequireSequence(contents, field + ".contents");
+    for (size_t i = 0; i < contents.size(); ++i) {
+      const std::string cf = field + ".contents[" + std::to_string(i) + "]";
+      c.RequireMap(contents[i], cf, {"offset", "bytes"});
+      if (!contents[i]["offset"] || !contents[i]["bytes"])
+        c.Fail(contents[i], cf, "needs offset and bytes", "write `{offset: 0x40, bytes: \"02 00 5E 10 20 30\"}`");
+      bar.contents.push_back({c.Unsigned(contents[i]["offset"], cf + ".offset", UINT64_MAX),
+                              c.HexBytes(contents[i]["bytes"], cf + ".bytes")});
+    }
+  }
+  return bar;
+}
+
 PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
   c.RequireMap(node, field,
                {"at", "name", "vendor_id", "device_id", "revision", "class_code", "header_type",
-                "subsystem_vendor_id", "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes"});
+                "subsystem_vendor_id", "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes",
+                "memory_bar", "reads_all_ones"});
   if (!node["at"]) c.Fail(node, field + ".at", "missing", kLocationFix);
   PciFunctionSpec f;
   f.origin = c.Origin(node);
@@ -166,6 +190,8 @@ PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c,
                          c.HexBytes(pokes[i]["bytes"], pf + ".bytes")});
     }
   }
+  if (const YAML::Node bar = node["memory_bar"]) f.memory_bar = ParseMemoryBar(bar, c, field + ".memory_bar");
+  if (node["reads_all_ones"]) f.reads_all_ones = c.Boolean(node["reads_all_ones"], field + ".reads_all_ones");
   return f;
 }
 
@@ -196,6 +222,9 @@ std::string TopologyFix(const std::string& field) {
   if (field == "secondary_bus" || field == "subordinate_bus")
     return "bridges need own bus < secondary <= subordinate, and ranges that are disjoint or nested below their "
            "bridge";
+  if (field.rfind("memory_bar", 0) == 0)
+    return "give a power-of-two size from 16 bytes to 16 MiB, an address aligned to it that no other BAR uses, "
+           "contents inside the window, and put BARs on header type 0 functions only";
   if (field.find("offset") != std::string::npos)
     return "leave `offset` out to place capabilities one after another, or choose a free dword-aligned offset "
            "from 0x40 that fits below 0x100";

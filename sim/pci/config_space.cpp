@@ -163,6 +163,10 @@ ConfigSpaceImage RenderConfigSpace(const PciFunctionSpec& spec) {
   r.Put8(0x0E, static_cast<uint8_t>(type | (spec.multi_function ? 0x80 : 0)));
   switch (type) {
     case 0:
+      if (spec.memory_bar) {  // 64-bit memory BAR: type bits 2..1 = 10b
+        r.Put32(0x10, static_cast<uint32_t>(spec.memory_bar->address) | 0x4);
+        r.Put32(0x14, static_cast<uint32_t>(spec.memory_bar->address >> 32));
+      }
       r.Put16(0x2C, spec.subsystem_vendor_id);
       r.Put16(0x2E, spec.subsystem_id);
       r.Put8(0x3C, 0xFF, 0xFF);  // interrupt line

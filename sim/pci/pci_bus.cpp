@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <set>
 
+#include "sim/pci/memory_bar.h"
+
 namespace sim {
 
 std::string ToString(const PciLocation& l) {
@@ -70,6 +72,7 @@ void PciBus::Validate(const std::vector<PciFunctionSpec>& specs) const {
                                                        " of bridge " + ToString(b.location));
     }
   }
+  CheckMemoryBars(specs);
 }
 
 PciBus::PciBus(std::vector<PciFunctionSpec> specs, const VirtualClock& clock) {

@@ -48,6 +48,20 @@ struct ConfigPoke {
   std::vector<uint8_t> bytes;
 };
 
+// Bytes placed in a memory BAR's register window.
+struct BarContents {
+  uint64_t offset = 0;
+  std::vector<uint8_t> bytes;
+};
+
+// A 64-bit memory BAR in BAR 0 and 1 of an ordinary function, and what its register window holds (bytes not
+// given read 0). The window is mapped on the platform's MMIO bus; a read next to it is a stray access.
+struct MemoryBarSpec {
+  uint64_t address = 0;  // aligned to the size
+  uint64_t size = 0;     // a power of two, 16 bytes to 16 MiB
+  std::vector<BarContents> contents;
+};
+
 struct PciFunctionSpec {
   PciLocation location;
   std::string name;    // for messages and listings
@@ -65,6 +79,7 @@ struct PciFunctionSpec {
   uint8_t subordinate_bus = 0;
   std::vector<PciCapabilitySpec> capabilities;
   std::vector<ConfigPoke> pokes;
+  std::optional<MemoryBarSpec> memory_bar;  // type-0 functions only
 
   bool IsBridge() const { return (header_type & 0x7F) == 1 || (header_type & 0x7F) == 2; }
 };

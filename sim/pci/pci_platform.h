@@ -1,11 +1,13 @@
 // The PCI side of a simulated DXE platform: the bus model, its configuration window mapped at the ECAM base on
-// the platform's MMIO bus (segment 0), and the PCI I/O instances installed in its protocol database.
+// the platform's MMIO bus (segment 0), the functions' memory BARs mapped there too, and the PCI I/O instances
+// installed in its protocol database.
 #pragma once
 #include <memory>
 #include <vector>
 
 #include "sim/dxe/dxe_platform.h"
 #include "sim/pci/ecam_window.h"
+#include "sim/pci/memory_bar.h"
 #include "sim/pci/pci_bus.h"
 #include "sim/pci/pci_io_instances.h"
 
@@ -29,6 +31,7 @@ class PciPlatform {
   PciBus bus_;
   EcamWindow window_;
   PciIoInstances instances_;
+  std::vector<std::unique_ptr<MemoryBarRegion>> bars_;  // the mapped ones
 };
 
 // Creates the PCI side and hands it to the platform to keep for its lifetime.

@@ -18,6 +18,8 @@ void SetupSmbiosCommand(CLI::App& app, int& exit_status) {
   cmd->add_option("--entry-point", options->entry_point, "Entry point of the dump: 3 (SMBIOS 3.0, default) or 2 (2.1)")
       ->check(CLI::IsMember({2, 3}));
   cmd->add_option("--nvram", options->nvram, "Keep the variables the firmware writes in FILE, read back on the next run");
+  cmd->add_option("--image", options->image, "Run this built driver image (PE32+) instead of the host-linked driver");
+  cmd->add_flag("--hii", options->hii, "Also print the HII package lists the driver registered");
   cmd->callback([options, &exit_status] { exit_status = RunSmbiosCommand(*options, std::cout, std::cerr); });
 }
 

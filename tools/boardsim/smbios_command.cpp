@@ -6,10 +6,13 @@
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
 #include "sim/board/nvram_boot.h"
+#include "sim/dxe/hii_report.h"
 #include "sim/dxe/nvram_file.h"
+#include "sim/image/image_driver.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tools/boardsim/dmi_dump.h"
+#include "tools/boardsim/mac_source.h"
 #include "tools/boardsim/run_report.h"
 #include "tools/boardsim/table_printer.h"
 
@@ -43,10 +46,23 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
     return 2;
   }
 
+  // The driver: the host-linked one, or a built image loaded and run with its hardware backed by memory.
+  std::optional<sim::ImageDriver> image_driver;
+  EFI_IMAGE_ENTRY_POINT entry = &PlatformSmbiosDriverEntry;
+  if (options.image) {
+    sim::PeLoadResult loaded = sim::LoadPeImageFile(*options.image);
+    if (!loaded.image) {
+      err << "boardsim smbios: --image " << loaded.error << "\n";
+      return 2;
+    }
+    image_driver.emplace(loaded.image);
+    entry = image_driver->Entry();
+  }
+
   DriverStateReset();  // a fresh load of the driver
   sim::BootedBoard booted;
   try {
-    booted = sim::BootBoardWithNvram(board, &PlatformSmbiosDriverEntry, options.nvram);
+    booted = sim::BootBoardWithNvram(board, entry, options.nvram);
   } catch (const sim::NvramFileError& e) {
     err << "boardsim smbios: --nvram " << e.what() << "\n";
     return 2;
@@ -54,8 +70,16 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
   std::vector<sim::SmbiosRecordView> records = booted.platform->Smbios().Records();
 
   out << "SMBIOS table of board \"" << board.name << "\" (" << (board.source.empty() ? "built in" : board.source)
-      << "): " << records.size() << " records\n\n";
+      << ")" << (options.image ? ", published by image " + *options.image : std::string()) << ": " << records.size()
+      << " records\n\n";
   PrintTable(out, records);
+  out << "Onboard MAC address source: " << DescribeMacSource(board) << "\n\n";
+  if (!options.image) {  // the host-linked driver's module state holds the image it loaded
+    out << sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), gDriver.SetupConfiguration,
+                                   sizeof(gDriver.SetupConfiguration))
+        << "\n";
+  }
+  if (options.hii) out << sim::DescribeHiiPackageLists(booted.platform->Hii()) << "\n";
   PrintSummary(out, booted.result);
 
   int status = 0;

@@ -12,6 +12,8 @@ struct SmbiosOptions {
   std::optional<std::string> dump_bin;    // write the table in the `dmidecode --dump-bin` layout here
   int entry_point = 3;                    // 3: SMBIOS 3.0 entry point; 2: the 2.1 entry point
   std::optional<std::string> nvram;       // non-volatile variables kept in this file between runs
+  std::optional<std::string> image;       // run this built driver image instead of the host-linked driver
+  bool hii = false;                       // also print the registered HII package lists
 };
 
 // Returns the exit status: 0 for a clean run, 1 when the run failed (reasons on err), 2 for bad input.

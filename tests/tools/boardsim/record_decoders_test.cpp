@@ -65,6 +65,23 @@ TEST(DecodeType1, ShowsTheUuidWithItsLittleEndianFieldsAndMarksAZeroOne) {
             "00000000-0000-0000-0000-000000000000 (all zero: not set)");
 }
 
+TEST(DecodeType1, SplitsATimeBasedUuidIntoVersionVariantTimeAndNode) {
+  std::vector<uint8_t> bytes(0x1B, 0);
+  bytes[0] = 1;
+  bytes[1] = 0x1B;
+  // One minute after 1996-01-01 00:00, node 02:5E:10:20:30:40.
+  const uint8_t uuid[16] = {0x00, 0x86, 0xEE, 0x79, 0xCF, 0x43, 0xCF, 0x11,
+                            0x80, 0x00, 0x02, 0x5E, 0x10, 0x20, 0x30, 0x40};
+  std::copy(uuid, uuid + 16, bytes.begin() + 8);
+  auto fields = boardsim::DecodeType1(RecordFields(bytes, {}));
+  EXPECT_EQ(ValueOf(fields, "UUID Version"), "1 (time-based)");
+  EXPECT_EQ(ValueOf(fields, "UUID Variant"), "RFC 4122");
+  EXPECT_EQ(ValueOf(fields, "UUID Time"), "1996-01-01 00:01 UTC (0x1CF43CF79EE8600)");
+  EXPECT_EQ(ValueOf(fields, "UUID Node (MAC address)"), "02:5E:10:20:30:40");
+  std::fill(bytes.begin() + 18, bytes.begin() + 24, 0);
+  EXPECT_EQ(ValueOf(boardsim::DecodeType1(RecordFields(bytes, {})), "UUID Node (MAC address)"), "00:00:00:00:00:00 (none read)");
+}
+
 TEST(DecodeType39, SplitsThePowerSupplyCharacteristics) {
   std::vector<uint8_t> bytes = {39, 22, 0, 0, 1, 1, 2, 3, 4, 5, 6, 7, 0x00, 0x80, 0xA2, 0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   auto fields = boardsim::DecodeType39(RecordFields(bytes, {"PSU1", "a", "b", "c", "d", "e", "f"}));
