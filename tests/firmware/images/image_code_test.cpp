@@ -49,8 +49,9 @@ void ExpectNoInstructionMatches(const char *Image, const std::regex &Pattern, co
   EXPECT_EQ(Found, 0u) << Found << " instructions " << What << ":\n" << Shown;
 }
 
-// x87 stack registers, MMX and SSE/AVX registers in AT&T syntax.
-const std::regex kFloatingOrVectorRegister(R"(%(st|mm[0-7]|xmm[0-9]+|ymm[0-9]+|zmm[0-9]+)\b)");
+// x87 instructions (every mnemonic starting with 'f', some of which name no register, like fld1 or
+// fildll 8(%esp)), and x87, MMX and SSE/AVX register operands, in AT&T syntax.
+const std::regex kFloatingOrVectorRegister(R"(:\s+f[a-z0-9]*(\s|$)|%(st|mm[0-7]|xmm[0-9]+|ymm[0-9]+|zmm[0-9]+)\b)");
 // A memory operand at a negative displacement from the stack pointer: -8(%rsp), -0x10(%rsp,...).
 const std::regex kBelowStackPointer(R"(-(0x)?[0-9a-f]+\(%[re]?sp[,)])");
 
@@ -67,7 +68,10 @@ TEST(ImageCodePatterns, RecogniseTheForbiddenForms) {
   EXPECT_TRUE(std::regex_search("  401000: \tmovaps\t%xmm0, (%eax)", kFloatingOrVectorRegister));
   EXPECT_TRUE(std::regex_search("  401000: \tfstp\t%st(0)", kFloatingOrVectorRegister));
   EXPECT_TRUE(std::regex_search("  401000: \tmovq\t%mm1, %mm2", kFloatingOrVectorRegister));
+  EXPECT_TRUE(std::regex_search("  401000: \tfld1\n", kFloatingOrVectorRegister));
+  EXPECT_TRUE(std::regex_search("  401000: \tfildll\t8(%esp)", kFloatingOrVectorRegister));
   EXPECT_FALSE(std::regex_search("  401000: \tmovl\t%esp, %ebp", kFloatingOrVectorRegister));
+  EXPECT_FALSE(std::regex_search("  401000: \tmfence\n", kFloatingOrVectorRegister));
   EXPECT_TRUE(std::regex_search("  140001000: \tmovq\t%rax, -8(%rsp)", kBelowStackPointer));
   EXPECT_TRUE(std::regex_search("  140001000: \tmovl\t%eax, -0x18(%rsp,%rcx)", kBelowStackPointer));
   EXPECT_FALSE(std::regex_search("  140001000: \tmovq\t%rax, 8(%rsp)", kBelowStackPointer));
