@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include "trace/format/format_text.h"
+#include "trace/listener/status_code_records.h"
 #include "uefi/guid.h"
 
 namespace {
@@ -44,49 +45,85 @@ __attribute__((noinline)) UINT32 ErrorLineSnprintf(char *Buffer) {
                                       B[1], B[2], B[3], B[4], B[5], B[6], B[7], kDataAddress));
 }
 
-// A debug message as the listener formats it: the format and the packed argument list of a debug record.
-struct DebugRecord {
-  UINT8 Packed[96];
-  const char *Format;
-};
-
+// The debug and assertion lines are formatted from status-code data records laid out as the listener
+// receives them, with the listener's own calls; the records live below 4 GiB (a packed list holds 32-bit
+// pointers).
 const char kImageName[] = "PlatformMemoryInit";
-
-// The record, with the image name copied below 4 GiB: the packed list holds 32-bit pointers.
-const DebugRecord *MakeDebugRecord() {
-  void *Low = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-  if (Low == MAP_FAILED) return nullptr;
-  DebugRecord *R = static_cast<DebugRecord *>(Low);
-  char *Name = static_cast<char *>(Low) + sizeof(DebugRecord);
-  memcpy(Name, kImageName, sizeof kImageName);
-  const UINT32 Args[] = {static_cast<UINT32>(reinterpret_cast<UINTN>(Name)), 0xFFE21000u, 0xFFE21240u, 18432u, 0u};
-  memcpy(R->Packed, Args, sizeof Args);
-  R->Format = "Loading PEIM %a at 0x%08x EntryPoint=0x%08x, size %d bytes: %r\n";
-  return R;
-}
-
-const DebugRecord *Debug = nullptr;
-
-__attribute__((noinline)) UINT32 DebugLineFormatter(char *Buffer) {
-  return FormatTextEngine(Buffer, kLineBuffer, 0, Debug->Format, nullptr, Debug->Packed);
-}
-
-__attribute__((noinline)) UINT32 DebugLineSnprintf(char *Buffer) {
-  return static_cast<UINT32>(snprintf(Buffer, kLineBuffer,
-                                      "Loading PEIM %s at 0x%08X EntryPoint=0x%08X, size %d bytes: %s\r\n",
-                                      kImageName, 0xFFE21000u, 0xFFE21240u, 18432, "Success"));
-}
-
+const char kDebugFormat[] = "Loading PEIM %a at 0x%08x EntryPoint=0x%08x, size %d bytes: %r\n";
 const char kAssertFile[] = "Platform/Pei/MemoryInit/MemoryInit.c";
 const char kAssertText[] = "!EFI_ERROR (Status)";
+constexpr UINT32 kAssertLine = 412;
+
+struct Records {
+  const UINT8 *Debug;   // debug-information record
+  const UINT8 *Assert;  // assertion record
+};
+
+Records Low = {nullptr, nullptr};
+
+void Put32(UINT8 *At, UINT32 Value) { memcpy(At, &Value, 4); }
+
+bool MakeRecords() {
+  void *Page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+  if (Page == MAP_FAILED) return false;
+  UINT8 *Debug = static_cast<UINT8 *>(Page);
+  memcpy(Debug + StatusCodeDataTypeGuidOffset, &gStatusCodeDebugInfoGuid, sizeof(EFI_GUID));
+  Put32(Debug + DebugInfoErrorLevelOffset, 0x00000040);  // an informational message
+  memcpy(Debug + DebugInfoFormatOffset, kDebugFormat, sizeof kDebugFormat);
+  UINT8 *Name = Debug + 1024;
+  memcpy(Name, kImageName, sizeof kImageName);
+  const UINT32 Args[] = {static_cast<UINT32>(reinterpret_cast<UINTN>(Name)), 0xFFE21000u, 0xFFE21240u, 18432u, 0u};
+  memcpy(Debug + DebugInfoArgumentsOffset, Args, sizeof Args);
+
+  UINT8 *Assert = Debug + 2048;
+  Put32(Assert + AssertLineNumberOffset, kAssertLine);
+  memcpy(Assert + AssertFileNameOffset, kAssertFile, sizeof kAssertFile);
+  memcpy(Assert + AssertFileNameOffset + sizeof kAssertFile, kAssertText, sizeof kAssertText);
+  Low = {Debug, Assert};
+  return true;
+}
+
+// The listener's call for a debug record: format at offset 120, packed list of 96 bytes at offset 24.
+__attribute__((noinline)) UINT32 DebugLineFormatter(char *Buffer) {
+  return FormatTextPacked(Buffer, kLineBuffer, 0, Low.Debug + DebugInfoFormatOffset,
+                          Low.Debug + DebugInfoArgumentsOffset, DebugInfoArgumentsSize);
+}
+
+// snprintf has no %r: it is given the status name the formatter looks up ("Success" for 0).
+__attribute__((noinline)) UINT32 DebugLineSnprintf(char *Buffer) {
+  const UINT8 *Args = Low.Debug + DebugInfoArgumentsOffset;
+  UINT32 Name;
+  UINT32 Base;
+  UINT32 Entry;
+  UINT32 Size;
+  memcpy(&Name, Args, 4);
+  memcpy(&Base, Args + 4, 4);
+  memcpy(&Entry, Args + 8, 4);
+  memcpy(&Size, Args + 12, 4);
+  return static_cast<UINT32>(snprintf(Buffer, kLineBuffer,
+                                      "Loading PEIM %s at 0x%08X EntryPoint=0x%08X, size %d bytes: %s\r\n",
+                                      reinterpret_cast<const char *>(static_cast<UINTN>(Name)), Base, Entry,
+                                      static_cast<int>(Size), "Success"));
+}
+
+// The listener's call for an assertion record: file name at offset 52, the description after its NUL,
+// line number at offset 40.
+const char *AssertFileName() { return reinterpret_cast<const char *>(Low.Assert + AssertFileNameOffset); }
+const char *AssertDescription() { return AssertFileName() + sizeof kAssertFile; }
+UINT32 AssertLineNumber() {
+  UINT32 Line;
+  memcpy(&Line, Low.Assert + AssertLineNumberOffset, 4);
+  return Line;
+}
 
 __attribute__((noinline)) UINT32 AssertLineFormatter(char *Buffer) {
-  return FormatText(Buffer, kLineBuffer, "\n\rPEI_ASSERT!: %a (%d): %a\n\r", kAssertFile, 412, kAssertText);
+  return FormatText(Buffer, kLineBuffer, "\n\rPEI_ASSERT!: %a (%d): %a\n\r", AssertFileName(), AssertLineNumber(),
+                    AssertDescription());
 }
 
 __attribute__((noinline)) UINT32 AssertLineSnprintf(char *Buffer) {
-  return static_cast<UINT32>(
-      snprintf(Buffer, kLineBuffer, "\r\nPEI_ASSERT!: %s (%d): %s\r\n", kAssertFile, 412, kAssertText));
+  return static_cast<UINT32>(snprintf(Buffer, kLineBuffer, "\r\nPEI_ASSERT!: %s (%d): %s\r\n", AssertFileName(),
+                                      static_cast<int>(AssertLineNumber()), AssertDescription()));
 }
 
 struct Line {
@@ -99,15 +136,17 @@ const Line kLines[] = {{"error", ErrorLineFormatter, ErrorLineSnprintf},
                        {"debug", DebugLineFormatter, DebugLineSnprintf},
                        {"assert", AssertLineFormatter, AssertLineSnprintf}};
 
-// Both sides must produce the same text, or the comparison means nothing.
+// Both sides must produce the same text, terminator included, or the comparison means nothing.
 bool SameTexts() {
   bool Same = true;
   for (const Line &L : kLines) {
     char A[kLineBuffer];
     char B[kLineBuffer];
+    memset(A, 0x5A, sizeof A);
+    memset(B, 0xA5, sizeof B);
     UINT32 NA = L.Formatter(A);
     UINT32 NB = L.Snprintf(B);
-    if (NA != NB || memcmp(A, B, NA) != 0) {
+    if (NA != NB || NA >= kLineBuffer || memcmp(A, B, NA + 1) != 0) {
       fprintf(stderr, "%s line differs:\n  formatter: %.*s\n  snprintf:  %.*s\n", L.Name, static_cast<int>(NA), A,
               static_cast<int>(NB), B);
       Same = false;
@@ -190,12 +229,14 @@ int CountInstructions() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  Debug = MakeDebugRecord();
-  if (Debug == nullptr) {
-    fprintf(stderr, "no memory below 4 GiB for the debug record\n");
+  if (!MakeRecords()) {
+    fprintf(stderr, "no memory below 4 GiB for the status-code records\n");
     return 1;
   }
-  if (!SameTexts()) return 1;
+  if (!SameTexts()) {
+    fprintf(stderr, "the two sides do not produce the same text: no figures\n");
+    return 1;
+  }
   if (RUNNING_ON_VALGRIND) return CountInstructions();
   for (const Line &L : kLines) {
     benchmark::RegisterBenchmark((std::string("formatter/") + L.Name).c_str(), Run, L.Formatter);
