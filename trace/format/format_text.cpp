@@ -188,8 +188,8 @@ template <UINT32 Bytes>
 const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 *Value) {
   UINT32 N = 0;
   for (UINT32 C = FormatChars<Bytes>::At(Digits); C >= '0' && C <= '9'; C = FormatChars<Bytes>::At(Digits)) {
-    UINT32 D = C - '0';
-    N = N > (0xFFFFFFFFu - D) / 10 ? 0xFFFFFFFFu : N * 10 + D;
+    UINT64 Next = static_cast<UINT64>(N) * 10 + (C - '0');
+    N = Next > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT32>(Next);
     Digits += Bytes;
   }
   *Value = N;
@@ -202,9 +202,10 @@ template <UINT32 Bytes, typename Sink>
 const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
   Conversion Conv;
   bool AfterDot = false;
-  UINT32 Char;
+  CHAR8 Scratch[kScratchChars];
+  // Modifiers and the conversion character in one switch: one dispatch per format character.
   for (;;) {
-    Char = FormatChars<Bytes>::At(Format);
+    UINT32 Char = FormatChars<Bytes>::At(Format);
     Format += Bytes;
     switch (Char) {
       case '-': Conv.Modifiers |= kLeftJustify; continue;
@@ -226,68 +227,65 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
           Conv.Modifiers |= kWidthGiven;
         }
         continue;
+      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+        if (AfterDot) {
+          Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Precision);
+        } else {
+          if (Char == '0') Conv.Modifiers |= kZeroPad;
+          Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Width);
+          Conv.Modifiers |= kWidthGiven;
+        }
+        continue;
       case 0: return nullptr;
-      default: break;
-    }
-    if (Char < '0' || Char > '9') break;
-    if (AfterDot) {
-      Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Precision);
-    } else {
-      if (Char == '0') Conv.Modifiers |= kZeroPad;
-      Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Width);
-      Conv.Modifiers |= kWidthGiven;
-    }
-  }
-
-  CHAR8 Scratch[kScratchChars];
-  switch (Char) {
-    case 'a': {
-      const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
-      if (Text == nullptr) {
-        EmitString8(Out, Conv, "<null string>");
-      } else if (Sink::kAlwaysNarrow && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
-        // EmitText's first case, without the call: the listener's strings take this path.
-        Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(static_cast<const UINT8 *>(Text));
-      } else {
-        EmitText(Out, Conv, Text, 1, true);
+      case 'a': {
+        const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
+        if (Text == nullptr) {
+          EmitString8(Out, Conv, "<null string>");
+        } else if (Sink::kAlwaysNarrow && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
+          // EmitText's first case, without the call: the listener's strings take this path.
+          Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(static_cast<const UINT8 *>(Text));
+        } else {
+          EmitText(Out, Conv, Text, 1, true);
+        }
+        return Format;
       }
-      break;
+      case 's':
+      case 'S': {
+        const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
+        if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
+        else EmitText(Out, Conv, Text, 2, true);
+        return Format;
+      }
+      case 'c': EmitChar(Out, Conv, Args.Next32() & 0xFFFF); return Format;
+      case 'd': {
+        INT64 Value = Conv.Has(kLong) ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
+        // Negated in unsigned arithmetic: the most negative value stays defined.
+        UINT64 Magnitude = Value < 0 ? 0 - static_cast<UINT64>(Value) : static_cast<UINT64>(Value);
+        EmitNumber(Out, Conv, Magnitude, Value < 0, false, Scratch);
+        return Format;
+      }
+      case 'u':
+        Conv.Modifiers &= ~kPlus;
+        EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, false, Scratch);
+        return Format;
+      case 'X':
+        Conv.Modifiers |= kZeroPad;
+        [[fallthrough]];
+      case 'x':
+        EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, true, Scratch);
+        return Format;
+      case 'p':
+        Conv.Modifiers = (Conv.Modifiers | kZeroPad) & ~(kPlus | kBlank | kLong);
+        EmitNumber(Out, Conv, Args.NextPointer(), false, true, Scratch);
+        return Format;
+      case 'g': EmitGuid(Out, Conv, Args.NextPointer(), Scratch); return Format;
+      case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); return Format;
+      case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); return Format;
+      case '\n':
+      case '\r': return EmitLineEnd<Bytes, Sink>(Out, Char, Format);
+      default: EmitChar(Out, Conv, Char); return Format;
     }
-    case 's':
-    case 'S': {
-      const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
-      if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
-      else EmitText(Out, Conv, Text, 2, true);
-      break;
-    }
-    case 'c': EmitChar(Out, Conv, Args.Next32() & 0xFFFF); break;
-    case 'd': {
-      INT64 Value = Conv.Has(kLong) ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
-      // Negated in unsigned arithmetic: the most negative value stays defined.
-      UINT64 Magnitude = Value < 0 ? 0 - static_cast<UINT64>(Value) : static_cast<UINT64>(Value);
-      EmitNumber(Out, Conv, Magnitude, Value < 0, false, Scratch);
-      break;
-    }
-    case 'u':
-      Conv.Modifiers &= ~kPlus;
-      EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, false, Scratch);
-      break;
-    case 'X':
-      Conv.Modifiers |= kZeroPad;
-      [[fallthrough]];
-    case 'x': EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, true, Scratch); break;
-    case 'p':
-      Conv.Modifiers = (Conv.Modifiers | kZeroPad) & ~(kPlus | kBlank | kLong);
-      EmitNumber(Out, Conv, Args.NextPointer(), false, true, Scratch);
-      break;
-    case 'g': EmitGuid(Out, Conv, Args.NextPointer(), Scratch); break;
-    case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); break;
-    case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); break;
-    case '\n':
-    case '\r': return EmitLineEnd<Bytes, Sink>(Out, Char, Format);
-    default: EmitChar(Out, Conv, Char); break;
   }
-  return Format;
 }
 
 template <UINT32 Bytes, typename Sink>
