@@ -7,7 +7,8 @@
 class FormatArguments {
  public:
   FormatArguments(__builtin_va_list *VaList, const VOID *PackedList, const VOID *PackedEnd = nullptr)
-      : Va(VaList), Packed(static_cast<const UINT8 *>(PackedList)), End(static_cast<const UINT8 *>(PackedEnd)) {}
+      : Va(VaList), Packed(static_cast<const UINT8 *>(PackedList)),
+        End(PackedEnd != nullptr ? reinterpret_cast<UINTN>(PackedEnd) : kUnbounded) {}
 
   // A 32-bit integer, character, status, or '*' width or precision.
   UINT32 Next32() {
@@ -45,8 +46,8 @@ class FormatArguments {
  private:
   // Whether the next Bytes lie inside a bounded list; once one does not, the list counts as used up.
   bool Holds(UINTN Bytes) {
-    if (End == nullptr || static_cast<UINTN>(End - Packed) >= Bytes) return true;
-    Packed = End;
+    if (End - reinterpret_cast<UINTN>(Packed) >= Bytes) return true;
+    Packed = reinterpret_cast<const UINT8 *>(End);
     return false;
   }
 
@@ -56,7 +57,10 @@ class FormatArguments {
            (static_cast<UINT32>(P[3]) << 24);
   }
 
+  // End of an unbounded packed list: no list reaches the last address, so every item is inside.
+  static constexpr UINTN kUnbounded = ~static_cast<UINTN>(0);
+
   __builtin_va_list *Va;
   const UINT8 *Packed;
-  const UINT8 *End;  // null: the packed list is not bounded
+  UINTN End;  // address just past the packed list, or kUnbounded
 };

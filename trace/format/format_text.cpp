@@ -159,6 +159,11 @@ void EmitTime(Sink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) 
 template <typename Sink>
 void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch) {
   const CHAR8 *Name = StatusName(Status);
+  if (Sink::kAlwaysNarrow && Name != nullptr && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
+    // EmitText's first case (no name is empty), without the call.
+    Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(reinterpret_cast<const UINT8 *>(Name));
+    return;
+  }
   if (Name == nullptr) {
     FormatTextWithFlags(Scratch, kScratchChars, 0, "%08X", Status);
     Name = Scratch;

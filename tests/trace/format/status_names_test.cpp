@@ -26,9 +26,11 @@ TEST(StatusNames, ErrorsAreShiftedPastTheWarnings) {
   EXPECT_EQ(StatusName(0xFFFFFFFFu), nullptr);
 }
 
-TEST(StatusNames, TableEntriesFitTheFormatterScratch) {
+// The formatter copies a name without its empty-item padding: no name may be empty.
+TEST(StatusNames, TableEntriesAreNotEmptyAndFitTheFormatterScratch) {
   for (UINT32 I = 0; I < STATUS_NAME_COUNT; ++I) {
     ASSERT_NE(StatusNameTable[I], nullptr) << I;
+    EXPECT_GT(strlen(StatusNameTable[I]), 0u) << I;
     EXPECT_LT(strlen(StatusNameTable[I]), 38u) << I;
   }
 }
