@@ -96,9 +96,30 @@ template <typename Sink>
 void EmitNumber(Sink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
                 CHAR8 *Scratch) {
   UINT32 Modifiers = Conv.Modifiers;
+  CHAR8 *End = Scratch + kScratchChars;
+  if (!Negative && (Modifiers & (kGroup | kPrecisionGiven | kPlus | kBlank | kLeftJustify)) == 0) {
+    // The common case, right-justified with no precision and no prefix: the precision is 1, so there
+    // are always digits; a width is filled with zeros ('0' given) or blanks in front of them.
+    CHAR8 *Digits = WriteDigits(End, Magnitude, Hex, false);
+    UINTN Count = static_cast<UINTN>(End - Digits);
+    UINT32 Width = Conv.Width;  // 0 when none was given
+    if (Width > Count) {
+      if ((Modifiers & kZeroPad) == 0) {
+        Out.Repeat(' ', Width - Count);
+      } else if (Width - Count < static_cast<UINTN>(Digits - Scratch)) {
+        while (Count < Width) {
+          *--Digits = '0';
+          ++Count;
+        }
+      } else {
+        Out.Repeat('0', Width - Count);
+      }
+    }
+    Out.Text(reinterpret_cast<const UINT8 *>(Digits), Count, 1);
+    return;
+  }
   bool Group = (Modifiers & kGroup) != 0 && !Hex;
   UINT64 Precision = Group ? 1 : Conv.Precision;
-  CHAR8 *End = Scratch + kScratchChars;
   CHAR8 *Digits = (Magnitude == 0 && Precision == 0) ? End : WriteDigits(End, Magnitude, Hex, Group);
   UINTN DigitCount = static_cast<UINTN>(End - Digits);
   UINT64 Count = DigitCount;
