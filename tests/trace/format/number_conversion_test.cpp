@@ -19,6 +19,22 @@ TEST(DecimalWidthAndPadding, RightLeftAndZeroPadded) {
   EXPECT_EQ(Fmt("%2d", 12345), "12345");
 }
 
+// Widths filled in front of the digits: zeros when they fit the scratch buffer and when they do not,
+// blanks, and widths below the digit count.
+TEST(WidthFill, ZerosOrBlanksInFrontOfTheDigitsAtEverySize) {
+  EXPECT_EQ(Fmt("%5x", 0xABu), "   AB");
+  EXPECT_EQ(Fmt("%05x", 0xABu), "000AB");
+  EXPECT_EQ(Fmt("%X|%08X|%x", 0u, 0u, 0u), "0|00000000|0");
+  EXPECT_EQ(Fmt("%3d|%03u", 12345, 12345u), "12345|12345");
+  EXPECT_EQ(Fmt("%030d", 7), std::string(29, '0') + "7");
+  EXPECT_EQ(Fmt("%040d", 7), std::string(39, '0') + "7");
+  EXPECT_EQ(Fmt("%0*x", 60, 0xFu), std::string(59, '0') + "F");
+  EXPECT_EQ(Fmt("%*u", 40, 99u), std::string(38, ' ') + "99");
+  char Cut[12];
+  EXPECT_EQ(FormatText(Cut, sizeof Cut, "%040d", 7), 11u);
+  EXPECT_STREQ(Cut, "00000000000");
+}
+
 TEST(DecimalPrefixes, PlusBlankAndMinus) {
   EXPECT_EQ(Fmt("%+d", 7), "+7");
   EXPECT_EQ(Fmt("%+d", -7), "-7");
