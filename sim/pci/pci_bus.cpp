@@ -93,6 +93,10 @@ PciBus::PciBus(std::vector<PciFunctionSpec> specs, const VirtualClock& clock) {
     by_location_[functions_.back()->Location()] = functions_.back().get();
   }
   Enumerate();
+  // The functions that have gone did so after enumeration found them.
+  for (const auto& f : functions_) {
+    if (f->Spec().reads_all_ones) f->StartReadingAllOnes();
+  }
 }
 
 PciFunction* PciBus::Find(const PciLocation& location) {

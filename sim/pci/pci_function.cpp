@@ -34,6 +34,7 @@ uint8_t PciFunction::ReadByte(uint16_t offset) const {
 }
 
 uint32_t PciFunction::Read(uint16_t offset, unsigned width) const {
+  if (all_ones_) return width >= 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
   uint32_t value = 0;
   for (unsigned i = 0; i < width; ++i) value |= static_cast<uint32_t>(ReadByte(offset + i)) << (8 * i);
   return value;
@@ -41,6 +42,7 @@ uint32_t PciFunction::Read(uint16_t offset, unsigned width) const {
 
 void PciFunction::Write(uint16_t offset, unsigned width, uint32_t value, Violations& violations) {
   ++writes_;
+  if (all_ones_) return;
   const uint16_t vpd_address = vpd_ ? static_cast<uint16_t>(*image_.vpd_capability + 2) : 0;
   bool vpd_address_written = false;
   bool read_only_hit = false;

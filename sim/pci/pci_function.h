@@ -22,7 +22,8 @@ class PciFunction {
   const PciLocation& Location() const { return spec_.location; }
   std::string Describe() const;  // "0000:18:00.0 (name)"
 
-  // offset + width must lie inside the 4 KiB space (the callers check).
+  // offset + width must lie inside the 4 KiB space (the callers check). Once the function reads all ones
+  // (StartReadingAllOnes), reads answer all ones and writes are dropped.
   uint32_t Read(uint16_t offset, unsigned width) const;
   // Applies the writable bits of the value; a write that would change read-only bits is reported as a
   // violation and those bits keep their value, as hardware ignores them.
@@ -32,6 +33,8 @@ class PciFunction {
   std::array<uint8_t, kPciConfigSpaceSize> Snapshot() const;
   const VpdDevice* Vpd() const { return vpd_.get(); }
   uint64_t WriteCount() const { return writes_; }
+  // The device goes away (the bus calls this after enumeration for a spec with reads_all_ones).
+  void StartReadingAllOnes() { all_ones_ = true; }
 
  private:
   uint8_t ReadByte(uint16_t offset) const;
@@ -41,6 +44,7 @@ class PciFunction {
   ConfigSpaceImage image_;
   std::unique_ptr<VpdDevice> vpd_;
   uint64_t writes_ = 0;
+  bool all_ones_ = false;
 };
 
 }  // namespace sim

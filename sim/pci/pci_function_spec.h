@@ -80,6 +80,10 @@ struct PciFunctionSpec {
   std::vector<PciCapabilitySpec> capabilities;
   std::vector<ConfigPoke> pokes;
   std::optional<MemoryBarSpec> memory_bar;  // type-0 functions only
+  // Fault: the device has gone since enumeration (surprise removal, a hung link). Enumeration found it, so it
+  // keeps its PCI I/O handle, but every configuration read answers all ones and writes are dropped, as after a
+  // master abort.
+  bool reads_all_ones = false;
 
   bool IsBridge() const { return (header_type & 0x7F) == 1 || (header_type & 0x7F) == 2; }
 };

@@ -115,4 +115,56 @@ TEST(PciBoardSection, DefaultBoardPutsItsFunctionsBehindTheWindow) {
   EXPECT_TRUE(platform.Violations().Empty()) << platform.Violations().Joined();
 }
 
+// Functions marked as gone (a card and the bridge in front of it) were enumerated before they went: they keep their
+// PCI I/O handles, but the window and Pci.Read answer all ones for every register (VPD registers included), writes
+// are dropped without a violation, and a neighbour is unaffected.
+TEST(PciBoardSection, FunctionThatReadsAllOnesAnswersAllOnesOnBothPaths) {
+  sim::Board board = sim::DefaultBoard();
+  bool marked = false;
+  for (sim::PciFunctionSpec& f : board.pci) {
+    if (f.location == sim::PciLocation{0, 0x17, 0, 0}) f.reads_all_ones = marked = true;
+    if (f.location == sim::PciLocation{0, 0x16, 0, 0}) f.reads_all_ones = true;  // its bridge: found before it went
+  }
+  ASSERT_TRUE(marked);
+  sim::DxePlatform platform;
+  sim::ApplyBoard(board, platform);
+  const uint64_t function = board.pcd.ecam_base + (0x17u << 20);
+  EXPECT_EQ(platform.Bus().Read(function, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(platform.Bus().Read(function + 0x0E, 1), 0xFFu);
+  for (uint16_t reg = 0x40; reg < 0x100; reg += 2) EXPECT_EQ(platform.Bus().Read(function + reg, 2), 0xFFFFu) << reg;
+  platform.Bus().Write(function + 0x04, 2, 0x0006);
+  EXPECT_EQ(platform.Bus().Read(function + 0x04, 2), 0xFFFFu);
+  EXPECT_EQ(platform.Bus().Read(function + (1u << 12), 2), 0x7A3Bu);  // 17:00.1
+
+  const EFI_GUID guid = EFI_PCI_IO_PROTOCOL_GUID;
+  EXPECT_EQ(platform.Protocols().HandlesWith(guid).size(), board.pci.size());
+  bool found = false;
+  for (EFI_HANDLE handle : platform.Protocols().HandlesWith(guid)) {
+    void* interface = nullptr;
+    ASSERT_EQ(platform.Protocols().Lookup(handle, guid, &interface), EFI_SUCCESS);
+    auto* io = static_cast<EFI_PCI_IO_PROTOCOL*>(interface);
+    UINTN segment = 0, bus = 0, device = 0, fn = 0;
+    ASSERT_EQ(io->GetLocation(io, &segment, &bus, &device, &fn), EFI_SUCCESS);
+    if (bus != 0x17 || fn != 0) continue;
+    found = true;
+    UINT32 ids[2] = {0, 0};
+    EXPECT_EQ(io->Pci.Read(io, EfiPciIoWidthUint32, 0, 2, ids), EFI_SUCCESS);
+    EXPECT_EQ(ids[0], 0xFFFFFFFFu);
+    EXPECT_EQ(ids[1], 0xFFFFFFFFu);
+  }
+  EXPECT_TRUE(found);
+  EXPECT_TRUE(platform.Violations().Empty()) << platform.Violations().Joined();
+}
+
+TEST(PciBoardSection, ReadsAllOnesIsParsed) {
+  sim::Board board = sim::ParseBoardText(Board("    - at: 17:00.0\n      vendor_id: 1\n      reads_all_ones: true\n"
+                                               "    - at: 18:00.0\n      vendor_id: 1\n"),
+                                         "test.yaml");
+  ASSERT_EQ(board.pci.size(), 2u);
+  EXPECT_TRUE(board.pci[0].reads_all_ones);
+  EXPECT_FALSE(board.pci[1].reads_all_ones);
+  ExpectError(Board("    - at: 17:00.0\n      vendor_id: 1\n      reads_all_ones: maybe\n"), 5,
+              "pci.functions[0].reads_all_ones", "");
+}
+
 }  // namespace
