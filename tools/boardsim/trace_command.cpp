@@ -132,7 +132,10 @@ TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformC
 sim::TracePlatformConfig TracePlatformOf(const TraceOptions& options, uint64_t ecam_base) {
   sim::TracePlatformConfig config;
   if (ecam_base != 0) {
+    // The board's PCI Express base is segment 0's window: the default base (PCD 44) and entry 0 of the
+    // platform's MCFG table (PCD 60), which the module consults first.
     config.pei.default_mmcfg_base = ecam_base;
+    config.pei.mcfg_table.entries = {sim::McfgEntryConfig{ecam_base}};
     config.pei.config_windows[0].base = ecam_base;
   }
   config.pmc.present = !options.no_pmc;

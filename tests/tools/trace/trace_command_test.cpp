@@ -115,6 +115,16 @@ TEST(BuiltInSequence, TheBoardsConfigurationBaseMovesThePmc) {
   EXPECT_EQ(run.results[6].messages[0].Text(), "ERROR: C80000002:V0301000A I0\r\n");
 }
 
+TEST(BuiltInSequence, TheBoardsConfigurationBaseIsSegmentZeroOfThePlatformMcfgTable) {
+  auto config = boardsim::TracePlatformOf(boardsim::TraceOptions{}, 0xC0000000ull);
+  // With a default base elsewhere, only the table entry finds the PMC.
+  config.pei.default_mmcfg_base = 0x90000000u;
+  const auto run = boardsim::RunTrace(boardsim::BuiltInTraceCodes(), config);
+  EXPECT_TRUE(run.violations.empty());
+  ASSERT_EQ(run.results[6].messages.size(), 1u);
+  EXPECT_EQ(run.results[6].messages[0].Text(), "ERROR: C80000002:V0301000A I0\r\n");
+}
+
 // The codes file.
 TEST(CodesFile, ReadsEveryField) {
   const auto codes = boardsim::ParseTraceCodes(R"(codes:
