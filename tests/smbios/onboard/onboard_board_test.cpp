@@ -165,6 +165,24 @@ TEST(OnboardBoard, MissingDevicesGiveTheNotFoundFormsStillFollowedByTheFillerIde
   }
 }
 
+TEST(OnboardBoard, ShippedBoardWithMovedDevicesGivesTheNotFoundFormsAndTheReceiveAddressNode) {
+  DriverStateReset();
+  BoardRun run;
+  run.booted = sim::BootBoard(sim::LoadBoardFile(BOARDS_DIR "/onboard_devices_moved.yaml"), &PlatformSmbiosDriverEntry);
+  run.records = run.booted.platform->Smbios().Records();
+  ExpectClean(run);
+  const auto onboard = OnboardRecords(run);
+  ASSERT_EQ(onboard.size(), 2u);
+  EXPECT_EQ(onboard[0].device.bytes[5], 0x03);
+  EXPECT_EQ(onboard[1].device.bytes[5], 0x05);
+  for (const auto& o : onboard) {
+    EXPECT_EQ(o.device.bytes[9], 0x00);
+    ASSERT_EQ(o.info.type, 40);
+    EXPECT_EQ(Le16(o.info.bytes, 6), o.device.handle);
+  }
+  EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x02, 0x5E, 0x10, 0xAA, 0xBB, 0xCC}));
+}
+
 TEST(OnboardBoard, VideoBridgeWithSecondaryAboveSubordinateFindsNothing) {
   // The board's own checks refuse such a bridge, so the bus numbers are poked after rendering.
   const std::string ports =
