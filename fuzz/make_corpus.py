@@ -192,6 +192,26 @@ toolkit_seed("power_supply_record", [], record(39, 22, bytes([39, 22, 0xFE, 0xFF
              [b"PSU1", b"Maker", b"Name", b"S", b"A", b"M", b"R"]), [change(3, "Another maker name")], [(39, 0)])
 
 
+# board_boot: PCD (layout pick, UUID time), PCI (keep/clear/new VPD images, added functions), BMC, setup, faults.
+def board_seed(name, pcd=u8(0) + u8(0), pci=u8(0) + u8(0), bmc=u8(0) + u8(0) + u8(0) + u8(0) + u8(0), setup=u8(0),
+               faults=u8(0) + u8(0)):
+    seed("board_boot", name, pcd + pci + bmc + setup + faults)
+board_seed("default_board")
+board_seed("layout_short", pcd=u8(1) + sized(bytes([1, 0, 0, 0, 1, 0, 0, 0, 0, 0x3F, 0, 0x16])) + u8(0))
+board_seed("layout_long", pcd=u8(1) + sized(bytes([1, 0, 0, 0, 1]) + bytes(range(5, 110))) + u8(1) + u32(960))
+board_seed("layout_not_valid", pcd=u8(2) + u8(1) + u32(0))
+board_seed("no_pci_functions", pci=u8(1) + u8(0))
+board_seed("new_vpd_images", pci=u8(2) + (u8(1) + u8(1) + sized(b"\x82\x02\x00hi\x91\x05\x00VB\x02\x01\x02\x78", 2)
+                                           + u8(0) + u8(0)) * 4 + u8(0))
+board_seed("bmc_silent_and_bad_fru", bmc=u8(0) + u8(1) + sized(bytes(128)) + u8(0xFF) + u8(1) + sized(b"short") + u8(0))
+board_seed("no_bmc", bmc=u8(0xFF))
+board_seed("setup_odd_sizes_in_smm", setup=u8(1) + b"".join(u8(p) + (u16(5) if p == 2 else u8(3) if p == 3 else b"") +
+                                                            (sized(b"setup") if p else b"")
+                                                            for p in [1, 2, 3, 0, 1, 1, 2, 3, 1, 0]) + u8(1) + u8(1))
+board_seed("allocation_fails", faults=u8(0xFF) + u8(7) + u8(0))
+board_seed("protocols_absent", faults=u8(0) + u8(0xFF) + u8(0x21))
+
+
 def main():
     for harness, seeds in SEEDS.items():
         directory = os.path.join(ROOT, harness)

@@ -13,12 +13,11 @@
 #include "fuzz/support/dxe_run.h"
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/pci_inputs.h"
 #include "sim/dxe/pcd_store.h"
 #include "sim/dxe/smbios_record_check.h"
 #include "sim/pci/pci_platform.h"
-#include "sim/pci/pci_spec_builders.h"
 #include "sim/pci/socket_bus_layout.h"
-#include "sim/pci/vpd_image.h"
 #include "smbios/records/onboard_devices.h"
 #include "smbios/records/slot_record.h"
 #include "smbios/records/system_uuid.h"
@@ -26,90 +25,6 @@
 namespace {
 
 constexpr uint64_t kEcam = 0x80000000;
-constexpr uint64_t kNicBar = 0xC0000000;
-constexpr uint64_t kNicBarSize = 0x200000;
-
-// Stack buses of socket 0 in the default layout; secondaries below them.
-constexpr uint8_t kStack1 = 0x16, kStack2 = 0x30, kStack3 = 0x40;
-const sim::PciLocation kLocations[] = {
-    {0, kStack1, 0, 0}, {0, kStack1, 2, 0}, {0, kStack2, 0, 0}, {0, kStack2, 2, 0}, {0, kStack3, 3, 0},
-    {0, 0, 0x1C, 4},    {0, 0, 0x1C, 5},    {0, 0x17, 0, 0},    {0, 0x18, 0, 0},    {0, 0x31, 0, 0},
-    {0, 0x41, 0, 0},    {0, 0x41, 0, 1},    {0, 0x50, 0, 0},    {0, 0x51, 0, 0},
-};
-const uint8_t kSecondaries[] = {0x17, 0x18, 0x31, 0x41, 0x50, 0x51};
-
-// The network controller's registers behind its BAR: fuzzed bytes.
-class NicRegisters : public sim::MmioRegion {
- public:
-  explicit NicRegisters(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  uint64_t Read(uint64_t offset, unsigned width) override {
-    uint64_t v = 0;
-    for (unsigned i = 0; i < width; ++i) v |= static_cast<uint64_t>(Byte(offset + i)) << (8 * i);
-    return v;
-  }
-  void Write(uint64_t, unsigned, uint64_t) override {}
-
- private:
-  uint8_t Byte(uint64_t offset) const { return bytes_.empty() ? 0 : bytes_[offset % bytes_.size()]; }
-  std::vector<uint8_t> bytes_;
-};
-
-sim::PciLocation Location(fuzz::FuzzInput& in) {
-  uint8_t pick = in.U8();
-  if (pick < 0xF0) return kLocations[pick % (sizeof kLocations / sizeof kLocations[0])];
-  return {0, in.U8(), static_cast<uint8_t>(in.U8() & 0x1F), static_cast<uint8_t>(in.U8() & 7)};
-}
-
-std::vector<uint8_t> VpdImage(fuzz::FuzzInput& in) {
-  if (in.Bit()) return in.Sized16(1200);
-  sim::VpdImageSpec spec;
-  if (in.Bit()) {
-    auto id = in.Sized(80);
-    spec.identifier = std::string(id.begin(), id.end());
-  }
-  const char* names[] = {"PN", "SN", "V2", "VB", "YA", "EC", "MN", "V1"};
-  for (size_t n = in.U8() % 4; n > 0; --n) spec.read_only.push_back({names[in.U8() % 8], in.Sized(60)});
-  for (size_t n = in.U8() % 4; n > 0; --n) spec.writable.push_back({names[in.U8() % 8], in.Sized(60)});
-  spec.end_tag = in.U8() != 0xFF;
-  return sim::EncodeVpdImage(spec);
-}
-
-sim::PciFunctionSpec Function(fuzz::FuzzInput& in, bool* poked, bool* nic_bar) {
-  sim::PciLocation at = Location(in);
-  uint8_t kind = in.U8() % 4;
-  sim::PciFunctionSpec spec;
-  if (kind == 0) {
-    uint8_t secondary = kSecondaries[in.U8() % sizeof kSecondaries];
-    spec = sim::RootPortSpec(at, secondary, static_cast<uint8_t>(secondary + in.U8() % 3), in.Bit());
-  } else if (kind == 1) {
-    uint8_t secondary = kSecondaries[in.U8() % sizeof kSecondaries];
-    spec = sim::BridgeSpec(at, secondary, secondary);
-  } else {
-    const uint32_t classes[] = {0x020000, 0x030000, 0x010802, 0x120000, 0x020800};
-    uint16_t vendor = in.Bit() ? 0x7A3B : in.U16();
-    uint16_t device = in.U16();
-    uint8_t class_pick = in.U8();
-    uint32_t class_code = class_pick < 0xF0 ? classes[class_pick % 5] : in.U32() & 0xFFFFFF;
-    uint16_t subsystem_vendor = in.Bit() ? 0x1E6D : in.U16();
-    spec = sim::EndpointSpec(at, vendor, device, class_code, subsystem_vendor, in.U16());
-    if (in.Bit()) sim::WithVpd(spec, VpdImage(in), in.U8() * 10ull, in.U8() == 0xFF);
-    if ((class_code >> 8) == 0x0200 && in.Bit()) {
-      // A 64-bit memory BAR at the register block the harness maps.
-      spec.pokes.push_back({0x10, {0x04, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00}});
-      *nic_bar = true;
-    }
-  }
-  for (size_t n = in.U8() % 4; n > 0; --n) {
-    // Any bytes anywhere but the BAR pair: an address there would send the driver's reads to no device.
-    uint16_t offset = in.U16() % 4096;
-    std::vector<uint8_t> bytes = in.Sized(8);
-    if (offset + bytes.size() > 0x10 && offset < 0x18) continue;
-    if (offset + bytes.size() > 4096) bytes.resize(4096 - offset);
-    spec.pokes.push_back({offset, bytes});
-    *poked = true;
-  }
-  return spec;
-}
 
 SlotEntry Slot(fuzz::FuzzInput& in) {
   SlotEntry e{};
@@ -141,9 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::SocketBusLayoutSpec spec;
     spec.valid = in.U8() != 0xFE;
     sim::SocketLayoutSpec socket;
-    socket.stack_bus[1] = kStack1;
-    socket.stack_bus[2] = kStack2;
-    socket.stack_bus[3] = kStack3;
+    socket.stack_bus[1] = fuzz::kStack1;
+    socket.stack_bus[2] = fuzz::kStack2;
+    socket.stack_bus[3] = fuzz::kStack3;
     spec.sockets[0] = socket;
     layout = sim::RenderSocketBusLayout(spec);
   }
@@ -152,15 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   bool poked = false, nic_bar = false;
   std::vector<sim::PciFunctionSpec> specs;
-  for (size_t n = in.U8() % 8; n > 0; --n) specs.push_back(Function(in, &poked, &nic_bar));
+  for (size_t n = in.U8() % 8; n > 0; --n) specs.push_back(fuzz::Function(in, &poked, &nic_bar));
   try {
     sim::AttachPci(platform, specs, kEcam);
   } catch (const std::invalid_argument&) {
     return 0;  // not a board (two functions at one place, bus ranges that overlap)
   }
   if (nic_bar) {
-    auto& nic = platform.Keep(std::make_shared<NicRegisters>(in.Sized(64)));
-    platform.Bus().Map(kNicBar, kNicBarSize, &nic, "network controller registers");
+    auto& nic = platform.Keep(std::make_shared<fuzz::NicRegisters>(in.Sized(64)));
+    platform.Bus().Map(fuzz::kNicBar, fuzz::kNicBarSize, &nic, "network controller registers");
   }
 
   std::vector<SlotEntry> slots;

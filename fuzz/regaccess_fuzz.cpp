@@ -26,9 +26,11 @@ namespace {
 constexpr uint64_t kWindowBase = 0x80000000u;
 constexpr uint64_t kWindowSize = 256ull << 20;
 
+// An MMCFG base: none, the window's, just past it, or anywhere on a 4 KiB boundary (configuration windows are
+// aligned far beyond that; the CSR page cache relies on it).
 uint32_t Base(fuzz::FuzzInput& in) {
   uint8_t pick = in.U8() % 4;
-  return pick == 0 ? 0 : pick == 1 ? static_cast<uint32_t>(kWindowBase) : pick == 2 ? 0x90000000u : in.U32();
+  return pick == 0 ? 0 : pick == 1 ? static_cast<uint32_t>(kWindowBase) : pick == 2 ? 0x90000000u : in.U32() & ~0xFFFu;
 }
 
 sim::PeiPlatformConfig Platform(fuzz::FuzzInput& in) {
