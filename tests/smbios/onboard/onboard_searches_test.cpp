@@ -1,8 +1,10 @@
-// The Ethernet search below a bridge: the counter passes over functions in handle order, other network
-// sub-classes are never selected, and functions outside the bridge's buses are not considered.
+// The onboard searches and step on a bare platform: the Ethernet search below a bridge (the counter passes over
+// functions in handle order, other network sub-classes are never selected) and the step without its buffer.
 #include <gtest/gtest.h>
 
+#include "smbios/records/onboard_devices.h"
 #include "smbios/records/pci_io_search.h"
+#include "uefi/status.h"
 #include "tests/smbios/slots/slot_test_platform.h"
 
 namespace {
@@ -54,6 +56,14 @@ TEST_F(EthernetSearchTest, NoBridgeInstanceReadsTheBusesThroughTheWindow) {
   Attach({sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1589, 0x020000)});
   UINT64 counter = 0;
   EXPECT_EQ(FindEthernetBehindBridge(0, 0x16, 3, 0, &counter), nullptr);
+}
+
+// Without its record buffer the step publishes nothing (a record without its fields would be wrong) and says so.
+TEST_F(EthernetSearchTest, OnboardStepWithoutItsBufferPublishesNothing) {
+  Attach({});
+  platform.Pool().FailAllocation(1);
+  EXPECT_EQ(PublishOnboardDevices(), EFI_OUT_OF_RESOURCES);
+  EXPECT_TRUE(Records().empty());
 }
 
 }  // namespace
