@@ -345,20 +345,22 @@ UINTN Format16Length(const UINT8 *Format) {
 // The engine over an argument walker.
 UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, FormatArguments &Args) {
   Flags &= FORMAT_CALLER_FLAGS;
+  const UINT8 *Chars = static_cast<const UINT8 *>(Format);
+  if (Flags == 0) {
+    // 1-byte format and output, written: the listener's calls. The first two rejections apply.
+    if (Size == 0 || Buffer == nullptr || Format == nullptr) return 0;
+    NarrowSink Out(Buffer, Size);
+    Run<1, NarrowSink>(Out, Chars, Args);
+    return Out.Finish();
+  }
   bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
   bool WideOutput = (Flags & FORMAT_OUTPUT_16BIT) != 0;
   bool WideFormat = (Flags & FORMAT_FORMAT_16BIT) != 0;
   if (!CountOnly && (Size == 0 || Buffer == nullptr)) return 0;
   if (Format == nullptr) return 0;
   if (WideOutput && Size > FORMAT_MAX_16BIT_CHARS) return 0;
-  const UINT8 *Chars = static_cast<const UINT8 *>(Format);
   if (WideFormat && Format16Length(Chars) > FORMAT_MAX_16BIT_CHARS) return 0;
 
-  if (!WideFormat && !WideOutput && !CountOnly) {
-    NarrowSink Out(Buffer, Size);
-    Run<1, NarrowSink>(Out, Chars, Args);
-    return Out.Finish();
-  }
   FormatSink Out(Buffer, Size, WideOutput, CountOnly);
   if (WideFormat) {
     Run<2, FormatSink>(Out, Chars, Args);
