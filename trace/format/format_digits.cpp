@@ -7,12 +7,14 @@ constexpr CHAR8 kDigits[] = "0123456789ABCDEF";
 
 // Two digits per entry: "00" to "99" for decimal, "00" to "FF" for hexadecimal. Taking digits two at a
 // time halves the divisions and shifts; the tables are built at compile time into read-only data.
+template <UINT32 Radix>
 struct DigitPairs {
-  CHAR8 Chars[2 * 256];
+  CHAR8 Chars[2 * Radix * Radix];
 };
 
-constexpr DigitPairs MakeDigitPairs(UINT32 Radix) {
-  DigitPairs Pairs{};
+template <UINT32 Radix>
+constexpr DigitPairs<Radix> MakeDigitPairs() {
+  DigitPairs<Radix> Pairs{};
   for (UINT32 I = 0; I < Radix * Radix; ++I) {
     Pairs.Chars[2 * I] = kDigits[I / Radix];
     Pairs.Chars[2 * I + 1] = kDigits[I % Radix];
@@ -20,10 +22,11 @@ constexpr DigitPairs MakeDigitPairs(UINT32 Radix) {
   return Pairs;
 }
 
-constexpr DigitPairs kDecimalPairs = MakeDigitPairs(10);
-constexpr DigitPairs kHexPairs = MakeDigitPairs(16);
+constexpr DigitPairs<10> kDecimalPairs = MakeDigitPairs<10>();
+constexpr DigitPairs<16> kHexPairs = MakeDigitPairs<16>();
 
-void CopyPair(CHAR8 *To, const DigitPairs &Pairs, UINT32 Index) {
+template <UINT32 Radix>
+void CopyPair(CHAR8 *To, const DigitPairs<Radix> &Pairs, UINT32 Index) {
   __builtin_memcpy(To, &Pairs.Chars[2 * Index], 2);
 }
 

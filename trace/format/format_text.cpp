@@ -97,7 +97,8 @@ void EmitNumber(Sink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negati
                 CHAR8 *Scratch) {
   UINT32 Modifiers = Conv.Modifiers;
   CHAR8 *End = Scratch + kScratchChars;
-  if (!Negative && (Modifiers & (kGroup | kPrecisionGiven | kPlus | kBlank | kLeftJustify)) == 0) {
+  constexpr UINT32 kNotPlain = kGroup | kPrecisionGiven | kPlus | kBlank | kLeftJustify;
+  if (Sink::kAlwaysNarrow && !Negative && (Modifiers & kNotPlain) == 0) {
     // The common case, right-justified with no precision and no prefix: the precision is 1, so there
     // are always digits; a width is filled with zeros ('0' given) or blanks in front of them.
     CHAR8 *Digits = WriteDigits(End, Magnitude, Hex, false);

@@ -33,7 +33,8 @@ TEST(CopyUntil, StopsAtAFormatSpecialAtEveryOffsetAndLeavesTheRestOfTheTarget) {
       size_t Copied = 0;
       std::string Target = CopyInto<narrow_copy::StopAtFormatSpecial>(Text, 40, &Copied);
       EXPECT_EQ(Copied, At) << static_cast<int>(Special);
-      EXPECT_EQ(Target, Text.substr(0, At) + std::string(kTarget - At, '#')) << static_cast<int>(Special) << " at " << At;
+      EXPECT_EQ(Target, Text.substr(0, At) + std::string(kTarget - At, '#'))
+          << static_cast<int>(Special) << " at " << At;
     }
   }
 }
