@@ -9,9 +9,14 @@ class FormatSink : public NarrowSink {
   // The mode is known only at run time.
   static constexpr bool kAlwaysNarrow = false;
 
-  // Writing: Size >= 1 characters at Buffer. Counting: Buffer and Size are not used.
-  FormatSink(VOID *Buffer, UINTN Size, bool Wide, bool CountOnly)
-      : NarrowSink(Buffer, CountOnly ? 1 : Size), Count(0), Wide(Wide), CountOnly(CountOnly) {}
+  // Writing: Size >= 1 characters at Buffer. Counting: Buffer and Size are not used. FormatBytes: the
+  // width of the format's characters (1 or 2), which the engine reads through this sink so that one
+  // engine serves both widths.
+  FormatSink(VOID *Buffer, UINTN Size, bool Wide, bool CountOnly, UINT32 FormatBytes)
+      : NarrowSink(Buffer, CountOnly ? 1 : Size), Count(0), FormatBytes(FormatBytes), Wide(Wide),
+        CountOnly(CountOnly) {}
+
+  UINT32 FormatCharBytes() const { return FormatBytes; }
 
   // True once the terminator slot is reached; never in count-only mode.
   bool Full() const { return !CountOnly && Pos >= End; }
@@ -82,6 +87,7 @@ class FormatSink : public NarrowSink {
   }
 
   UINT64 Count;
+  UINT32 FormatBytes;
   bool Wide;
   bool CountOnly;
 };

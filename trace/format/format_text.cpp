@@ -33,11 +33,12 @@ struct Conversion {
   bool Has(UINT32 Bits) const { return (Modifiers & Bits) != 0; }
 };
 
-// Format characters of 1 or 2 bytes, read little-endian and masked to their width.
-template <UINT32 Bytes>
-struct FormatChars {
-  static UINT32 At(const UINT8 *P) { return Bytes == 1 ? P[0] : (P[0] | (static_cast<UINT32>(P[1]) << 8)); }
-};
+// A format character of Bytes (1 or 2) bytes, read little-endian and masked to its width. The engine
+// takes Bytes from its sink: a constant 1 for NarrowSink, a run-time value for FormatSink (one engine
+// serves both format widths there).
+UINT32 FormatCharAt(const UINT8 *P, UINT32 Bytes) {
+  return Bytes == 1 ? P[0] : (P[0] | (static_cast<UINT32>(P[1]) << 8));
+}
 
 // Characters of a text item up to its terminator, at most Limit.
 UINTN TextLength(const UINT8 *Text, UINT32 CharBytes, UINT64 Limit) {
@@ -195,9 +196,10 @@ void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch
 
 // Emits the line end that starts with Char ('\n' or '\r') and returns the format past it: "\n" and
 // "\n\r" and "\r\n" become CR LF, a lone "\r" stays.
-template <UINT32 Bytes, typename Sink>
+template <typename Sink>
 __attribute__((always_inline)) inline const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
-  UINT32 Following = FormatChars<Bytes>::At(Next);
+  const UINT32 Bytes = Out.FormatCharBytes();
+  UINT32 Following = FormatCharAt(Next, Bytes);
   if (Char == '\n' || Following == '\n') {
     if (!Out.PutPairNarrow('\r', '\n')) {
       Out.Put('\r');
@@ -211,10 +213,9 @@ __attribute__((always_inline)) inline const UINT8 *EmitLineEnd(Sink &Out, UINT32
 }
 
 // A decimal run starting at Digits; saturates at 0xFFFFFFFF.
-template <UINT32 Bytes>
-const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 *Value) {
+const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 Bytes, UINT32 *Value) {
   UINT32 N = 0;
-  for (UINT32 C = FormatChars<Bytes>::At(Digits); C >= '0' && C <= '9'; C = FormatChars<Bytes>::At(Digits)) {
+  for (UINT32 C = FormatCharAt(Digits, Bytes); C >= '0' && C <= '9'; C = FormatCharAt(Digits, Bytes)) {
     UINT64 Next = static_cast<UINT64>(N) * 10 + (C - '0');
     N = Next > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT32>(Next);
     Digits += Bytes;
@@ -225,14 +226,15 @@ const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 *Value) {
 
 // One conversion; Format points just past its '%'. Returns the format past the conversion, or null when
 // a NUL ended it (the main loop ends too).
-template <UINT32 Bytes, typename Sink>
+template <typename Sink>
 const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
+  const UINT32 Bytes = Out.FormatCharBytes();
   Conversion Conv;
   bool AfterDot = false;
   CHAR8 Scratch[kScratchChars];
   // Modifiers and the conversion character in one switch: one dispatch per format character.
   for (;;) {
-    UINT32 Char = FormatChars<Bytes>::At(Format);
+    UINT32 Char = FormatCharAt(Format, Bytes);
     Format += Bytes;
     switch (Char) {
       case '-': Conv.Modifiers |= kLeftJustify; continue;
@@ -256,10 +258,10 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
         continue;
       case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
         if (AfterDot) {
-          Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Precision);
+          Format = ReadNumber(Format - Bytes, Bytes, &Conv.Precision);
         } else {
           if (Char == '0') Conv.Modifiers |= kZeroPad;
-          Format = ReadNumber<Bytes>(Format - Bytes, &Conv.Width);
+          Format = ReadNumber(Format - Bytes, Bytes, &Conv.Width);
           Conv.Modifiers |= kWidthGiven;
         }
         continue;
@@ -309,14 +311,15 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
       case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); return Format;
       case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); return Format;
       case '\n':
-      case '\r': return EmitLineEnd<Bytes, Sink>(Out, Char, Format);
+      case '\r': return EmitLineEnd(Out, Char, Format);
       default: EmitChar(Out, Conv, Char); return Format;
     }
   }
 }
 
-template <UINT32 Bytes, typename Sink>
+template <typename Sink>
 void Run(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
+  const UINT32 Bytes = Out.FormatCharBytes();
   while (!Out.Full()) {
     // Plain text in one copy; a format character that is special already (two conversions or line
     // ends in a row, the terminator) needs no copy at all.
@@ -324,14 +327,14 @@ void Run(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
       Format = Out.template CopyNarrowUntil<narrow_copy::StopAtFormatSpecial>(Format);
       if (Out.Full()) return;
     }
-    UINT32 Char = FormatChars<Bytes>::At(Format);
+    UINT32 Char = FormatCharAt(Format, Bytes);
     Format += Bytes;
     if (Char == 0) return;
     if (Char == '%') {
-      Format = Convert<Bytes, Sink>(Out, Format, Args);
+      Format = Convert(Out, Format, Args);
       if (Format == nullptr) return;
     } else if (Char == '\n' || Char == '\r') {
-      Format = EmitLineEnd<Bytes, Sink>(Out, Char, Format);
+      Format = EmitLineEnd(Out, Char, Format);
     } else {
       Out.Put(Char);
     }
@@ -351,7 +354,7 @@ UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *F
     // 1-byte format and output, written: the listener's calls. The first two rejections apply.
     if (Size == 0 || Buffer == nullptr || Format == nullptr) return 0;
     NarrowSink Out(Buffer, Size);
-    Run<1, NarrowSink>(Out, Chars, Args);
+    Run(Out, Chars, Args);
     return Out.Finish();
   }
   bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
@@ -362,12 +365,8 @@ UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *F
   if (WideOutput && Size > FORMAT_MAX_16BIT_CHARS) return 0;
   if (WideFormat && Format16Length(Chars) > FORMAT_MAX_16BIT_CHARS) return 0;
 
-  FormatSink Out(Buffer, Size, WideOutput, CountOnly);
-  if (WideFormat) {
-    Run<2, FormatSink>(Out, Chars, Args);
-  } else {
-    Run<1, FormatSink>(Out, Chars, Args);
-  }
+  FormatSink Out(Buffer, Size, WideOutput, CountOnly, WideFormat ? 2 : 1);
+  Run(Out, Chars, Args);
   return Out.Finish();
 }
 

@@ -15,6 +15,9 @@ class NarrowSink {
   bool Full() const { return Pos >= End; }
   bool Narrow() const { return true; }
 
+  // Bytes per format character: NarrowSink serves 1-byte formats only.
+  static constexpr UINT32 FormatCharBytes() { return 1; }
+
   // Copies characters up to the first stop character (or a candidate of Stop before it) or until the
   // room is used up, and returns where it stopped reading.
   template <typename Stop>
