@@ -21,10 +21,8 @@ class FormatSink : public NarrowSink {
   // True once the terminator slot is reached; never in count-only mode.
   bool Full() const { return !CountOnly && Pos >= End; }
 
-  // 1-byte characters are being written: CopyNarrowUntil applies.
+  // 1-byte characters are being written: NarrowSink's CopyNarrowUntil applies.
   bool Narrow() const { return !Wide && !CountOnly; }
-
-  // NarrowSink's CopyNarrowUntil applies when Narrow().
 
   // Both characters of a line end when they fit (1-byte output); false leaves the work to Put.
   bool PutPairNarrow(UINT8 First, UINT8 Second) { return Narrow() && NarrowSink::PutPairNarrow(First, Second); }
