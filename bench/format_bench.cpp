@@ -167,7 +167,12 @@ void Run(benchmark::State &State, UINT32 (*Format)(char *)) {
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run> &Runs) override {
-    for (const Run &R : Runs) Times[R.benchmark_name()] = R.GetAdjustedCPUTime();
+    // Plain runs, or the medians when repetitions report aggregates, keyed by the benchmark's name.
+    for (const Run &R : Runs) {
+      if (R.run_type == Run::RT_Iteration || R.aggregate_name == "median") {
+        Times[R.run_name.function_name] = R.GetAdjustedCPUTime();
+      }
+    }
     ConsoleReporter::ReportRuns(Runs);
   }
   void Finalize() override {
