@@ -155,6 +155,13 @@ per_record() {  # file label
                                        seen = 1; n = $1; c = $NF } END { print "" }' "$1"
 }
 
+# What was measured: the commit, and whether tracked files other than the report differ from it.
+source="a tree outside git"
+if rev=$(git rev-parse --short HEAD 2>/dev/null); then
+  source="commit $rev"
+  git diff --quiet HEAD -- . ':!docs/performance.md' || source="$source with uncommitted changes"
+fi
+
 # The table of figures: one line per measured quantity, taken from the outputs above.
 row() { printf "| %s | %s |\n" "$1" "$2"; }
 path_row() {  # code
@@ -174,7 +181,7 @@ callback_row() {  # pre-existing records
 {
   echo "# Performance and footprint"
   echo
-  echo "Produced by \`scripts/perf-report.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC') from $(git describe --always --dirty 2>/dev/null || echo "a tree outside git")"
+  echo "Produced by \`scripts/perf-report.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC') from $source"
   echo "($(uname -m), $(g++ --version | head -1), $(valgrind --version))."
   echo "Instruction counts come from callgrind and are deterministic (the programs check that repeated runs agree);"
   echo "timed figures are medians. Host builds are RelWithDebInfo (-O2); the images are clang -Oz."
