@@ -261,6 +261,14 @@ TEST(SystemUuidBoard, UnlistedControllerFallsBackToTheLanVpdKeyword) {
   EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}));
 }
 
+TEST(SystemUuidBoard, ListedControllerWithoutAnAddressInItsBarIsNotReadAtAll) {
+  // BAR 0/1 read zero: the registers would lie at 0x1E4440 of address 0, where nothing answers.
+  const std::string controller = "    - {at: 02:00.0, vendor_id: 0x7A3B, device_id: 0x3E05, class_code: 0x020000}\n";
+  const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 + controller));
+  ExpectClean(run);  // a read at a stray address would be a violation
+  EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{}));
+}
+
 TEST(SystemUuidBoard, NoControllerBelowTheChipsetPortLeavesTheNodeZeroWithoutTheFallback) {
   const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2));
   ExpectClean(run);
