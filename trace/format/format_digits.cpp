@@ -1,12 +1,44 @@
 // Digit production for the formatter and the 64-by-32-bit division it rests on.
 #include "trace/format/format_digits.h"
 
+#include "trace/format/format_config.h"
+
 namespace {
 
 constexpr CHAR8 kDigits[] = "0123456789ABCDEF";
 
-// Two digits per entry: "00" to "99" for decimal, "00" to "FF" for hexadecimal. Taking digits two at a
-// time halves the divisions and shifts; the tables are built at compile time into read-only data.
+#if FORMAT_COMPACT
+
+// Compact form: one digit per step, from kDigits alone.
+
+// Digits of a 32-bit value ending before At.
+CHAR8 *WriteDecimal32(CHAR8 *At, UINT32 Value) {
+  do {
+    *--At = kDigits[Value % 10];
+    Value /= 10;
+  } while (Value != 0);
+  return At;
+}
+
+// The low hexadecimal digits of Value, leading zeros included, filling Start up to End.
+void WriteHexRange(CHAR8 *Start, CHAR8 *End, UINT32 Value) {
+  for (CHAR8 *To = End; To != Start; Value >>= 4) *--To = kDigits[Value & 0xF];
+}
+
+// Hexadecimal digits of a 32-bit value ending before At.
+CHAR8 *WriteHex32(CHAR8 *At, UINT32 Value) {
+  do {
+    *--At = kDigits[Value & 0xF];
+    Value >>= 4;
+  } while (Value != 0);
+  return At;
+}
+
+#else
+
+// Fast form: two digits per entry of a table, "00" to "99" for decimal, "00" to "FF" for hexadecimal.
+// Taking digits two at a time halves the divisions and shifts; the tables are built at compile time into
+// read-only data.
 template <UINT32 Radix>
 struct DigitPairs {
   CHAR8 Chars[2 * Radix * Radix];
@@ -30,7 +62,7 @@ void CopyPair(CHAR8 *To, const DigitPairs<Radix> &Pairs, UINT32 Index) {
   __builtin_memcpy(To, &Pairs.Chars[2 * Index], 2);
 }
 
-// Digits of a 32-bit value ending before End, two at a time, without separators.
+// Digits of a 32-bit value ending before At, two at a time.
 CHAR8 *WriteDecimal32(CHAR8 *At, UINT32 Value) {
   while (Value >= 100) {
     At -= 2;
@@ -46,8 +78,18 @@ CHAR8 *WriteDecimal32(CHAR8 *At, UINT32 Value) {
   return At;
 }
 
-// Hexadecimal digits of a 32-bit value ending before End; 32-bit shifts only (a 64-bit shift takes
-// several instructions on IA-32).
+// The low hexadecimal digits of Value, leading zeros included, filling Start up to End.
+void WriteHexRange(CHAR8 *Start, CHAR8 *End, UINT32 Value) {
+  CHAR8 *To = End;
+  for (; To - Start >= 2; Value >>= 8) {
+    To -= 2;
+    CopyPair(To, kHexPairs, Value & 0xFF);
+  }
+  if (To != Start) *Start = kDigits[Value & 0xF];
+}
+
+// Hexadecimal digits of a 32-bit value ending before At; 32-bit shifts only (a 64-bit shift takes several
+// instructions on IA-32).
 CHAR8 *WriteHex32(CHAR8 *At, UINT32 Value) {
   while (Value > 0xFF) {
     At -= 2;
@@ -62,6 +104,8 @@ CHAR8 *WriteHex32(CHAR8 *At, UINT32 Value) {
   }
   return At;
 }
+
+#endif
 
 }  // namespace
 
@@ -91,12 +135,8 @@ CHAR8 *WriteDigits(CHAR8 *End, UINT64 Value, bool Hex, bool Group) {
     UINT32 High = static_cast<UINT32>(Value >> 32);
     if (High == 0) return WriteHex32(At, static_cast<UINT32>(Value));
     // The low word gives exactly eight digits, leading zeros included, then the high word follows.
-    UINT32 Low = static_cast<UINT32>(Value);
-    for (UINT32 I = 0; I < 4; ++I, Low >>= 8) {
-      At -= 2;
-      CopyPair(At, kHexPairs, Low & 0xFF);
-    }
-    return WriteHex32(At, High);
+    WriteHexRange(At - 8, At, static_cast<UINT32>(Value));
+    return WriteHex32(At - 8, High);
   }
   if (!Group) {
     // 64-bit steps only while the value needs them; the rest runs on 32-bit arithmetic.
@@ -130,12 +170,6 @@ CHAR8 *WriteDigits(CHAR8 *End, UINT64 Value, bool Hex, bool Group) {
 }
 
 CHAR8 *WriteHexDigits(CHAR8 *At, UINT32 Value, UINT32 Digits) {
-  CHAR8 *End = At + Digits;
-  CHAR8 *To = End;
-  for (; To - At >= 2; Value >>= 8) {
-    To -= 2;
-    CopyPair(To, kHexPairs, Value & 0xFF);
-  }
-  if (To != At) *At = kDigits[Value & 0xF];
-  return End;
+  WriteHexRange(At, At + Digits, Value);
+  return At + Digits;
 }

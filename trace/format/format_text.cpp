@@ -2,6 +2,7 @@
 #include "trace/format/format_text.h"
 
 #include "trace/format/format_arguments.h"
+#include "trace/format/format_config.h"
 #include "trace/format/format_digits.h"
 #include "trace/format/format_sink.h"
 #include "trace/format/narrow_sink.h"
@@ -197,7 +198,7 @@ void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch
 // Emits the line end that starts with Char ('\n' or '\r') and returns the format past it: "\n" and
 // "\n\r" and "\r\n" become CR LF, a lone "\r" stays.
 template <typename Sink>
-__attribute__((always_inline)) inline const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
+FORMAT_HOT_INLINE const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
   const UINT32 Bytes = Out.FormatCharBytes();
   UINT32 Following = FormatCharAt(Next, Bytes);
   if (Char == '\n' || Following == '\n') {
@@ -350,6 +351,8 @@ UINTN Format16Length(const UINT8 *Format) {
 UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, FormatArguments &Args) {
   Flags &= FORMAT_CALLER_FLAGS;
   const UINT8 *Chars = static_cast<const UINT8 *>(Format);
+#if !FORMAT_COMPACT
+  // The fast form's second engine; the compact form serves these calls with the general one below.
   if (Flags == 0) {
     // 1-byte format and output, written: the listener's calls. The first two rejections apply.
     if (Size == 0 || Buffer == nullptr || Format == nullptr) return 0;
@@ -357,6 +360,7 @@ UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *F
     Run(Out, Chars, Args);
     return Out.Finish();
   }
+#endif
   bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
   bool WideOutput = (Flags & FORMAT_OUTPUT_16BIT) != 0;
   bool WideFormat = (Flags & FORMAT_FORMAT_16BIT) != 0;

@@ -1,6 +1,7 @@
 // Copying 1-byte text up to a stop character a machine word at a time: the formatter's hot path for
 // plain format text and for ASCII strings.
 #pragma once
+#include "trace/format/format_config.h"
 #include "uefi/base_types.h"
 
 namespace narrow_copy {
@@ -56,9 +57,9 @@ inline UINTN LoadWordWithinPage(const UINT8 *P) {
 // most a word's width minus one bytes past the stop byte and never into a page the text does not reach.
 // Nothing past the copied bytes changes: a target word that ends past them is read back and rewritten
 // with the same bytes there.
-// Always inlined: the calls are on the formatter's hot path and most copy only a few bytes.
+// Inlined in the fast form: the calls are on the formatter's hot path and most copy only a few bytes.
 template <typename Stop>
-__attribute__((always_inline)) inline UINTN CopyUntil(UINT8 *To, const UINT8 *From, UINTN Room) {
+FORMAT_HOT_INLINE UINTN CopyUntil(UINT8 *To, const UINT8 *From, UINTN Room) {
   UINTN N = 0;
   for (;;) {
     // Whole words while they end inside the room and inside the page of From + N.

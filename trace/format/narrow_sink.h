@@ -1,5 +1,6 @@
 // Output of 1-byte characters written into a caller's buffer, the listener's only case, with no run-time
-// mode tests in its steps. FormatSink builds the other modes (16-bit output, count-only) on it.
+// mode tests in its steps (an engine of its own in the formatter's fast form only, see format_config.h).
+// FormatSink builds the other modes (16-bit output, count-only) on it.
 #pragma once
 #include "trace/format/narrow_copy.h"
 #include "uefi/base_types.h"

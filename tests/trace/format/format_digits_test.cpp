@@ -39,7 +39,8 @@ TEST(Digits, LargestValuesFitAndGroupFromTheRight) {
   EXPECT_EQ(Digits(0, true, false), "0");
 }
 
-// Digits come two at a time: every length, and the values on both sides of each length change.
+// Every length, and the values on both sides of each length change (the fast form takes digits two at a
+// time).
 TEST(Digits, EveryDecimalLengthMatchesTheLibrary) {
   UINT64 Power = 1;
   for (int Length = 1; Length <= 20; ++Length) {
