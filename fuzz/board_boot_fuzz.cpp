@@ -6,7 +6,6 @@
 // faults one type 9 record per slot, no probe record (types 26 to 29) and at most two type 39 records.
 #include <cstdint>
 #include <exception>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,7 +34,7 @@ void MutatePcd(fuzz::FuzzInput& in, sim::BoardPcd& pcd) {
   if (in.Bit()) pcd.uuid_timestamp = in.U32();
 }
 
-void MutatePci(fuzz::FuzzInput& in, sim::Board& board, bool* poked, bool* nic_bar) {
+void MutatePci(fuzz::FuzzInput& in, sim::Board& board, fuzz::FunctionInputs* made) {
   uint8_t pick = in.U8() % 4;
   if (pick == 1) board.pci.clear();
   if (pick == 2) {
@@ -46,7 +45,7 @@ void MutatePci(fuzz::FuzzInput& in, sim::Board& board, bool* poked, bool* nic_ba
       }
     }
   }
-  for (size_t n = in.U8() % 4; n > 0; --n) board.pci.push_back(fuzz::Function(in, poked, nic_bar));
+  for (size_t n = in.U8() % 4; n > 0; --n) board.pci.push_back(fuzz::Function(in, made));
 }
 
 void MutateBmc(fuzz::FuzzInput& in, sim::Board& board) {
@@ -85,9 +84,9 @@ void MutateSetup(fuzz::FuzzInput& in, sim::Board& board) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzInput in(data, size);
   sim::Board board = BaseBoard();
-  bool poked = false, nic_bar = false;
+  fuzz::FunctionInputs made;
   MutatePcd(in, board.pcd);
-  MutatePci(in, board, &poked, &nic_bar);
+  MutatePci(in, board, &made);
   MutateBmc(in, board);
   MutateSetup(in, board);
   if (in.U8() == 0xFF) board.faults.fail_allocation = 1 + in.U8();
@@ -105,14 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const std::exception&) {
     return 0;  // not a board (functions that clash)
   }
-  if (nic_bar) {
-    auto& nic = platform.Keep(std::make_shared<fuzz::NicRegisters>(in.Sized(64)));
-    platform.Bus().Map(fuzz::kNicBar, fuzz::kNicBarSize, &nic, "network controller registers");
-  }
   sim::BootResult result = sim::RunDxeDriver(platform, PlatformSmbiosDriverEntry);
 
   std::vector<std::string> tolerated;
-  if (poked) tolerated.push_back("ignored, as hardware does");
+  if (made.poked) tolerated.push_back("ignored, as hardware does");
   sim::RunSummary summary = fuzz::RequireCleanRun(platform, tolerated);
   FUZZ_REQUIRE(summary.leaks.empty() && result.summary.leaks.empty(), "pool leak");
   if (!faults) {

@@ -95,46 +95,48 @@ regaccess_seed("csr_modify_socket1", with_context, (3 << 24) | (1 << 16) | 0x80,
 regaccess_seed("csr_bad_box", with_context, (0x7F << 24) | 0x10, 0, 2, 0, 1, 0)
 
 
-# pci_devices: layout, functions (location, kind, IDs, VPD, BAR, pokes), NIC registers, slots, type 1, PCD 180.
+# pci_devices: layout, functions (location, kind, IDs, VPD, BAR, pokes, gone), slots, type 1, PCD 180.
 LOC = {"s1p0": 0, "s1p2": 1, "s2p0": 2, "lan_rp": 4, "1c4": 5, "1c5": 6, "b17": 7, "b31": 9, "b41": 10,
        "b50": 12, "b51": 13}
 SEC = {0x17: 0, 0x18: 1, 0x31: 2, 0x41: 3, 0x50: 4, 0x51: 5}
-def root_port(loc, secondary, link=1): return u8(LOC[loc]) + u8(0) + u8(SEC[secondary]) + u8(0) + u8(link) + u8(0)
-def bridge(loc, secondary): return u8(LOC[loc]) + u8(1) + u8(SEC[secondary]) + u8(0)
+def root_port(loc, secondary, link=1): return u8(LOC[loc]) + u8(0) + u8(SEC[secondary]) + u8(0) + u8(link) + u8(0) + u8(0)
+def bridge(loc, secondary): return u8(LOC[loc]) + u8(1) + u8(SEC[secondary]) + u8(0) + u8(0)
 def vpd_struct(identifier, read_only, writable, delay=2, never=0):
     names = {"PN": 0, "SN": 1, "V2": 2, "VB": 3, "YA": 4, "EC": 5}
     out = u8(1) + u8(0) + u8(1) + sized(identifier) + u8(len(read_only))
     out += b"".join(u8(names[k]) + sized(v) for k, v in read_only) + u8(len(writable))
     out += b"".join(u8(names[k]) + sized(v) for k, v in writable)
     return out + u8(0) + u8(delay) + u8(never)
-def endpoint(loc, device, class_pick, vpd=None, nic=False, vendor_ours=1, card_vendor=1, pokes=b"\0"):
+def endpoint(loc, device, class_pick, vpd=None, bar=None, vendor_ours=1, card_vendor=1, pokes=b"\0"):
     out = u8(LOC[loc]) + u8(2) + u8(vendor_ours) + u16(device) + u8(class_pick) + u8(card_vendor) + u16(0x0A01)
     out += vpd if vpd else u8(0)
-    if class_pick == 0: out += u8(1 if nic else 0)
-    return out + pokes
+    if class_pick == 0:
+        out += u8(0) if bar is None else u8(1) + u8(len(bar)) + b"".join(u8(r) + sized(v) for r, v in bar)
+    return out + pokes + u8(0)
 def slot(stack, port, number, name): return u8(stack) + u8(port) + u8(0) + u8(number) + u8(1) + u16(0) + sized(name)
-def pci_seed(name, functions, nic, slots, type1, minutes=0x01234567, layout=u8(0) + u8(0)):
+def pci_seed(name, functions, slots, type1, minutes=0x01234567, layout=u8(0) + u8(0)):
     data = layout + u8(len(functions)) + b"".join(functions)
-    if nic is not None: data += sized(nic)
     data += u8(len(slots) - 1) + b"".join(slots)
     data += (u8(1) + u8(type1 - 8)) if type1 else u8(0)
     seed("pci_devices", name, data + u32(minutes) + u8(0))
 
 card_vpd = vpd_struct(b"Card 25G", [("PN", b"X710"), ("V2", b"0A1B2C3D4E5F")], [("VB", b"\xee\xee"), ("YA", b"")])
-pci_seed("slot_card_with_vpd", [root_port("s1p0", 0x17), endpoint("b17", 0x1593, 0, card_vpd)], None,
+pci_seed("slot_card_with_vpd", [root_port("s1p0", 0x17), endpoint("b17", 0x1593, 0, card_vpd)],
          [slot(1, 0, 1, b"JSLOT1")], 0)
-pci_seed("onboard_lan_and_video", [root_port("lan_rp", 0x41), endpoint("b41", 0x1593, 0, card_vpd, nic=True),
-                                   root_port("1c4", 0x51), endpoint("b51", 0x1533, 0, None, nic=True),
+pci_seed("onboard_lan_and_video", [root_port("lan_rp", 0x41), endpoint("b41", 0x1593, 0, card_vpd, bar=[(2, b"\x02\x5e\x10\x20"), (3, b"\x30\x40")]),
+                                   root_port("1c4", 0x51), endpoint("b51", 0x1533, 0, None, bar=[(0, b"\x02\x5e\x10\x20"), (1, b"\x30\x40")]),
                                    bridge("1c5", 0x50), endpoint("b50", 0x2000, 1, None)],
-         bytes(range(64)), [slot(2, 0, 3, b"JSLOT3"), slot(2, 2, 4, b"JSLOT4")], 27)
+         [slot(2, 0, 3, b"JSLOT3"), slot(2, 2, 4, b"JSLOT4")], 27)
 pci_seed("vpd_never_completes", [root_port("s2p0", 0x31), endpoint("b31", 0x1593, 0, vpd_struct(b"slow", [], [], 0, 0xFF))],
-         None, [slot(2, 0, 3, b"JSLOT3")], 24)
+         [slot(2, 0, 3, b"JSLOT3")], 24)
 pci_seed("raw_vpd_and_pokes", [root_port("s1p2", 0x18, 0),
                                u8(8) + u8(2) + u8(1) + u16(0x1593) + u8(2) + u8(1) + u16(1) + u8(1) + u8(1) +
                                sized(b"\x82\x04\x00abcd\x90\x05\x00RV\x02\x00\x00\x78", 2) + u8(0) + u8(0) +
-                               u8(2) + u16(0x34) + sized(b"\x40") + u16(0x40) + sized(b"\x03\x40\x00\x00")],
-         None, [slot(1, 2, 2, b"JSLOT2")], 0)
-pci_seed("layout_not_valid", [root_port("s1p0", 0x17)], None, [slot(1, 0, 1, b"JSLOT1")], 0, layout=u8(0) + u8(0xFE))
+                               u8(2) + u16(0x34) + sized(b"\x40") + u16(0x40) + sized(b"\x03\x40\x00\x00") + u8(0)],
+         [slot(1, 2, 2, b"JSLOT2")], 0)
+pci_seed("layout_not_valid", [root_port("s1p0", 0x17)], [slot(1, 0, 1, b"JSLOT1")], 0, layout=u8(0) + u8(0xFE))
+pci_seed("card_gone", [root_port("s1p0", 0x17), endpoint("b17", 0x1593, 0, card_vpd)[:-1] + u8(0xFF)],
+         [slot(1, 0, 1, b"JSLOT1")], 0)
 
 # bmc_power: timing, then per supply the BMC's FRU image and scripts and the cached variable; store faults.
 def fru_fields(*fields, capacity=800, spoil=0):

@@ -6,7 +6,6 @@
 // pool leak or guard damage, and one type 9 record per slot unless an allocation failed.
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,17 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   layout.resize(sizeof gDriver.SocketBusLayout, 0);
   std::memcpy(&gDriver.SocketBusLayout, layout.data(), layout.size());
 
-  bool poked = false, nic_bar = false;
+  fuzz::FunctionInputs made;
   std::vector<sim::PciFunctionSpec> specs;
-  for (size_t n = in.U8() % 8; n > 0; --n) specs.push_back(fuzz::Function(in, &poked, &nic_bar));
+  for (size_t n = in.U8() % 8; n > 0; --n) specs.push_back(fuzz::Function(in, &made));
   try {
     sim::AttachPci(platform, specs, kEcam);
   } catch (const std::invalid_argument&) {
     return 0;  // not a board (two functions at one place, bus ranges that overlap)
-  }
-  if (nic_bar) {
-    auto& nic = platform.Keep(std::make_shared<fuzz::NicRegisters>(in.Sized(64)));
-    platform.Bus().Map(fuzz::kNicBar, fuzz::kNicBarSize, &nic, "network controller registers");
   }
 
   std::vector<SlotEntry> slots;
@@ -102,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Pokes can put a capability ID 3 where no VPD registers are: the driver's VPD address write then hits
   // read-only bytes, which the simulator reports (and ignores, as hardware does).
   std::vector<std::string> tolerated;
-  if (poked) tolerated.push_back("ignored, as hardware does");
+  if (made.poked) tolerated.push_back("ignored, as hardware does");
   sim::RunSummary summary = fuzz::RequireCleanRun(platform, tolerated);
   if (!failing) {
     auto nine = summary.records_by_type.find(9);

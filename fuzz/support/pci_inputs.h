@@ -1,22 +1,23 @@
 // Fuzzed PCI functions for the DXE harnesses: root ports, bridges and endpoints at the places the driver
 // looks (slot root ports, their secondary buses, the chipset root ports, the onboard LAN) or anywhere, with any
 // IDs and classes, VPD capabilities with any image, delay or none at all, and raw bytes poked over the rendered
-// configuration space; and the network controller's register block behind the BAR the harness gives it.
+// configuration space, a network controller's 64-bit memory BAR with fuzzed register contents, and functions
+// that have gone since enumeration (every read all ones).
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fuzz/support/fuzz_input.h"
-#include "sim/common/mmio_bus.h"
 #include "sim/pci/pci_function_spec.h"
 #include "sim/pci/pci_spec_builders.h"
 #include "sim/pci/vpd_image.h"
 
 namespace fuzz {
 
-constexpr uint64_t kNicBar = 0xC0000000;
-constexpr uint64_t kNicBarSize = 0x200000;
+// Network controllers' BARs: one 2 MiB window each (the port registers lie at 0x1E4440), from here up.
+constexpr uint64_t kBarBase = 0xC0000000;
+constexpr uint64_t kBarSize = 0x200000;
 
 // Stack buses of socket 0 in the pci_devices harness's layout (the default board's stack 3 is on 0x4A);
 // secondaries below them.
@@ -29,20 +30,10 @@ inline const sim::PciLocation kLocations[] = {
 };
 inline const uint8_t kSecondaries[] = {0x17, 0x18, 0x31, 0x41, 0x50, 0x51, 0x4B};
 
-// The network controller's registers behind its BAR: fuzzed bytes.
-class NicRegisters : public sim::MmioRegion {
- public:
-  explicit NicRegisters(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  uint64_t Read(uint64_t offset, unsigned width) override {
-    uint64_t v = 0;
-    for (unsigned i = 0; i < width; ++i) v |= static_cast<uint64_t>(Byte(offset + i)) << (8 * i);
-    return v;
-  }
-  void Write(uint64_t, unsigned, uint64_t) override {}
-
- private:
-  uint8_t Byte(uint64_t offset) const { return bytes_.empty() ? 0 : bytes_[offset % bytes_.size()]; }
-  std::vector<uint8_t> bytes_;
+// What the generated functions hold that a harness must know about.
+struct FunctionInputs {
+  bool poked = false;  // raw bytes were written over a configuration space
+  uint64_t bars = 0;   // memory BARs handed out
 };
 
 inline sim::PciLocation Location(FuzzInput& in) {
@@ -65,7 +56,7 @@ inline std::vector<uint8_t> VpdImage(FuzzInput& in) {
   return sim::EncodeVpdImage(spec);
 }
 
-inline sim::PciFunctionSpec Function(FuzzInput& in, bool* poked, bool* nic_bar) {
+inline sim::PciFunctionSpec Function(FuzzInput& in, FunctionInputs* made) {
   sim::PciLocation at = Location(in);
   uint8_t kind = in.U8() % 4;
   sim::PciFunctionSpec spec;
@@ -85,9 +76,13 @@ inline sim::PciFunctionSpec Function(FuzzInput& in, bool* poked, bool* nic_bar) 
     spec = sim::EndpointSpec(at, vendor, device, class_code, subsystem_vendor, in.U16());
     if (in.Bit()) sim::WithVpd(spec, VpdImage(in), in.U8() * 10ull, in.U8() == 0xFF);
     if ((class_code >> 8) == 0x0200 && in.Bit()) {
-      // A 64-bit memory BAR at the register block the harness maps.
-      spec.pokes.push_back({0x10, {0x04, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00}});
-      *nic_bar = true;
+      // The MAC address registers (port, low and high receive address) hold fuzzed bytes.
+      const uint64_t registers[] = {0x1E4440, 0x1E44C0, 0x40, 0x44, 0x5400, 0x5404};
+      sim::MemoryBarSpec bar;
+      bar.address = kBarBase + made->bars++ * kBarSize;
+      bar.size = kBarSize;
+      for (size_t n = in.U8() % 4; n > 0; --n) bar.contents.push_back({registers[in.U8() % 6], in.Sized(8)});
+      spec.memory_bar = bar;
     }
   }
   for (size_t n = in.U8() % 4; n > 0; --n) {
@@ -97,8 +92,9 @@ inline sim::PciFunctionSpec Function(FuzzInput& in, bool* poked, bool* nic_bar) 
     if (offset + bytes.size() > 0x10 && offset < 0x18) continue;
     if (offset + bytes.size() > 4096) bytes.resize(4096 - offset);
     spec.pokes.push_back({offset, bytes});
-    *poked = true;
+    made->poked = true;
   }
+  spec.reads_all_ones = in.U8() == 0xFF;  // gone since enumeration
   return spec;
 }
 
