@@ -90,7 +90,9 @@ EFI_STATUS BuildSlotRecord(const SlotEntry *Entry) {
   record->Header.Length = sizeof(SystemSlotsRecord);
   record->Header.Handle = SMBIOS_HANDLE_PI_RESERVED;
   record->SlotDesignation = 1;
-  SetRecordString(&record->Header, 1, Entry->Designation);
+  // A designation the string set cannot hold (64 characters or more) would leave string 1 named but absent,
+  // and the table would refuse the whole record: the slot is published without a designation instead.
+  if (EFI_ERROR(SetRecordString(&record->Header, 1, Entry->Designation))) record->SlotDesignation = 0;
 
   BOOLEAN x16 = Entry->WidthCode == WidthCodeX16 ? TRUE : FALSE;
   record->CurrentUsage = UsageUnknown;
