@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim/board/board_sections.h"
+#include "sim/common/hex_text.h"
 
 namespace sim {
 
@@ -12,12 +13,6 @@ namespace {
 constexpr size_t kRows = 2;         // socket rows of the topology block
 constexpr size_t kStacks = 6;
 constexpr size_t kSegments = 8;     // MMCFG word pairs of the SiliconContext
-
-std::string Hex(uint64_t v) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-  return text;
-}
 
 void ParseStackBus(const YAML::Node& rows, const BoardFileContext& c, BoardCsr& csr) {
   c.RequireSequence(rows, "csr.stack_bus");

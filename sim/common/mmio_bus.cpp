@@ -4,15 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/common/hex_text.h"
+
 namespace sim {
 
 namespace {
-
-std::string Hex(uint64_t v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
 
 uint64_t AllOnes(unsigned width) { return width >= 8 ? ~0ull : ((1ull << (width * 8)) - 1); }
 

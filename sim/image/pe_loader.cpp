@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "firmware/pe/pe_image.h"
+#include "sim/common/hex_text.h"
 
 namespace sim {
 
@@ -18,12 +19,6 @@ namespace {
 
 constexpr uint32_t kMaxImageSize = 64u << 20;  // far above any driver; bounds the mapping a corrupt header asks for
 constexpr uint16_t kRelocsStripped = 0x0001;
-
-std::string Hex(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(value));
-  return buf;
-}
 
 uint64_t SectionSpan(const pe::Section& s) { return s.VirtualSize != 0 ? s.VirtualSize : s.RawSize; }
 

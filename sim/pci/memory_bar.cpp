@@ -4,19 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include "sim/common/hex_text.h"
 #include "sim/pci/pci_bus.h"
 
 namespace sim {
-
-namespace {
-
-std::string Hex(uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
-
-}  // namespace
 
 void CheckMemoryBars(const std::vector<PciFunctionSpec>& specs) {
   for (size_t i = 0; i < specs.size(); ++i) {

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "sim/common/hex_text.h"
+
 namespace sim {
 
 namespace {
@@ -24,12 +26,6 @@ uint32_t Crc32(const std::vector<uint8_t>& bytes) {
 
 void AppendLittleEndian(std::vector<uint8_t>& out, uint64_t value, unsigned width) {
   for (unsigned i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
 }
 
 }  // namespace
