@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (fuzz/*_fuzz.cpp) with clang, AddressSanitizer and UndefinedBehaviorSanitizer
-# in build/fuzz, then runs each for SECONDS (default 60), one after the other, starting from its seed corpus
-# fuzz/corpus/<harness> (the seeds are copied: new inputs go to build/fuzz/corpus/<harness>). Prints the
+# in build/fuzz (preset fuzz), then runs each for SECONDS (default 60), one after the other, starting from its
+# seed corpus fuzz/corpus/<harness> (the seeds are copied: new inputs go to build/fuzz/corpus/<harness>). Prints the
 # executions of each harness; a finding (crash, sanitizer report, broken invariant) is kept in
 # build/fuzz/findings/<harness>/ and makes the script exit 1.
 #   scripts/fuzz.sh [SECONDS] [HARNESS...]
@@ -20,15 +20,10 @@ else
   done
 fi
 
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DFUZZ=ON -DWITH_FIRMWARE_IMAGES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  "${launcher[@]}" >/dev/null
-cmake --build build/fuzz -j"$jobs" --target "${harnesses[@]/%/_fuzz}"
+# The fuzz preset: clang, libFuzzer coverage, AddressSanitizer and UndefinedBehaviorSanitizer.
+mkdir -p build
+cmake --preset fuzz > build/configure-fuzz.log 2>&1 || { cat build/configure-fuzz.log; exit 1; }
+cmake --build --preset fuzz -j"$jobs" --target "${harnesses[@]/%/_fuzz}"
 
 status=0
 summary=()
