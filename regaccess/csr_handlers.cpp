@@ -26,19 +26,19 @@ UINT32 TransferAddress(RegisterAddress *Record, const VOID *Buffer, UINT32 *Addr
 UINT32 CsrRead(RegisterAddress *Record, VOID *Buffer) {
   UINT32 Address;
   const UINT32 Status = TransferAddress(Record, Buffer, &Address);
-  if (Status == RegisterSuccess) {
-    CopyFromRegister(Buffer, RegisterWidthCode(Record), Address);
+  if (Status != RegisterSuccess) {
+    return Status;
   }
-  return Status;
+  return CopyFromRegister(Buffer, RegisterWidthCode(Record), Address);
 }
 
 UINT32 CsrWrite(RegisterAddress *Record, VOID *Buffer) {
   UINT32 Address;
   const UINT32 Status = TransferAddress(Record, Buffer, &Address);
-  if (Status == RegisterSuccess) {
-    CopyToRegister(Buffer, RegisterWidthCode(Record), Address);
+  if (Status != RegisterSuccess) {
+    return Status;
   }
-  return Status;
+  return CopyToRegister(Buffer, RegisterWidthCode(Record), Address);
 }
 
 // The address is resolved once for the read and the write. The translation leaves a width code of
@@ -51,8 +51,10 @@ UINT32 CsrModify(RegisterAddress *Record, const VOID *AndMask, const VOID *OrMas
   }
   const UINT32 Code = RegisterWidthCode(Record);
   UINT8 Scratch[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  CopyFromRegister(Scratch, Code, Address);
+  const UINT32 Copied = CopyFromRegister(Scratch, Code, Address);
+  if (Copied != RegisterSuccess) {
+    return Copied;  // an element past the 4 GiB top is neither read nor written
+  }
   MergeMasks(Scratch, AndMask, OrMask, AccessWidthSize(Code));
-  CopyToRegister(Scratch, Code, Address);
-  return RegisterSuccess;
+  return CopyToRegister(Scratch, Code, Address);
 }

@@ -16,7 +16,8 @@ constexpr UINT32 RegisterUnsupported = 0x80000003u;
 
 // Types 0 and 1: MMCFG base of the segment plus the address bits 0-27.
 UINT32 PcieGetAddress(UINT32 Unused0, UINT32 Unused1, RegisterAddress *Record, UINT32 *Result);
-// Type 0: one element of the record's width code. A null buffer is refused with invalid parameter.
+// Type 0: one element of the record's width code. A null buffer is refused with invalid parameter, an element
+// whose bytes pass the top of the 32-bit address space with unsupported (no access either way).
 UINT32 PcieRead(RegisterAddress *Record, VOID *Buffer);
 UINT32 PcieWrite(RegisterAddress *Record, VOID *Buffer);
 // Type 1: Count elements with the FIFO and fill strides of the width code, after CheckBlockAccess.

@@ -22,12 +22,9 @@ UINT32 SingleTransfer(RegisterAddress *Record, VOID *Buffer, BOOLEAN Write) {
   }
   UINT32 Address = 0;
   PcieGetAddress(0, 0, Record, &Address);
-  if (Write) {
-    CopyToRegister(Buffer, RegisterWidthCode(Record), Address);
-  } else {
-    CopyFromRegister(Buffer, RegisterWidthCode(Record), Address);
-  }
-  return RegisterSuccess;
+  // An element whose bytes pass the 4 GiB top is refused by the copy, before any access.
+  return Write ? CopyToRegister(Buffer, RegisterWidthCode(Record), Address)
+               : CopyFromRegister(Buffer, RegisterWidthCode(Record), Address);
 }
 
 }  // namespace
@@ -38,9 +35,11 @@ UINT32 PcieWrite(RegisterAddress *Record, VOID *Buffer) { return SingleTransfer(
 
 UINT32 PcieModify(RegisterAddress *Record, const VOID *AndMask, const VOID *OrMask) {
   UINT8 Scratch[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  PcieRead(Record, Scratch);
+  const UINT32 Status = PcieRead(Record, Scratch);
+  if (Status != RegisterSuccess) {
+    return Status;  // the register cannot be reached, so nothing is written back either
+  }
   // The masks hold one element of the width code; codes above 3 use the size of code AND 3.
   MergeMasks(Scratch, AndMask, OrMask, AccessWidthSize(RegisterWidthCode(Record)));
-  PcieWrite(Record, Scratch);
-  return RegisterSuccess;
+  return PcieWrite(Record, Scratch);
 }

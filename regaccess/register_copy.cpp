@@ -15,9 +15,19 @@ UINT64 Load(const UINT8 *Bytes, UINT32 Size) {
   return Value;
 }
 
+// Bytes one access of the code moves: 1, 2, 4, or 8 for every other code (two 32-bit accesses).
+UINT32 MovedBytes(UINT32 Code) { return Code <= 2 ? 1u << Code : 8u; }
+
 }  // namespace
 
+bool RegisterBytesInAddressSpace(UINT32 Code, UINT32 RegisterAddress) {
+  return static_cast<UINT64>(RegisterAddress) + MovedBytes(Code) - 1 <= 0xFFFFFFFFull;
+}
+
 UINT32 CopyFromRegister(VOID *Destination, UINT32 Code, UINT32 RegisterAddress) {
+  if (!RegisterBytesInAddressSpace(Code, RegisterAddress)) {
+    return RegisterCopyUnsupported;
+  }
   UINT8 *Bytes = static_cast<UINT8 *>(Destination);
   switch (Code) {
     case 0:
@@ -31,13 +41,16 @@ UINT32 CopyFromRegister(VOID *Destination, UINT32 Code, UINT32 RegisterAddress) 
       break;
     default:
       Store(Bytes, MmioRead32(RegisterAddress), 4);
-      Store(Bytes + 4, MmioRead32(static_cast<UINT32>(RegisterAddress + 4)), 4);
+      Store(Bytes + 4, MmioRead32(RegisterAddress + 4), 4);
       break;
   }
   return 0;
 }
 
 UINT32 CopyToRegister(const VOID *Source, UINT32 Code, UINT32 RegisterAddress) {
+  if (!RegisterBytesInAddressSpace(Code, RegisterAddress)) {
+    return RegisterCopyUnsupported;
+  }
   const UINT8 *Bytes = static_cast<const UINT8 *>(Source);
   switch (Code) {
     case 0:
@@ -51,7 +64,7 @@ UINT32 CopyToRegister(const VOID *Source, UINT32 Code, UINT32 RegisterAddress) {
       break;
     default:
       MmioWrite32(RegisterAddress, static_cast<UINT32>(Load(Bytes, 4)));
-      MmioWrite32(static_cast<UINT32>(RegisterAddress + 4), static_cast<UINT32>(Load(Bytes + 4, 4)));
+      MmioWrite32(RegisterAddress + 4, static_cast<UINT32>(Load(Bytes + 4, 4)));
       break;
   }
   return 0;

@@ -4,8 +4,15 @@
 
 // Code 0: one 8-bit access, 1: 16-bit, 2: 32-bit; any other code moves one 64-bit element as two
 // 32-bit accesses, low word at the address first. Buffers are little-endian and need no alignment.
+// Return 0, or RegisterCopyUnsupported without any access when the element's bytes would pass the top of
+// the 32-bit address space (an 8-byte element at 0xFFFFFFFC would put its high word at address 0), the
+// limit the block path's CheckBlockAccess keeps too.
+constexpr UINT32 RegisterCopyUnsupported = 0x80000003u;
 UINT32 CopyFromRegister(VOID *Destination, UINT32 Code, UINT32 RegisterAddress);
 UINT32 CopyToRegister(const VOID *Source, UINT32 Code, UINT32 RegisterAddress);
+
+// Whether every byte of one element of the code at RegisterAddress lies below 4 GiB.
+bool RegisterBytesInAddressSpace(UINT32 Code, UINT32 RegisterAddress);
 
 // Value[i] = (Value[i] AND AndMask[i]) OR OrMask[i] for i < Size (at most 8). A null AND mask keeps
 // every bit, a null OR mask sets none.

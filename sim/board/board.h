@@ -28,10 +28,18 @@ struct BoardSmbiosRecord {
   std::string origin;                // "FILE:LINE" of the record in its board file, for messages
 };
 
+// Pci.Read calls on the PCI I/O instance of one function that fail (EFI_DEVICE_ERROR, buffer left as it was):
+// every read, or only those that cover one of the offsets.
+struct BoardPciIoReadFailure {
+  PciLocation at;
+  std::vector<uint16_t> offsets;  // empty: every read fails
+};
+
 struct BoardFaults {
   std::optional<uint64_t> fail_allocation;        // this allocation (1-based, from driver entry) fails
   std::optional<uint64_t> fail_allocations_from;  // every allocation from this one on fails
   std::vector<std::string> absent_protocols;      // short protocol names (see sim/dxe/protocol_names.h)
+  std::vector<BoardPciIoReadFailure> fail_pci_io_reads;  // put on the instances by the `pci` section's apply
 };
 
 struct Board {

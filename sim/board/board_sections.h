@@ -23,4 +23,7 @@ struct BoardSection {
 // The sections, in the order they are parsed and applied (faults last: counting starts at driver entry).
 std::span<const BoardSection> BoardSections();
 
+// A PCI location field, `BB:DD.F` or `SSSS:BB:DD.F` in hex (shared by the `pci` and `faults` sections).
+PciLocation ParsePciLocation(const YAML::Node& node, const BoardFileContext& context, const std::string& field);
+
 }  // namespace sim

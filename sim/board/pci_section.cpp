@@ -14,7 +14,9 @@ namespace {
 
 constexpr const char* kLocationFix = "write `at: BB:DD.F` or `at: SSSS:BB:DD.F` in hex, device 0..1F, function 0..7";
 
-PciLocation ParseLocation(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+}  // namespace
+
+PciLocation ParsePciLocation(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
   const std::string text = c.String(node, field);
   unsigned a = 0, b = 0, d = 0, f = 0;
   char tail = 0;
@@ -29,6 +31,12 @@ PciLocation ParseLocation(const YAML::Node& node, const BoardFileContext& c, con
     c.Fail(node, field, "`" + text + "` is not a PCI location", kLocationFix);
   }
   return l;
+}
+
+namespace {
+
+PciLocation ParseLocation(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  return ParsePciLocation(node, c, field);
 }
 
 // A keyword value: a text (stored as its characters), a list of byte values, or {hex: "..."}.
@@ -254,7 +262,12 @@ void ParsePciSection(const YAML::Node& node, const BoardFileContext& c, Board& b
 
 void ApplyPciSection(const Board& board, DxePlatform& platform) {
   // The window is there even on a board without functions: every probe then reads all ones.
-  AttachPci(platform, board.pci, board.pcd.ecam_base);
+  PciPlatform& pci = AttachPci(platform, board.pci, board.pcd.ecam_base);
+  // The `faults` section's failing PCI I/O reads go on the instances here, where the instances are made; the
+  // faults parser has checked that each names a function of the board.
+  for (const BoardPciIoReadFailure& failure : board.faults.fail_pci_io_reads) {
+    pci.Instances().FailReads(failure.at, failure.offsets);
+  }
 }
 
 }  // namespace sim

@@ -34,6 +34,13 @@ EFI_STATUS EFIAPI PciRead(EFI_PCI_IO_PROTOCOL* This, EFI_PCI_IO_PROTOCOL_WIDTH W
     Report(instance, buf);
     return EFI_UNSUPPORTED;
   }
+  const uint32_t end = Offset + static_cast<uint32_t>(Count) * width;
+  bool fails = instance->fail_every_read;
+  for (uint16_t at : instance->failing_offsets) fails = fails || (at >= Offset && at < end);
+  if (fails) {
+    instance->owner->Calls().Bump("PciIo.Pci.Read failed");
+    return EFI_DEVICE_ERROR;  // the board's fault: nothing is written to the buffer
+  }
   auto* out = static_cast<uint8_t*>(Buffer);
   for (UINTN i = 0; i < Count; ++i) {
     uint32_t value = instance->function->Read(static_cast<uint16_t>(Offset + i * width), width);
@@ -122,7 +129,9 @@ EFI_PCI_IO_PROTOCOL MakeProtocol() {
 
 PciIoInstances::PciIoInstances(PciBus& bus, Violations& violations, CallCounter& calls)
     : violations_(violations), calls_(calls) {
-  for (PciFunction* f : bus.EnumerationOrder()) instances_.push_back(PciIoInstance{MakeProtocol(), f, this});
+  for (PciFunction* f : bus.EnumerationOrder()) {
+    instances_.push_back(PciIoInstance{MakeProtocol(), f, this, false, {}});
+  }
 }
 
 void PciIoInstances::Install(ProtocolDatabase& protocols) {
@@ -138,6 +147,19 @@ EFI_PCI_IO_PROTOCOL* PciIoInstances::InstanceAt(const PciLocation& location) {
     if (instance.function->Location() == location) return &instance.protocol;
   }
   return nullptr;
+}
+
+bool PciIoInstances::FailReads(const PciLocation& location, const std::vector<uint16_t>& offsets) {
+  for (PciIoInstance& instance : instances_) {
+    if (instance.function->Location() != location) continue;
+    if (offsets.empty()) {
+      instance.fail_every_read = true;
+    } else {
+      instance.failing_offsets.insert(instance.failing_offsets.end(), offsets.begin(), offsets.end());
+    }
+    return true;
+  }
+  return false;
 }
 
 EFI_HANDLE PciIoInstances::HandleAt(const PciLocation& location) const {

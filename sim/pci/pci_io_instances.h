@@ -1,8 +1,10 @@
 // One EFI_PCI_IO_PROTOCOL instance per enumerated PCI function, installed on its own handle in enumeration
 // order. Pci.Read (widths 8/16/32, any count) and GetLocation work; every other member reports a violation.
+// Reads can be made to fail (FailReads): such a Pci.Read returns EFI_DEVICE_ERROR and leaves the buffer as it was.
 #pragma once
 #include <deque>
 #include <map>
+#include <vector>
 
 #include "sim/common/violations.h"
 #include "sim/dxe/call_counter.h"
@@ -18,6 +20,8 @@ struct PciIoInstance {
   EFI_PCI_IO_PROTOCOL protocol;  // first member: the interface pointer is the instance's address
   PciFunction* function;
   PciIoInstances* owner;
+  bool fail_every_read = false;
+  std::vector<uint16_t> failing_offsets;  // a read covering one of these fails
 };
 
 class PciIoInstances {
@@ -30,6 +34,11 @@ class PciIoInstances {
   void Install(ProtocolDatabase& protocols);
 
   EFI_PCI_IO_PROTOCOL* InstanceAt(const PciLocation& location);
+
+  // Makes Pci.Read on the instance at `location` fail: every read when `offsets` is empty, else each read whose
+  // bytes cover one of the offsets. Failed reads are counted as "PciIo.Pci.Read failed". False when no instance
+  // is at `location`.
+  bool FailReads(const PciLocation& location, const std::vector<uint16_t>& offsets);
   EFI_HANDLE HandleAt(const PciLocation& location) const;
   size_t Count() const { return instances_.size(); }
 

@@ -80,20 +80,17 @@ const SetupVariableEntry SetupVariableTable[] = {
 // variable keeps its expected size and stays zero. A variable larger than its expected size cannot be read
 // into its buffer; it is treated like a missing one (expected size, zero), so the image never takes bytes
 // from beyond a buffer and never grows past its size. The sizes reported are kept per load, so a driver
-// loaded again starts from the expected sizes.
+// loaded again starts from the expected sizes. The work image is on the stack (only the variables' buffers
+// come from pool), so a failed allocation leaves the destination as it was.
 EFI_STATUS LoadSetupConfiguration(UINT8 *Destination) {
   SetupPool pool = ChoosePool();
-  UINT8 *image = static_cast<UINT8 *>(AllocateSetupBuffer(pool, SetupConfigurationSize));
-  if (image == nullptr) return EFI_OUT_OF_RESOURCES;
+  UINT8 image[SetupConfigurationSize];
   ZeroMemory(image, SetupConfigurationSize);
 
   UINTN position = 0;
   for (const SetupVariableEntry *entry = SetupVariableTable; entry->VendorGuid != nullptr; ++entry) {
     UINT8 *buffer = static_cast<UINT8 *>(AllocateSetupBuffer(pool, entry->ExpectedSize));
-    if (buffer == nullptr) {
-      FreeSetupBuffer(pool, image);
-      return EFI_OUT_OF_RESOURCES;
-    }
+    if (buffer == nullptr) return EFI_OUT_OF_RESOURCES;
     UINTN size = entry->ExpectedSize;
     gDriver.RuntimeServices->GetVariable(const_cast<CHAR16 *>(entry->Name), const_cast<EFI_GUID *>(entry->VendorGuid),
                                          nullptr, &size, buffer);
@@ -108,6 +105,5 @@ EFI_STATUS LoadSetupConfiguration(UINT8 *Destination) {
   }
 
   CopyMemory(Destination, image, SetupConfigurationSize);
-  FreeSetupBuffer(pool, image);
   return EFI_SUCCESS;
 }

@@ -49,14 +49,15 @@ VOID FillIdentity(EFI_PCI_IO_PROTOCOL *Card, IdentityBlock *Block) {
   Block->Signature[3] = 'T';
   Block->Version = 1;
   Block->Length = sizeof(IdentityBlock);
-  if (Card == nullptr) {
-    Block->VendorDevice = 0xFFFFFFFF;
-    Block->SubsystemIds = 0;
-    Block->BaseClass = 0xFF;
-    Block->SubClass = 0xFF;
-    Block->ProgrammingIface = 0xFF;
-    return;
-  }
+  // The filler of a position without a device. With a device it is the value a read that fails leaves in
+  // place (Pci.Read statuses are not examined), so no stack byte is published and a failed subsystem read
+  // never passes the VPD vendor test.
+  Block->VendorDevice = 0xFFFFFFFF;
+  Block->SubsystemIds = 0;
+  Block->BaseClass = 0xFF;
+  Block->SubClass = 0xFF;
+  Block->ProgrammingIface = 0xFF;
+  if (Card == nullptr) return;
   Card->Pci.Read(Card, EfiPciIoWidthUint32, 0x00, 1, &Block->VendorDevice);
   Card->Pci.Read(Card, EfiPciIoWidthUint32, 0x2C, 1, &Block->SubsystemIds);
   Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x0B, 1, &Block->BaseClass);

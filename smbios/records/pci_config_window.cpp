@@ -42,14 +42,15 @@ UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 Capabi
   UINT8 headerType = PciConfigRead8(Bus, Device, Function, HeaderTypeRegister) & 0x7F;
   UINT16 pointerRegister = headerType == HeaderTypeCardBus ? CardBusCapabilityPointer : CapabilityPointer;
   UINT8 p = PciConfigRead8(Bus, Device, Function, pointerRegister);
-  // Capabilities are dword-aligned and lie above the header, so a well-formed list has at most 48 entries;
-  // more steps than that mean the list loops.
+  UINT8 last = 0;
+  // Every pointer is followed, also one into the header; only a match there is refused. A list without
+  // repeats has at most 63 entries (the non-null dword offsets), so a walk of more steps loops.
   for (UINTN step = 0; step < PciCapabilityWalkLimit; ++step) {
     p &= 0xFC;
-    if (p < FirstCapabilityOffset) return 0;  // null, or a pointer into the header
-    UINT8 id = PciConfigRead8(Bus, Device, Function, p);
-    if (id == 0xFF) return 0;  // the chain reads as absent hardware
-    if (id == CapabilityId) return p;
+    if (p == 0) return 0;
+    if (last == 0xFF) return 0;  // the chain reads as absent hardware
+    last = PciConfigRead8(Bus, Device, Function, p);
+    if (last == CapabilityId) return p >= FirstCapabilityOffset ? p : 0;
     p = PciConfigRead8(Bus, Device, Function, static_cast<UINT16>(p + 1));
   }
   return 0;

@@ -14,7 +14,8 @@ UINT16 PciConfigRead16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register)
 UINT32 PciConfigRead32(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
 
 // Offset of the capability with the given ID in the function's capability list, or 0 when it is absent.
-// The walk stops at a null pointer, a pointer into the header (below 0x40), an ID of 0xFF (absent hardware)
-// or after PciCapabilityWalkLimit steps (a list that loops).
-constexpr UINTN PciCapabilityWalkLimit = 48;
+// Every pointer is followed (masked with 0xFC), one into the header (below 0x40) too; a match there gives 0.
+// The walk stops at a null pointer, after an entry whose ID reads 0xFF (absent hardware; its next pointer
+// is still read) or after PciCapabilityWalkLimit steps (a list that loops).
+constexpr UINTN PciCapabilityWalkLimit = 64;
 UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 CapabilityId);

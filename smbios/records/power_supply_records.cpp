@@ -34,15 +34,14 @@ VOID WriteFruCache(UINT8 Supply, UINT8 *Image) {
   gDriver.RuntimeServices->SetVariable(name.Text, &guid, FruCacheAttributes, FruImageSize, Image);
 }
 
-// Replaces Image with the cached copy when the variable holds exactly one image; otherwise Image keeps the
-// bytes the reads left. Staging goes through Scratch (WorkBufferSize bytes) so that a cache variable of the
-// wrong size never mixes with the bytes read.
-VOID ReadFruCache(UINT8 Supply, UINT8 *Image, UINT8 *Scratch) {
+// Reads the cached copy straight into Image, 128 bytes at most (the result is not examined). When the variable
+// cannot be read (missing, or larger than the image, which the variable service refuses without writing),
+// Image keeps the bytes the reads left; a shorter variable replaces the image's first bytes only.
+VOID ReadFruCache(UINT8 Supply, UINT8 *Image) {
   FruCacheName name = CacheNameFor(Supply);
   EFI_GUID guid = FruCacheVendorGuid;
   UINTN size = FruImageSize;
-  EFI_STATUS status = gDriver.RuntimeServices->GetVariable(name.Text, &guid, nullptr, &size, Scratch);
-  if (!EFI_ERROR(status) && size == FruImageSize) CopyMemory(Image, Scratch, FruImageSize);
+  gDriver.RuntimeServices->GetVariable(name.Text, &guid, nullptr, &size, Image);
 }
 
 VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL *Ipmi, UINT8 Supply,
@@ -57,7 +56,7 @@ VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL
     WriteFruCache(Supply, image);
     DecodePowerSupplyFru(image, Supply, Scratch, WorkBufferSize, &description);
   } else if (responded) {
-    ReadFruCache(Supply, image, reinterpret_cast<UINT8 *>(Scratch));
+    ReadFruCache(Supply, image);
     DecodePowerSupplyFru(image, Supply, Scratch, WorkBufferSize, &description);
   } else {
     DescribePlaceholderPowerSupply(Supply, Scratch, WorkBufferSize, &description);

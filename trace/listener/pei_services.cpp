@@ -17,11 +17,11 @@ void LocatePpiByGuid(const EFI_GUID *Guid, VOID **Ppi) {
   if (Ppi == NULL) {
     return;
   }
-  *Ppi = NULL;
   const EFI_PEI_SERVICES **PeiServices = GetPeiServicesPointer();
   if (PeiServices == NULL || *PeiServices == NULL || (*PeiServices)->LocatePpi == NULL) {
     return;
   }
+  // Found through a local, so a LocatePpi that fails never changes the caller's pointer.
   VOID *Found = NULL;
   EFI_STATUS Status = (*PeiServices)->LocatePpi(PeiServices, Guid, 0, NULL, &Found);
   if (!EFI_ERROR(Status)) {

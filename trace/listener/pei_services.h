@@ -8,6 +8,7 @@
 // (the PI IA-32 convention). Null when no IDT base is set.
 const EFI_PEI_SERVICES **GetPeiServicesPointer();
 
-// Looks up instance 0 of the PPI named by Guid. *Ppi is null afterwards when the PPI is not installed
-// or no services table is reachable, so callers test for null before calling through it.
+// Looks up instance 0 of the PPI named by Guid. When the PPI is not installed, or no services table is
+// reachable, *Ppi is left as the caller set it: callers preset it to null and test for null before calling
+// through it.
 void LocatePpiByGuid(const EFI_GUID *Guid, VOID **Ppi);

@@ -73,6 +73,16 @@ TEST_F(CsrLocationTest, WzlAndBoxTenOnStackThree) {
   EXPECT_EQ(Locate(0, 12, 1, 2), (Placement{Socket0Row[3], 21, 3}));
 }
 
+// Box type 12 takes its device from Box12DeviceTable by instance; instance 0 (CPU type 0) is device 22.
+TEST_F(CsrLocationTest, BoxTwelveInstanceZeroIsDeviceTwentyTwo) {
+  EXPECT_EQ(Locate(0, 12, 0, 0), (Placement{Socket0Row[3], 22, 0}));
+  EXPECT_EQ(Locate(0, 12, 0, 2), (Placement{Socket0Row[3], 22, 3}));
+  const uint8_t expected[5] = {22, 21, 22, 23, 21};
+  for (uint8_t instance = 0; instance < 5; ++instance) {
+    EXPECT_EQ(Locate(0, 12, instance, 0).device, expected[instance]) << "instance " << int(instance);
+  }
+}
+
 TEST_F(CsrLocationTest, IioPcieInstancesGroupFourPerStack) {
   EXPECT_EQ(Locate(0, 14, 5, 0), (Placement{Socket0Row[2], 0, 0}));
   EXPECT_EQ(Locate(0, 14, 0, 0), (Placement{Socket0Row[0], 0, 0}));

@@ -159,4 +159,65 @@ TEST(MergeMasksSizes, SizeZeroLeavesTheValueAndSizeEightCoversEveryByte) {
   for (UINT8 v : value) EXPECT_EQ(v, 0);
 }
 
+// The window of segment 0 in the top 256 MiB of the 32-bit space (platform MCFG table entry 0 at 0xF0000000):
+// configuration offset 0xFFC of function 255:31.7 is the last dword below 4 GiB.
+sim::PeiPlatformConfig TopWindowConfig() {
+  sim::PeiPlatformConfig config;
+  config.mcfg_table.entries = {sim::McfgEntryConfig{0xF0000000u, 0, 0, 255}};
+  config.config_windows[0].base = 0xF0000000u;
+  config.config_windows[0].functions = {{255, 31, 7, {{0xFF8, 4, 0x11111111u}, {0xFFC, 4, 0x22222222u}}}};
+  return config;
+}
+
+class TopOfAddressSpaceTest : public ::testing::Test {
+ protected:
+  TopOfAddressSpaceTest() : platform(TopWindowConfig()) {}
+  void TearDown() override { EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined(); }
+  sim::PeiPlatform platform;
+};
+
+// An 8-byte single access at 0xFFFFFFFC would put its high word at address 0 (the 32-bit sum wraps): it is
+// refused before any access, like a block whose bytes pass the 4 GiB top.
+TEST_F(TopOfAddressSpaceTest, AnEightByteSingleAccessAtTheLastDwordIsRefusedWithoutAnyAccess) {
+  RegisterAddress record = Pcie(Bdf(255, 31, 7, 0xFFC), 3);
+  ASSERT_EQ(RegisterGetAddress(&record), 0xFFFFFFFCu);
+  platform.StartRecording();
+  UINT8 buffer[8] = {0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5};
+  EXPECT_EQ(RegisterRead(&record, buffer), RegisterUnsupported);
+  EXPECT_EQ(buffer[0], 0xA5) << "the buffer is not written";
+  EXPECT_EQ(RegisterWrite(&record, buffer), RegisterUnsupported);
+  const UINT8 or_mask[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(RegisterModify(&record, nullptr, or_mask), RegisterUnsupported);
+  RegisterAddress fifo = Pcie(Bdf(255, 31, 7, 0xFFC), 7);  // a FIFO code is one 8-byte element in a single access
+  EXPECT_EQ(RegisterRead(&fifo, buffer), RegisterUnsupported);
+  EXPECT_TRUE(platform.Recorded().empty());
+}
+
+TEST_F(TopOfAddressSpaceTest, ElementsThatEndAtTheTopAreStillMoved) {
+  platform.StartRecording();
+  UINT8 buffer[8] = {};
+  RegisterAddress last_dword = Pcie(Bdf(255, 31, 7, 0xFFC), 2);
+  EXPECT_EQ(RegisterRead(&last_dword, buffer), RegisterSuccess);
+  RegisterAddress last_qword = Pcie(Bdf(255, 31, 7, 0xFF8), 3);
+  EXPECT_EQ(RegisterRead(&last_qword, buffer), RegisterSuccess);
+  std::vector<sim::MmioAccess> expected = {{0xFFFFFFFCu, 4, 0x22222222u, false},
+                                           {0xFFFFFFF8u, 4, 0x11111111u, false},
+                                           {0xFFFFFFFCu, 4, 0x22222222u, false}};
+  EXPECT_EQ(platform.Recorded(), expected);
+}
+
+TEST(RegisterCopy, EveryWidthIsRefusedOnlyWhenItsBytesPassTheTop) {
+  EXPECT_TRUE(RegisterBytesInAddressSpace(0, 0xFFFFFFFFu));
+  EXPECT_FALSE(RegisterBytesInAddressSpace(1, 0xFFFFFFFFu));
+  EXPECT_TRUE(RegisterBytesInAddressSpace(1, 0xFFFFFFFEu));
+  EXPECT_FALSE(RegisterBytesInAddressSpace(2, 0xFFFFFFFDu));
+  EXPECT_TRUE(RegisterBytesInAddressSpace(2, 0xFFFFFFFCu));
+  EXPECT_FALSE(RegisterBytesInAddressSpace(3, 0xFFFFFFFCu));
+  EXPECT_TRUE(RegisterBytesInAddressSpace(3, 0xFFFFFFF8u));
+  EXPECT_FALSE(RegisterBytesInAddressSpace(11, 0xFFFFFFF9u));
+  UINT8 buffer[8] = {};
+  EXPECT_EQ(CopyFromRegister(buffer, 3, 0xFFFFFFFCu), RegisterCopyUnsupported);
+  EXPECT_EQ(CopyToRegister(buffer, 3, 0xFFFFFFFCu), RegisterCopyUnsupported);
+}
+
 }  // namespace

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
 #include "tests/support/platform_checks.h"
+#include "uefi/protocols/pci_io.h"
 
 namespace {
 
@@ -126,6 +128,31 @@ TEST(BoardText, UuidIsStoredInSmbiosByteOrder) {
                                    16));
 }
 
+TEST(BoardText, FailingPciIoReadsGoOnTheNamedFunctionsInstance) {
+  sim::Board board = sim::ParseBoardText(
+      "pci:\n  functions:\n    - {at: 05:00.0, vendor_id: 0x7A3B, device_id: 0x1593, class_code: 0x020000}\n"
+      "faults:\n  fail_pci_io_reads:\n    - {at: 05:00.0, offsets: [0x2C]}\n",
+      "t");
+  ASSERT_EQ(board.faults.fail_pci_io_reads.size(), 1u);
+  EXPECT_EQ(board.faults.fail_pci_io_reads[0].at, (sim::PciLocation{0, 0x05, 0, 0}));
+  EXPECT_EQ(board.faults.fail_pci_io_reads[0].offsets, std::vector<uint16_t>{0x2C});
+  sim::DxePlatform platform;
+  sim::ApplyBoard(board, platform);
+  EFI_GUID guid = EFI_PCI_IO_PROTOCOL_GUID;
+  void* iface = nullptr;
+  ASSERT_EQ(platform.Protocols().Locate(guid, &iface), EFI_SUCCESS);
+  auto* io = static_cast<EFI_PCI_IO_PROTOCOL*>(iface);
+  UINT32 ids = 0x12345678;
+  EXPECT_EQ(io->Pci.Read(io, EfiPciIoWidthUint32, 0x2C, 1, &ids), EFI_DEVICE_ERROR);
+  EXPECT_EQ(ids, 0x12345678u) << "a failed read leaves the buffer as it was";
+  UINT8 bytes[4] = {0, 0, 0, 0};
+  EXPECT_EQ(io->Pci.Read(io, EfiPciIoWidthUint8, 0x2A, 4, bytes), EFI_DEVICE_ERROR) << "it covers 0x2C";
+  EXPECT_EQ(io->Pci.Read(io, EfiPciIoWidthUint32, 0x00, 1, &ids), EFI_SUCCESS);
+  EXPECT_EQ(ids, 0x15937A3Bu);
+  EXPECT_EQ(platform.Calls().Get("PciIo.Pci.Read failed"), 2u);
+  EXPECT_TRUE(platform.Violations().Empty());
+}
+
 TEST(BoardText, FaultsApplyToThePlatform) {
   sim::Board board = sim::ParseBoardText("faults:\n  absent_protocols: [smbios, hii]\n  fail_allocation: 2\n", "t");
   sim::DxePlatform platform;
@@ -184,6 +211,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadBoard{"faults:\n  absent_protocols: [smbios, usb]\n",
                  "test.yaml:2: field faults.absent_protocols[1]: unknown protocol `usb` (use one of: smbios, pcd"},
         BadBoard{"faults:\n  fail_allocation: 0\n", "test.yaml:2: field faults.fail_allocation: allocation 0"},
+        BadBoard{"faults:\n  fail_pci_io_reads:\n    - at: 05:00.0\n",
+                 "test.yaml:3: field faults.fail_pci_io_reads[0].at: no function at 0000:05:00.0 in pci.functions"},
+        BadBoard{"faults:\n  fail_pci_io_reads:\n    - offsets: [4]\n",
+                 "test.yaml:3: field faults.fail_pci_io_reads[0].at: missing"},
+        BadBoard{"pci:\n  functions:\n    - {at: 05:00.0, vendor_id: 0x7A3B}\nfaults:\n  fail_pci_io_reads:\n"
+                 "    - {at: 05:00.0, offsets: [0x1000]}\n",
+                 "test.yaml:6: field faults.fail_pci_io_reads[0].offsets[0]:"},
         BadBoard{"pcd:\n  ecam_base: 1\n  ecam_base: 2\n", "test.yaml:3: field pcd.ecam_base: key `ecam_base` given twice"},
         BadBoard{"pcd: [1, 2\n", "test.yaml:"},
         BadBoard{"- 1\n- 2\n", "test.yaml:1: field (document): a board file is a mapping of sections"}));

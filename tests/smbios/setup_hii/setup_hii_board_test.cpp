@@ -59,7 +59,7 @@ TEST(SetupHiiBoard, DefaultBoardRegistersTheStringsAndFillsTheImageWithEveryVari
 TEST(SetupHiiBoard, VariantsInsideSmmLandWhereTheRulesSay) {
   sim::BootedBoard booted = Boot(sim::ParseBoardText(kVariantsBoard, "variants.yaml"));
   ASSERT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
-  EXPECT_EQ(booted.result.summary.calls.at("SmmAllocatePool"), 11u);
+  EXPECT_EQ(booted.result.summary.calls.at("SmmAllocatePool"), 10u);
   std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), gDriver.SetupConfiguration,
                                                sizeof(gDriver.SetupConfiguration));
   EXPECT_NE(report.find("the image holds exactly these variables"), std::string::npos) << report;

@@ -70,6 +70,31 @@ TEST_F(AdditionalInformationTest, EmptySlotCarriesTheFillerIdentity) {
   for (int i = 0x1B; i <= 0x20; ++i) EXPECT_EQ(r.bytes[i], 0) << i;
 }
 
+// Pci.Read statuses are not examined: a read that fails leaves the identity field as it was pre-filled, the
+// filler of a position without a device, never stack bytes.
+TEST_F(AdditionalInformationTest, FailedIdentityReadsPublishTheFillerAndReadNoVpd) {
+  auto* card = Card(0x1E6D, Append(Identifier(4), {0x78}));
+  ASSERT_TRUE(pci_->Instances().FailReads(kCard, {}));
+  auto r = Publish(card, &slot_);
+  EXPECT_EQ(platform.Calls().Get("PciIo.Pci.Read failed"), 5u) << "dwords 0x00 and 0x2C, bytes 0x0B, 0x0A, 0x09";
+  EXPECT_EQ(r.bytes[1], 33);
+  for (int i : {0x10, 0x11, 0x12, 0x13, 0x18, 0x19, 0x1A}) EXPECT_EQ(r.bytes[i], 0xFF) << i;
+  for (int i = 0x14; i < 0x18; ++i) EXPECT_EQ(r.bytes[i], 0) << i;
+  for (int i = 0x1B; i <= 0x20; ++i) EXPECT_EQ(r.bytes[i], 0) << i;
+  EXPECT_EQ(VpdDevice()->ReadsStarted(), 0u) << "a failed subsystem read never passes the vendor test";
+}
+
+TEST_F(AdditionalInformationTest, AFailedSubsystemReadAloneKeepsTheOtherFieldsAndDecidesAgainstVpd) {
+  auto* card = Card(0x1E6D, Append(Identifier(4), {0x78}));
+  ASSERT_TRUE(pci_->Instances().FailReads(kCard, {0x2C}));
+  auto r = Publish(card, &slot_);
+  EXPECT_EQ((std::vector<uint8_t>(r.bytes.begin() + 0x10, r.bytes.begin() + 0x1B)),
+            (std::vector<uint8_t>{0x3B, 0x7A, 0x93, 0x15, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01}));
+  EXPECT_EQ(r.bytes[1], 33);
+  EXPECT_EQ(r.bytes[0x1B], 0) << "no VPD block";
+  EXPECT_EQ(VpdDevice()->ReadsStarted(), 0u);
+}
+
 TEST_F(AdditionalInformationTest, OtherVendorsAndOnboardDevicesHaveNoVpdBlock) {
   auto* card = Card(0x7A3B, Append(Identifier(4), {0x78}));
   auto r = Publish(card, &slot_);

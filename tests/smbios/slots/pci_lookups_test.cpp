@@ -59,13 +59,27 @@ TEST_F(PciLookupsTest, ALoopingListEndsWithinTheWalkBound) {
   EXPECT_LE(platform.Bus().ReadCount() - before, 3 + 2 * PciCapabilityWalkLimit);
 }
 
-TEST_F(PciLookupsTest, PointersIntoTheHeaderEndTheWalk) {
+TEST_F(PciLookupsTest, APointerIntoTheHeaderIsFollowedAndOnlyAMatchThereIsRefused) {
   auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
-  // A list starting at 0x20 whose entry there names VPD and links on to a real-looking capability.
+  // A list starting at 0x20 whose entry there names VPD and links on to the PCI Express capability at 0x40.
   card.pokes = {{0x34, {0x20}}, {0x20, {0x03, 0x40}}};
   Attach({card});
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0);
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0);
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0) << "a match below 0x40 is refused";
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40) << "the walk goes on through 0x20";
+}
+
+TEST_F(PciLookupsTest, PointersAreMaskedAndAnEntryReadingAllOnesEndsTheWalkAfterItsNextPointer) {
+  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  // 0x34 names 0x23 (masked to 0x20); the entry at 0x20 links on with 0x42 (masked to 0x40).
+  card.pokes = {{0x34, {0x23}}, {0x20, {0x05, 0x42}}};
+  auto gone = sim::EndpointSpec({0, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  gone.pokes = {{0x34, {0x20}}, {0x20, {0xFF, 0x40}}};  // an ID of 0xFF: the chain reads as absent hardware
+  Attach({card, gone});
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40);
+  const uint64_t before = platform.Bus().ReadCount();
+  EXPECT_EQ(FindCapabilityOffset(0x18, 0, 0, PciCapabilityIdExpress), 0);
+  // Status, header type, pointer; the entry's ID and next pointer; nothing after.
+  EXPECT_EQ(platform.Bus().ReadCount() - before, 5u);
 }
 
 TEST_F(PciLookupsTest, LinkStateNeedsADeviceAnExpressCapabilityAboveTheHeaderAndTheActiveBit) {

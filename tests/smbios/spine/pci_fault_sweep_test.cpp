@@ -1,7 +1,8 @@
 // The default board with PCI faults: each function reading all ones in turn (gone after enumeration, its PCI I/O
-// handle still there), all of them at once, an empty segment, and VPD that never completes or completes too late
-// on each VPD function. Every run ends cleanly (see fault_sweep.h) with the same number of records of each
-// published type as a clean run: a missing device changes what a record says, never whether it is published.
+// handle still there), each function's PCI I/O reads failing in turn, all functions reading all ones at once, an
+// empty segment, and VPD that never completes or completes too late on each VPD function. Every run ends cleanly
+// (see fault_sweep.h) with the same number of records of each published type as a clean run: a missing device
+// changes what a record says, never whether it is published.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -97,6 +98,36 @@ TEST_F(PciFaultSweep, EachFunctionReadingAllOnesEndsCleanly) {
     ExpectSameRecordCounts(run, what);
   }
   fault_sweep::CountPoints("PCI function reading all ones", board.pci.size());
+}
+
+// Every Pci.Read on one function's PCI I/O instance failing (the board fault key `fail_pci_io_reads`): the run
+// ends cleanly with the clean run's record counts, and each field of every type 40 identity block is either what
+// the clean run read or the filler of a position without a device, never bytes the driver did not read.
+TEST_F(PciFaultSweep, EachFunctionWhosePciIoReadsFailEndsCleanlyWithReadOrFillerIdentities) {
+  struct Field {
+    size_t at, size;
+    uint8_t filler;
+  };
+  const Field fields[] = {{0x10, 4, 0xFF}, {0x14, 4, 0x00}, {0x18, 1, 0xFF}, {0x19, 1, 0xFF}, {0x1A, 1, 0xFF}};
+  for (size_t i = 0; i < board.pci.size(); ++i) {
+    sim::Board faulted = board;
+    faulted.faults.fail_pci_io_reads.push_back({board.pci[i].location, {}});
+    const std::string what = sim::ToString(board.pci[i].location) + " with failing PCI I/O reads";
+    sim::BootedBoard run = Boot(faulted);
+    EXPECT_TRUE(EndedCleanly(run, what));
+    ExpectSameRecordCounts(run, what);
+    const auto type40 = fault_sweep::RecordsOfType(run, 40);
+    ASSERT_EQ(type40.size(), clean_type40.size()) << what;
+    for (size_t r = 0; r < type40.size(); ++r) {
+      for (const Field& f : fields) {
+        const std::vector<uint8_t> got(type40[r].begin() + f.at, type40[r].begin() + f.at + f.size);
+        const std::vector<uint8_t> clean(clean_type40[r].begin() + f.at, clean_type40[r].begin() + f.at + f.size);
+        EXPECT_TRUE(got == clean || got == std::vector<uint8_t>(f.size, f.filler))
+            << what << ": type 40 record " << r << ", offset 0x" << std::hex << f.at;
+      }
+    }
+  }
+  fault_sweep::CountPoints("PCI function whose PCI I/O reads fail", board.pci.size());
 }
 
 TEST_F(PciFaultSweep, EveryFunctionReadingAllOnesEndsCleanly) {

