@@ -80,7 +80,7 @@ EFI_STATUS CallbackRegistry::Register(const EFI_GUID* key, const void* record, U
   if (complete_) {
     // The publish point has passed: a late registration runs at once.
     calls_.Bump("Registry.Callback");
-    statuses_.push_back(callback());
+    statuses_.push_back(Invoke(callback));
   }
   return EFI_SUCCESS;
 }
@@ -93,7 +93,7 @@ CallbackOutcome CallbackRegistry::DeclareEnumerationComplete() {
   const size_t count = callbacks_.size();
   for (size_t i = 0; i < count; ++i) {
     calls_.Bump("Registry.Callback");
-    outcome.status = callbacks_[i]();
+    outcome.status = Invoke(callbacks_[i]);
     outcome.ran = true;
     ++outcome.called;
     statuses_.push_back(outcome.status);

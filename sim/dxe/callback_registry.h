@@ -2,6 +2,7 @@
 // their callbacks once when PCI enumeration is declared complete.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ class CallbackRegistry {
   CallbackOutcome DeclareEnumerationComplete();
   bool EnumerationComplete() const { return complete_; }
 
+  // How a callback is called (default: directly). A driver running in an emulator sets one that runs the
+  // callback's guest code.
+  void SetInvoker(std::function<EFI_STATUS(PLATFORM_CALLBACK)> invoker) { invoker_ = std::move(invoker); }
+
   size_t Registrations() const { return callbacks_.size(); }
   const std::vector<std::string>& Refusals() const { return refusals_; }
   // The outcome of each callback run so far.
@@ -53,6 +58,7 @@ class CallbackRegistry {
     CallbackRegistry* registry;
   };
   EFI_STATUS Refuse(std::string why);
+  EFI_STATUS Invoke(PLATFORM_CALLBACK callback) { return invoker_ ? invoker_(callback) : callback(); }
 
   Violations& violations_;
   CallCounter& calls_;
@@ -61,6 +67,7 @@ class CallbackRegistry {
   std::vector<EFI_STATUS> statuses_;
   std::vector<std::string> refusals_;
   bool complete_ = false;
+  std::function<EFI_STATUS(PLATFORM_CALLBACK)> invoker_;
 
   friend struct RegistryThunks;
 };

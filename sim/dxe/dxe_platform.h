@@ -85,17 +85,6 @@ class DxePlatform {
   // A check run by FinishRun (e.g. a scripted fake verifying its script was consumed).
   void AddEndOfRunCheck(std::function<void(sim::Violations&)> check) { end_checks_.push_back(std::move(check)); }
 
-  // Optional hooks around every Stall: `before` runs before the clock advances, `after` once it has (a built
-  // image's hardware accesses are plain memory, which is kept in step with the device models at these points).
-  void SetStallHooks(std::function<void()> before, std::function<void()> after) {
-    stall_before_ = std::move(before);
-    stall_after_ = std::move(after);
-  }
-  void StallHook(bool after) {
-    const std::function<void()>& hook = after ? stall_after_ : stall_before_;
-    if (hook) hook();
-  }
-
   // End of run: reports pool leaks, damaged pool guards, damaged SMBIOS records and the end-of-run checks
   // as violations, and returns the summary. Later calls return a fresh summary without reporting again.
   RunSummary FinishRun();
@@ -133,8 +122,6 @@ class DxePlatform {
   bool finished_ = false;
 
   std::vector<std::function<void(sim::Violations&)>> end_checks_;
-  std::function<void()> stall_before_;
-  std::function<void()> stall_after_;
   std::vector<std::shared_ptr<void>> kept_;  // last member: destroyed first
 
   friend struct RuntimeThunks;

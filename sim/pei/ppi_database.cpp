@@ -50,6 +50,8 @@ EFI_STATUS EFIAPI LocatePpiService(const EFI_PEI_SERVICES** services, const EFI_
 
 }  // namespace
 
+const char* PeiServiceName(size_t slot) { return slot < kSlots ? kServiceNames[slot] : "(past the table)"; }
+
 std::string GuidText(const EFI_GUID& g) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,

@@ -64,6 +64,9 @@ class PpiDatabase {
 // The database behind a services pointer handed to a service (null when it is not one of ours).
 PpiDatabase* OwnerOf(const EFI_PEI_SERVICES** services);
 
+// The name of a PEI services slot (0 = InstallPpi, in table order), for messages.
+const char* PeiServiceName(size_t slot);
+
 // GUID in registry form, for messages.
 std::string GuidText(const EFI_GUID& guid);
 

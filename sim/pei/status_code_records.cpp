@@ -18,6 +18,7 @@ constexpr size_t kHeaderSize = 20;
 constexpr size_t kDebugLevel = 20, kDebugArgs = 24, kDebugFormat = 120;
 constexpr size_t kAssertLine = 40, kAssertFile = 52;
 constexpr size_t kStringType = 20, kStringPointer = 24;
+constexpr uintptr_t kPreferredBase = 0x30000000;
 
 void Put(uint8_t* at, uint64_t value, unsigned width) {
   for (unsigned i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -37,7 +38,11 @@ StatusCodeRecordArena::StatusCodeRecordArena(size_t capacity) : capacity_(capaci
 #if defined(__x86_64__)
   flags |= MAP_32BIT;
 #endif
-  void* p = mmap(nullptr, capacity_, PROT_READ | PROT_WRITE, flags, -1, 0);
+  // The same address from run to run when it is free (a record's address is part of an error line's text, so
+  // two runs, host-linked or image, then send the same bytes); anywhere below 4 GiB otherwise.
+  void* p = mmap(reinterpret_cast<void*>(kPreferredBase), capacity_, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  if (p == MAP_FAILED) p = mmap(nullptr, capacity_, PROT_READ | PROT_WRITE, flags, -1, 0);
   if (p == MAP_FAILED || static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) + capacity_ > 0x100000000ull) {
     Fail("cannot place " + std::to_string(capacity_) + " bytes of records below 4 GiB");
   }

@@ -54,6 +54,9 @@ class StatusCodeRecordArena {
   // Whether an address lies inside the arena, and the bytes handed out so far.
   bool Contains(const void* p) const;
   size_t used() const { return used_; }
+  // The arena's memory, for mapping it into an emulated image at the same address.
+  const uint8_t* base() const { return base_; }
+  size_t capacity() const { return capacity_; }
 
  private:
   uint8_t* Allocate(size_t size);

@@ -8,7 +8,7 @@
 #include "sim/board/nvram_boot.h"
 #include "sim/dxe/hii_report.h"
 #include "sim/dxe/nvram_file.h"
-#include "sim/image/image_driver.h"
+#include "sim/image/driver_image_run.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tools/boardsim/dmi_dump.h"
@@ -46,16 +46,16 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
     return 2;
   }
 
-  // The driver: the host-linked one, or a built image loaded and run with its hardware backed by memory.
-  std::optional<sim::ImageDriver> image_driver;
+  // The driver: the host-linked one, or a built image run in the CPU emulator.
+  std::unique_ptr<sim::EmulatedDriver> image_driver;
   EFI_IMAGE_ENTRY_POINT entry = &PlatformSmbiosDriverEntry;
   if (options.image) {
-    sim::PeLoadResult loaded = sim::LoadPeImageFile(*options.image);
-    if (!loaded.image) {
-      err << "boardsim smbios: --image " << loaded.error << "\n";
+    std::string error;
+    image_driver = sim::EmulatedDriver::Load(*options.image, error);
+    if (!image_driver) {
+      err << "boardsim smbios: --image " << error << "\n";
       return 2;
     }
-    image_driver.emplace(loaded.image);
     entry = image_driver->Entry();
   }
 

@@ -7,6 +7,7 @@
 #include <iomanip>
 
 #include "sim/board/board_file.h"
+#include "sim/image/peim_image_run.h"
 #include "trace/listener/peim_entry.h"
 #include "uefi/status.h"
 
@@ -102,11 +103,11 @@ std::string VisibleText(const std::string& text) {
   return out;
 }
 
-TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config) {
-  sim::TracePlatform platform(config);
-  TraceRun run;
-  run.entry_status = TraceStatusPeimEntry(nullptr, nullptr);
-  run.listeners = platform.handler().listeners().size();
+namespace {
+
+// Reports the codes one by one through `report` (the host handler or the image's listener calls).
+template <class Report>
+void ReportCodes(const std::vector<TraceCode>& codes, sim::TracePlatform& platform, TraceRun& run, Report report) {
   for (const auto& code : codes) {
     TraceCodeResult result;
     result.code = code;
@@ -114,7 +115,7 @@ TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformC
     const EFI_GUID* caller = code.caller ? platform.records().Guid(*code.caller) : nullptr;
     const size_t first_write = platform.hub().Writes().size();
     const uint64_t reads = platform.MmioReads();
-    result.statuses = platform.Report(code.type, code.value, code.instance, caller, data);
+    result.statuses = report(code.type, code.value, code.instance, caller, data);
     result.mmio_reads = platform.MmioReads() - reads;
     const auto& all = platform.hub().Writes();
     result.writes.assign(all.begin() + static_cast<std::ptrdiff_t>(first_write), all.end());
@@ -126,6 +127,31 @@ TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformC
     run.results.push_back(std::move(result));
   }
   run.violations = platform.violations().Messages();
+  run.accesses = platform.pei().Recorded();
+}
+
+}  // namespace
+
+TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config) {
+  sim::TracePlatform platform(config);
+  TraceRun run;
+  platform.pei().StartRecording();
+  run.entry_status = TraceStatusPeimEntry(nullptr, nullptr);
+  run.listeners = platform.handler().listeners().size();
+  ReportCodes(codes, platform, run, [&](auto... args) { return platform.Report(args...); });
+  return run;
+}
+
+TraceRun RunTraceImage(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config,
+                       const std::string& image, std::string& error) {
+  sim::TracePlatform platform(config);
+  std::unique_ptr<sim::PeimImageRun> peim = sim::PeimImageRun::Create(platform, image, error);
+  TraceRun run;
+  if (!peim) return run;
+  platform.pei().StartRecording();
+  run.entry_status = peim->RunEntry();
+  run.listeners = platform.handler().listeners().size();
+  ReportCodes(codes, platform, run, [&](auto... args) { return peim->Report(args...); });
   return run;
 }
 
@@ -225,7 +251,13 @@ int RunTraceCommand(const TraceOptions& options, std::ostream& out, std::ostream
     return kTraceBadInput;
   }
   const sim::TracePlatformConfig config = TracePlatformOf(options, board.pcd.ecam_base);
-  const TraceRun run = RunTrace(codes, config);
+  std::string image_error;
+  const TraceRun run = options.image_file ? RunTraceImage(codes, config, *options.image_file, image_error)
+                                          : RunTrace(codes, config);
+  if (!image_error.empty()) {
+    err << "boardsim trace: " << image_error << "\n";
+    return kTraceBadInput;
+  }
   PrintTraceRun(run, options, board.name, config, out);
   bool clean = run.violations.empty();
   for (const auto& r : run.results) {
@@ -248,6 +280,9 @@ CLI::App* AddTraceCommand(CLI::App& app, TraceOptions& options) {
   cmd->add_flag("--window-undecoded", options.window_undecoded, "Leave the software-trace window undecoded");
   cmd->add_option("--pmc-vanishes-after", options.pmc_vanishes_after,
                   "The PMC stops answering after this many trace-hub writes");
+  cmd->add_option("--image", options.image_file,
+                  "Run this built PEI image (trace_status_peim.efi) in the CPU emulator instead of the host-linked "
+                  "module");
   return cmd;
 }
 

@@ -67,10 +67,14 @@ struct TraceRun {
   size_t listeners = 0;
   std::vector<TraceCodeResult> results;
   std::vector<std::string> violations;  // what the simulator saw go wrong
+  std::vector<sim::MmioAccess> accesses;  // every bus access of the run (entry and codes), in order
 };
 
-// Runs the entry point on a platform built from config, then reports the codes one by one.
+// Runs the entry point on a platform built from config, then reports the codes one by one: the host-linked
+// module's, or with `image` the built PEI image's in the emulator (a fault of the image is a violation).
 TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config);
+TraceRun RunTraceImage(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config,
+                       const std::string& image, std::string& error);
 
 // A text with CR, LF, tab, backslash and other unprintable bytes written as escapes (\r, \n, \t, \\, \xNN).
 std::string VisibleText(const std::string& text);
@@ -83,11 +87,12 @@ struct TraceOptions {
   bool hub_disabled = false;      // the PMC's trace-hub disable bit set
   bool window_undecoded = false;  // the software-trace window reads all ones
   std::optional<uint64_t> pmc_vanishes_after;  // the PMC stops answering after this many window writes
+  std::optional<std::string> image_file;       // run this built PEI image instead of the host-linked module
 };
 
 // Exit status of RunTraceCommand.
 constexpr int kTraceOk = 0;
-constexpr int kTraceBadInput = 1;  // a board or codes file that does not load (message on err)
+constexpr int kTraceBadInput = 1;  // a board, codes or image file that does not load (message on err)
 constexpr int kTraceFaults = 2;    // the simulator saw violations, or a message came out malformed
 
 // The platform the options and the board describe (the board's PCI Express base places the PMC).

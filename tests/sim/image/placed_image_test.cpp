@@ -1,5 +1,5 @@
-// Tests of the PE32+ loader with the built driver image and corrupted copies of it: every refusal is an error
-// message and none of the image runs.
+// Placing the built images for the emulator, and corrupted copies of the driver image: every refusal is an
+// error message and none of the image runs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "firmware/pe/pe_image.h"
-#include "sim/image/pe_loader.h"
+#include "sim/image/placed_image.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ uint32_t PeOffset(const std::vector<uint8_t>& b) {
 void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { std::memcpy(b.data() + at, &v, 2); }
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
 
-class PeLoaderTest : public ::testing::Test {
+class PlacedImageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     bytes_ = ImageBytes();
@@ -45,7 +45,7 @@ class PeLoaderTest : public ::testing::Test {
     return 0;
   }
   void ExpectRefused(const std::string& words) {
-    sim::PeLoadResult r = sim::LoadPeImage(bytes_);
+    sim::PlaceResult r = sim::PlaceImage(bytes_);
     EXPECT_EQ(r.image, nullptr);
     EXPECT_NE(r.error.find(words), std::string::npos) << r.error;
   }
@@ -53,85 +53,104 @@ class PeLoaderTest : public ::testing::Test {
   size_t opt_ = 0;
 };
 
-TEST_F(PeLoaderTest, BuiltImageLoadsRelocatedAtTheLoadersBase) {
-  sim::PeLoadResult r = sim::LoadPeImage(bytes_);
+TEST_F(PlacedImageTest, BuiltImageLoadsRelocatedAtAChosenAddress) {
+  sim::PlaceResult r = sim::PlaceImage(bytes_, 0x5A0000000000ull);
   ASSERT_NE(r.image, nullptr) << r.error;
   pe::Image image = *pe::ReadImage(bytes_).Value;
-  EXPECT_NE(reinterpret_cast<uint64_t>(r.image->Base()), image.ImageBase);
+  EXPECT_EQ(r.image->Base(), 0x5A0000000000ull);
   // Every DIR64 fixup now points into the loaded image.
   size_t fixups = 0;
   for (const pe::Relocation& rel : image.Relocations) {
     if (rel.Type != pe::RelDir64) continue;
     uint64_t value;
-    std::memcpy(&value, r.image->Base() + rel.Rva, 8);
-    EXPECT_GE(value, reinterpret_cast<uint64_t>(r.image->Base()));
-    EXPECT_LT(value, reinterpret_cast<uint64_t>(r.image->Base()) + image.SizeOfImage);
+    std::memcpy(&value, r.image->Host() + rel.Rva, 8);
+    EXPECT_GE(value, r.image->Base());
+    EXPECT_LT(value, r.image->Base() + image.SizeOfImage);
     ++fixups;
   }
   EXPECT_GT(fixups, 0u);
   // Uninitialised data (past the file bytes of a section) reads zero.
   for (const pe::Section& s : image.Sections) {
-    for (uint32_t at = s.RawSize; at < s.VirtualSize; ++at) ASSERT_EQ(r.image->Base()[s.VirtualAddress + at], 0) << s.Name;
+    for (uint32_t at = s.RawSize; at < s.VirtualSize; ++at) ASSERT_EQ(r.image->Host()[s.VirtualAddress + at], 0) << s.Name;
   }
 }
 
-TEST_F(PeLoaderTest, EveryTruncationIsRefused) {
+TEST_F(PlacedImageTest, EveryTruncationIsRefused) {
   const std::vector<uint8_t> whole = bytes_;
   for (size_t length : {size_t{0}, size_t{63}, size_t{PeOffset(whole) + 10}, size_t{opt_ + 100}, whole.size() / 2,
                         whole.size() - 1}) {
     bytes_.assign(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-    sim::PeLoadResult r = sim::LoadPeImage(bytes_);
+    sim::PlaceResult r = sim::PlaceImage(bytes_);
     EXPECT_EQ(r.image, nullptr) << length;
     EXPECT_FALSE(r.error.empty()) << length;
   }
 }
 
-TEST_F(PeLoaderTest, CorruptSignatureIsRefused) {
+TEST_F(PlacedImageTest, CorruptSignatureIsRefused) {
   bytes_[PeOffset(bytes_)] = 'X';
   ExpectRefused("signature");
 }
 
-TEST_F(PeLoaderTest, WrongMachineIsRefused) {
+TEST_F(PlacedImageTest, WrongMachineIsRefused) {
   Put16(bytes_, PeOffset(bytes_) + 4, pe::MachineI386);
-  ExpectRefused("machine type 0x14C is not x86-64");
+  ExpectRefused("optional header magic 0x20B does not match the machine (PE32 0x10B)");
 }
 
-TEST_F(PeLoaderTest, WrongSubsystemIsRefused) {
+TEST_F(PlacedImageTest, WrongSubsystemIsRefused) {
   Put16(bytes_, opt_ + 68, 3);
   ExpectRefused("subsystem 3");
 }
 
-TEST_F(PeLoaderTest, ImageSizeBeyondLimitIsRefused) {
+TEST_F(PlacedImageTest, ImageSizeBeyondLimitIsRefused) {
   Put32(bytes_, opt_ + 56, 0x40000000);
   ExpectRefused("image size");
 }
 
-TEST_F(PeLoaderTest, EntryOutsideCodeIsRefused) {
+TEST_F(PlacedImageTest, EntryOutsideCodeIsRefused) {
   Put32(bytes_, opt_ + 16, 0);  // the headers
   ExpectRefused("entry point 0x0 is not in an executable section");
 }
 
-TEST_F(PeLoaderTest, RelocationOutsideTheImageIsRefused) {
+TEST_F(PlacedImageTest, RelocationOutsideTheImageIsRefused) {
   const size_t block = RelocBlock();
   ASSERT_NE(block, 0u);
   Put32(bytes_, block, 0x7FFFF000);  // page of the first block far past the image
   ExpectRefused("outside the image");
 }
 
-TEST_F(PeLoaderTest, RelocationOfAnotherTypeIsRefused) {
+TEST_F(PlacedImageTest, RelocationOfAnotherTypeIsRefused) {
   const size_t block = RelocBlock();
   ASSERT_NE(block, 0u);
   Put16(bytes_, block + 8, static_cast<uint16_t>(pe::RelHighLow << 12));
-  ExpectRefused("type 3");
+  ExpectRefused("type 3 at");
 }
 
-TEST_F(PeLoaderTest, MissingFileIsRefusedWithItsPath) {
-  sim::PeLoadResult r = sim::LoadPeImageFile("/nonexistent/driver.efi");
+TEST_F(PlacedImageTest, MissingFileIsRefusedWithItsPath) {
+  sim::PlaceResult r = sim::PlaceImageFile("/nonexistent/driver.efi");
   EXPECT_EQ(r.image, nullptr);
   EXPECT_NE(r.error.find("/nonexistent/driver.efi"), std::string::npos);
 }
+TEST(PlacedPeimImage, ExecutesInPlaceAtItsLinkAddressWhenThatIsFreeAndKeepsItsPackedSections) {
+  std::ifstream in(PEI_IMAGE, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  sim::PlaceResult r = sim::PlaceImage(bytes);
+  ASSERT_NE(r.image, nullptr) << r.error;
+  EXPECT_FALSE(r.image->Is64());
+  EXPECT_TRUE(r.image->ExecutesInPlace());
+  EXPECT_EQ(r.image->Base(), 0x400000u);  // nothing else of this test program lives there
+  EXPECT_GT(r.image->Fixups(), 0u);
+  ASSERT_NE(r.image->SectionAt(r.image->Entry()), nullptr);
+  EXPECT_EQ(r.image->SectionAt(r.image->Entry())->name, ".text");
+  // A second copy cannot have the link address: it lands elsewhere below 4 GiB, relocated.
+  sim::PlaceResult second = sim::PlaceImage(bytes);
+  ASSERT_NE(second.image, nullptr) << second.error;
+  EXPECT_NE(second.image->Base(), 0x400000u);
+  EXPECT_LT(second.image->Base() + second.image->MappedSize(), 0x100000000ull);
+  EXPECT_EQ(std::memcmp(second.image->Host(), r.image->Host(), 0x200), 0);  // same headers
+  EXPECT_NE(std::memcmp(second.image->Host() + 0x200, r.image->Host() + 0x200, r.image->ImageSize() - 0x200), 0);
+}
 #else
-TEST(PeLoaderTest, NeedsTheBuiltImage) { GTEST_SKIP() << "the firmware images are not part of this build"; }
+TEST(PlacedImageTest, NeedsTheBuiltImage) { GTEST_SKIP() << "the firmware images are not part of this build"; }
 #endif
 
 }  // namespace

@@ -1,0 +1,80 @@
+// Running a placed driver image on the current DXE platform: MMIO, shared host memory, entry and callback.
+#include "sim/image/driver_image_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "sim/dxe/dxe_platform.h"
+#include "uefi/status.h"
+
+namespace sim {
+
+namespace {
+
+constexpr size_t kDriverStack = 1 << 20;
+EmulatedDriver* g_armed = nullptr;
+
+EFI_STATUS EFIAPI ArmedEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) {
+  if (g_armed == nullptr) {
+    std::fprintf(stderr, "simulator: an image entry was called without an armed driver image\n");
+    std::abort();
+  }
+  return g_armed->RunEntry(image_handle, system_table);
+}
+
+}  // namespace
+
+std::unique_ptr<EmulatedDriver> EmulatedDriver::Load(const std::string& path, std::string& error) {
+  PlaceResult placed = PlaceImageFile(path);
+  if (!placed.image) {
+    error = placed.error;
+    return nullptr;
+  }
+  if (!placed.image->Is64()) {
+    error = path + ": an IA-32 image; the DXE driver is x86-64 (PE32+)";
+    return nullptr;
+  }
+  if (g_armed != nullptr) {
+    std::fprintf(stderr, "simulator: a second driver image was armed while one is armed\n");
+    std::abort();
+  }
+  std::unique_ptr<EmulatedDriver> driver(new EmulatedDriver(std::move(placed.image)));
+  g_armed = driver.get();
+  return driver;
+}
+
+EmulatedDriver::EmulatedDriver(std::unique_ptr<PlacedImage> image) : image_(std::move(image)) {}
+
+EmulatedDriver::~EmulatedDriver() {
+  if (g_armed == this) g_armed = nullptr;
+}
+
+EFI_IMAGE_ENTRY_POINT EmulatedDriver::Entry() const { return &ArmedEntry; }
+
+EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) {
+  DxePlatform* platform = DxePlatform::Current();
+  if (platform == nullptr || system_table != platform->SystemTable()) {
+    std::fprintf(stderr, "simulator: a driver image entry was called without its platform being current\n");
+    std::abort();
+  }
+  machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
+  machine_->MapBus(platform->Bus());  // first, so the hardware's addresses are the devices'
+  machine_->ShareHostMemory();
+  platform->LoadedImage()->ImageBase = image_->Host();
+  platform->LoadedImage()->ImageSize = image_->ImageSize();
+  Violations& violations = platform->Violations();
+  ImageMachine* machine = machine_.get();
+  platform->Registry().SetInvoker([this, machine, &violations](PLATFORM_CALLBACK callback) -> EFI_STATUS {
+    const GuestCallResult r = machine->Call(reinterpret_cast<uintptr_t>(callback), {});
+    calls_.push_back(r);
+    if (!r.completed) violations.Report("driver image, callback: " + r.fault);
+    return r.completed ? r.value : EFI_ABORTED;
+  });
+  const GuestCallResult r =
+      machine_->Call(image_->Entry(), {reinterpret_cast<uintptr_t>(image_handle), reinterpret_cast<uintptr_t>(system_table)});
+  calls_.push_back(r);
+  if (!r.completed) violations.Report("driver image, entry point: " + r.fault);
+  return r.completed ? r.value : EFI_ABORTED;
+}
+
+}  // namespace sim

@@ -1,0 +1,42 @@
+// A built DXE driver image as the driver of a board run, in the emulator. Entry() is an entry point for
+// RunDxeDriver, BootBoard and BootBoardWithNvram: called with the current platform's image handle and system
+// table, it maps the platform's bus as MMIO, lets the image see the host memory the platform hands it (tables,
+// protocols, pool, records) at the same addresses with every service function reached as a host call, fills
+// the loaded-image protocol's base and size and runs the image's entry point; the platform's callback registry
+// then runs the driver's callback in the emulator too. Faults are violations of the platform. The entry is a
+// plain function, so one EmulatedDriver is armed at a time; keep it alive as long as the platform it ran on.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/image/image_machine.h"
+#include "sim/image/placed_image.h"
+#include "uefi/system_table.h"
+
+namespace sim {
+
+class EmulatedDriver {
+ public:
+  // Places the image (an x86-64 driver); null with `error` set when it is refused.
+  static std::unique_ptr<EmulatedDriver> Load(const std::string& path, std::string& error);
+  ~EmulatedDriver();
+  EmulatedDriver(const EmulatedDriver&) = delete;
+  EmulatedDriver& operator=(const EmulatedDriver&) = delete;
+
+  EFI_IMAGE_ENTRY_POINT Entry() const;
+  // Every call made into the image so far (entry points, then callbacks), with instruction counts and stack use.
+  const std::vector<GuestCallResult>& Calls() const { return calls_; }
+  const PlacedImage& Image() const { return *image_; }
+
+  // Runs the entry point on the current platform (what Entry() does).
+  EFI_STATUS RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table);
+
+ private:
+  explicit EmulatedDriver(std::unique_ptr<PlacedImage> image);
+  std::unique_ptr<PlacedImage> image_;
+  std::unique_ptr<ImageMachine> machine_;  // one per platform run
+  std::vector<GuestCallResult> calls_;
+};
+
+}  // namespace sim

@@ -1,0 +1,502 @@
+// The emulator behind ImageMachine: page mappings, MMIO forwarding, trap slots, the per-instruction hook that
+// counts, measures the stack and keeps execution inside the image's code, and the fault reports.
+#include "sim/image/image_machine.h"
+
+#include <sys/mman.h>
+#include <unicorn/unicorn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "sim/common/hex_text.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kReturnInstruction = 0xC3;
+constexpr size_t kArenaSize = 1 << 20;
+
+[[noreturn]] void Fatal(const std::string& what) {
+  std::fprintf(stderr, "simulator: image machine: %s\n", what.c_str());
+  std::abort();
+}
+
+void Check(uc_err err, const std::string& what) {
+  if (err != UC_ERR_OK) Fatal(what + ": " + uc_strerror(err));
+}
+
+// One forwarded MMIO range.
+struct MmioTarget {
+  MmioBus* bus;
+  uint64_t base;
+};
+
+uint64_t MmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+  auto* t = static_cast<MmioTarget*>(user);
+  return t->bus->Read(t->base + offset, size);
+}
+
+void MmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+  auto* t = static_cast<MmioTarget*>(user);
+  t->bus->Write(t->base + offset, size, value);
+}
+
+}  // namespace
+
+struct ImageMachine::State {
+  ImageMachine* machine = nullptr;
+  uc_engine* uc = nullptr;
+  bool is64 = false;
+  size_t page = 4096;
+  uint8_t* traps_page = nullptr;  // slot 0 is where a call returns to
+  uint64_t trap_base = 0;
+  std::vector<std::pair<std::string, TrapHandler>> traps{{"return", nullptr}};
+  std::map<uint64_t, StopHandler> stops;
+  std::vector<std::pair<uint64_t, uint64_t>> code;  // the image's executable sections
+  struct Range {
+    uint64_t start, end;
+    std::string name;
+  };
+  std::vector<Range> ranges;       // named host and MMIO mappings, for messages
+  std::set<uint64_t> pages;        // page numbers mapped so far
+  std::vector<std::unique_ptr<MmioTarget>> mmio;
+  uint8_t* stack = nullptr;
+  size_t stack_size = 0;
+
+  // Shared host memory: the host's mappings as last read, the runs mapped on touch, the host code pages.
+  bool share_host = false;
+  struct HostMapping {
+    uint64_t start, end;
+    bool write, execute;
+  };
+  std::vector<HostMapping> host_maps;
+  std::vector<std::pair<uint64_t, uint64_t>> touched;
+  std::set<uint64_t> host_code_pages;
+
+  // The call in progress.
+  bool running = false;
+  uint64_t budget = 0;
+  uint64_t instructions = 0;
+  uint64_t lowest_sp = 0;
+  std::string fault;
+  bool stopped = false;
+
+  uint64_t Reg(int reg) const {
+    uint64_t v = 0;
+    uc_reg_read(uc, reg, &v);
+    return is64 ? v : (v & 0xFFFFFFFFu);
+  }
+  uint64_t Pc() const { return Reg(is64 ? UC_X86_REG_RIP : UC_X86_REG_EIP); }
+  uint64_t Sp() const { return Reg(is64 ? UC_X86_REG_RSP : UC_X86_REG_ESP); }
+
+  bool InCode(uint64_t address) const {
+    for (const auto& [start, end] : code) {
+      if (address >= start && address < end) return true;
+    }
+    return false;
+  }
+
+  // What lies at a guest address, for messages.
+  std::string Where(uint64_t address) const {
+    const PlacedImage& image = machine->Image();
+    if (const PlacedSection* s = image.SectionAt(address)) return "the image's section " + s->name;
+    if (address >= image.Base() && address < image.Base() + image.MappedSize()) return "the image's headers or padding";
+    if (address >= trap_base && address < trap_base + page) return "the platform's service traps";
+    for (const Range& r : ranges) {
+      if (address >= r.start && address < r.end) return r.name;
+    }
+    return "nothing";
+  }
+
+  void Fail(std::string message) {
+    if (fault.empty()) fault = std::move(message) + " (instruction at " + Hex(Pc()) + ")";
+    uc_emu_stop(uc);
+  }
+
+  void ReadHostMaps() {
+    host_maps.clear();
+    FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (maps == nullptr) return;
+    char line[512];
+    while (std::fgets(line, sizeof line, maps) != nullptr) {
+      unsigned long long start = 0, end = 0;
+      char perms[8] = {};
+      if (std::sscanf(line, "%llx-%llx %7s", &start, &end, perms) != 3 || perms[0] != 'r') continue;
+      host_maps.push_back({start, end, perms[1] == 'w', perms[2] == 'x'});
+    }
+    std::fclose(maps);
+  }
+
+  const HostMapping* HostMappingAt(uint64_t address, bool reread) {
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const HostMapping& m : host_maps) {
+        if (address >= m.start && address < m.end) return &m;
+      }
+      if (!reread || pass == 1) break;
+      ReadHostMaps();
+    }
+    return nullptr;
+  }
+
+  // Maps the host data pages around an access the guest made (up to 16 pages, inside one host mapping).
+  bool ShareData(uint64_t address, int size) {
+    const uint64_t last = address + static_cast<uint64_t>(size > 0 ? size - 1 : 0);
+    for (uint64_t p = address / page * page; p <= last; p += page) {
+      if (pages.count(p / page)) continue;
+      const HostMapping* m = HostMappingAt(p, true);
+      if (m == nullptr || m->execute) return false;
+      const uint64_t end = std::min(m->end, p + 16 * page);
+      MapPages(p, end, UC_PROT_READ | (m->write ? UC_PROT_WRITE : 0), reinterpret_cast<uint8_t*>(p), &touched);
+    }
+    return true;
+  }
+
+  // A host code page: emulator memory at the same address filled with returns; the code hook runs the host
+  // function the guest called there.
+  bool ShareCode(uint64_t address) {
+    const HostMapping* m = HostMappingAt(address, true);
+    if (m == nullptr || !m->execute || !CalledFromImage()) return false;
+    const uint64_t p = address / page * page;
+    if (uc_mem_map(uc, p, page, UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK) return false;
+    std::vector<uint8_t> returns(page, kReturnInstruction);
+    uc_mem_write(uc, p, returns.data(), page);
+    pages.insert(p / page);
+    host_code_pages.insert(p / page);
+    return true;
+  }
+
+  // Whether the return address on the stack lies in the image's code (a call made by the image).
+  bool CalledFromImage() const {
+    uint64_t ret = 0;
+    uc_mem_read(uc, Sp(), &ret, is64 ? 8 : 4);
+    return InCode(ret);
+  }
+
+  // After host code ran: drop touched runs whose host memory is gone.
+  void AfterHostCode() {
+    if (touched.empty()) return;
+    ReadHostMaps();
+    std::vector<std::pair<uint64_t, uint64_t>> kept;
+    for (const auto& [start, end] : touched) {
+      const HostMapping* m = HostMappingAt(start, false);
+      if (m != nullptr && m->end >= end) {
+        kept.emplace_back(start, end);
+        continue;
+      }
+      uc_mem_unmap(uc, start, end - start);
+      for (uint64_t p = start; p < end; p += page) pages.erase(p / page);
+    }
+    touched.swap(kept);
+  }
+
+  void MapPages(uint64_t start, uint64_t end, uint32_t perms, uint8_t* host,
+                std::vector<std::pair<uint64_t, uint64_t>>* runs = nullptr) {
+    // Runs of pages not mapped yet.
+    for (uint64_t at = start; at < end;) {
+      if (pages.count(at / page)) {
+        at += page;
+        continue;
+      }
+      uint64_t run = at;
+      while (run < end && !pages.count(run / page)) {
+        pages.insert(run / page);
+        run += page;
+      }
+      Check(uc_mem_map_ptr(uc, at, run - at, perms, host + (at - start)), "mapping " + Hex(at));
+      if (runs != nullptr) runs->emplace_back(at, run);
+      at = run;
+    }
+  }
+};
+
+uint64_t TrapCall::Arg(unsigned index) const {
+  if (machine_.Is64()) {
+    static const int kRegs[4] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8, UC_X86_REG_R9};
+    if (index < 4) return machine_.state_->Reg(kRegs[index]);
+    uint64_t v = 0;
+    machine_.ReadGuest(stack_ + 8 + 32 + 8 * (index - 4), &v, 8);
+    return v;
+  }
+  uint32_t v = 0;
+  machine_.ReadGuest(stack_ + 4 + 4 * index, &v, 4);
+  return v;
+}
+
+namespace {
+
+void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
+  auto& s = *static_cast<ImageMachine::State*>(user);
+  if (address - s.trap_base < s.traps.size()) {
+    const size_t slot = address - s.trap_base;
+    if (slot == 0) return;
+    const uint64_t sp = s.Sp();
+    s.lowest_sp = std::min(s.lowest_sp, sp);
+    const uint64_t result = s.traps[slot].second(TrapCall(*s.machine, sp));
+    s.AfterHostCode();
+    if (s.is64) {
+      uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
+    } else {
+      const uint64_t low = result & 0xFFFFFFFFu, high = result >> 32;
+      uc_reg_write(s.uc, UC_X86_REG_EAX, &low);
+      uc_reg_write(s.uc, UC_X86_REG_EDX, &high);
+    }
+    return;  // the slot's own instruction returns to the caller
+  }
+  if (s.host_code_pages.count(address / s.page)) {
+    if (!s.CalledFromImage()) {
+      s.Fail("the image jumped into host code at " + Hex(address) + " without a call");
+      return;
+    }
+    s.lowest_sp = std::min(s.lowest_sp, s.Sp());
+    const uint64_t result = ImageMachine::CallHostFunction(reinterpret_cast<const void*>(address),
+                                                           TrapCall(*s.machine, s.Sp()));
+    s.AfterHostCode();
+    uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
+    return;  // the page's return instruction goes back to the image
+  }
+  if (auto stop = s.stops.find(address); stop != s.stops.end()) {
+    s.fault = stop->second(TrapCall(*s.machine, s.Sp()));
+    s.stopped = true;
+    uc_emu_stop(s.uc);
+    return;
+  }
+  if (!s.InCode(address)) {
+    s.Fail("the image executed at " + Hex(address) + ", outside its code, in " + s.Where(address));
+    return;
+  }
+  if (++s.instructions > s.budget) {
+    s.Fail("the image ran past its budget of " + std::to_string(s.budget) + " instructions (a hang) at " +
+           Hex(address));
+    return;
+  }
+  s.lowest_sp = std::min(s.lowest_sp, s.Sp());
+}
+
+bool OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t value, void* user) {
+  auto& s = *static_cast<ImageMachine::State*>(user);
+  if (s.share_host) {
+    if ((type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED) && s.ShareData(address, size)) return true;
+    if (type == UC_MEM_FETCH_UNMAPPED && s.ShareCode(address)) return true;
+  }
+  const std::string at = Hex(address) + " in " + s.Where(address);
+  const std::string bytes = std::to_string(size) + (size == 1 ? " byte" : " bytes");
+  switch (type) {
+    case UC_MEM_WRITE_PROT: {
+      std::string why = ", which is read-only";
+      if (s.machine->Image().ExecutesInPlace() && s.Where(address).rfind("the image", 0) == 0)
+        why = ", which is flash: an image executing in place writes none of its sections";
+      s.Fail("the image wrote " + bytes + " (value " + Hex(static_cast<uint64_t>(value)) + ") to " + at + why);
+      break;
+    }
+    case UC_MEM_WRITE_UNMAPPED:
+      s.Fail("the image wrote " + bytes + " (value " + Hex(static_cast<uint64_t>(value)) + ") to " + Hex(address) +
+             ", which nothing maps");
+      break;
+    case UC_MEM_READ_UNMAPPED: s.Fail("the image read " + bytes + " at " + Hex(address) + ", which nothing maps"); break;
+    case UC_MEM_READ_PROT: s.Fail("the image read " + bytes + " at " + at + ", which is not readable"); break;
+    case UC_MEM_FETCH_UNMAPPED:
+    case UC_MEM_FETCH_PROT:
+      s.Fail("the image executed at " + Hex(address) + ", outside its code, in " + s.Where(address));
+      break;
+    default: s.Fail("the image made an invalid access at " + at); break;
+  }
+  return false;
+}
+
+}  // namespace
+
+ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
+    : image_(image), is64_(image.Is64()), arena_(kArenaSize), state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.machine = this;
+  s.is64 = is64_;
+  s.page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  Check(uc_open(UC_ARCH_X86, is64_ ? UC_MODE_64 : UC_MODE_32, &uc_), "opening the emulator");
+  s.uc = uc_;
+
+  // The image: a PEIM's pages read and execute; a driver's headers read-only, each section as it says.
+  if (image.ExecutesInPlace()) {
+    s.MapPages(image.Base(), image.Base() + image.MappedSize(), UC_PROT_READ | UC_PROT_EXEC, image.Host());
+  } else {
+    for (const PlacedSection& sec : image.Sections()) {
+      const uint64_t start = sec.start / s.page * s.page, end = (sec.end + s.page - 1) / s.page * s.page;
+      uint32_t perms = (sec.read ? UC_PROT_READ : 0) | (sec.write ? UC_PROT_WRITE : 0) | (sec.execute ? UC_PROT_EXEC : 0);
+      s.MapPages(start, end, perms, image.Host() + (start - image.Base()));
+    }
+    s.MapPages(image.Base(), image.Base() + image.MappedSize(), UC_PROT_READ, image.Host());
+  }
+  for (const PlacedSection& sec : image.Sections()) {
+    if (sec.execute) s.code.emplace_back(sec.start, sec.end);
+  }
+
+  s.traps_page = static_cast<uint8_t*>(MapBelow4GiB(s.page));
+  if (s.traps_page == nullptr) Fatal("no room below 4 GiB for the trap slots");
+  std::memset(s.traps_page, kReturnInstruction, s.page);
+  s.trap_base = reinterpret_cast<uintptr_t>(s.traps_page);
+  s.MapPages(s.trap_base, s.trap_base + s.page, UC_PROT_READ | UC_PROT_EXEC, s.traps_page);
+
+  s.stack_size = (stack_size + s.page - 1) / s.page * s.page;
+  s.stack = static_cast<uint8_t*>(MapBelow4GiB(s.stack_size));
+  if (s.stack == nullptr) Fatal("no room below 4 GiB for the guest stack");
+  MapHost(s.stack, s.stack_size, true, "the guest stack");
+  MapHost(arena_.base(), arena_.capacity(), true, "the simulator's tables");
+
+  uc_hook hook;
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCode), &s, 1, 0), "adding the code hook");
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&OnInvalid), &s, 1, 0),
+        "adding the fault hook");
+}
+
+ImageMachine::~ImageMachine() {
+  uc_close(uc_);
+  munmap(state_->traps_page, state_->page);
+  munmap(state_->stack, state_->stack_size);
+}
+
+void ImageMachine::MapHost(const void* address, size_t size, bool writable, std::string name) {
+  State& s = *state_;
+  const uint64_t at = reinterpret_cast<uintptr_t>(address);
+  if (!is64_ && at + size > 0x100000000ull) Fatal(name + " at " + Hex(at) + " lies above 4 GiB, out of an IA-32 image's reach");
+  const uint64_t start = at / s.page * s.page, end = (at + size + s.page - 1) / s.page * s.page;
+  s.MapPages(start, end, UC_PROT_READ | (writable ? UC_PROT_WRITE : 0),
+             reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(start)));
+  s.ranges.push_back({at, at + size, std::move(name)});
+}
+
+void ImageMachine::MapMmio(uint64_t base, uint64_t size, MmioBus& bus, std::string name) {
+  State& s = *state_;
+  const uint64_t start = base / s.page * s.page, end = (base + size + s.page - 1) / s.page * s.page;
+  s.mmio.push_back(std::make_unique<MmioTarget>(MmioTarget{&bus, start}));
+  Check(uc_mmio_map(uc_, start, end - start, MmioRead, s.mmio.back().get(), MmioWrite, s.mmio.back().get()),
+        "mapping " + name + " at " + Hex(base));
+  for (uint64_t p = start; p < end; p += s.page) s.pages.insert(p / s.page);
+  s.ranges.push_back({base, base + size, std::move(name)});
+}
+
+void ImageMachine::MapBus(MmioBus& bus) {
+  std::vector<MmioBus::MappedRegion> regions = bus.Regions();
+  std::sort(regions.begin(), regions.end(), [](const auto& a, const auto& b) { return a.base < b.base; });
+  const uint64_t page = state_->page;
+  for (size_t i = 0; i < regions.size();) {
+    uint64_t start = regions[i].base / page * page;
+    uint64_t end = (regions[i].base + regions[i].size + page - 1) / page * page;
+    std::string name = regions[i].name;
+    size_t j = i + 1;
+    for (; j < regions.size() && regions[j].base / page * page <= end; ++j) {
+      end = std::max(end, (regions[j].base + regions[j].size + page - 1) / page * page);
+      name += " and " + regions[j].name;
+    }
+    MapMmio(start, end - start, bus, name);
+    i = j;
+  }
+}
+
+uint64_t ImageMachine::AddTrap(std::string name, TrapHandler handler) {
+  State& s = *state_;
+  if (s.traps.size() >= s.page) Fatal("more trap slots than one page holds");
+  s.traps.emplace_back(std::move(name), std::move(handler));
+  return s.trap_base + s.traps.size() - 1;
+}
+
+void ImageMachine::ShareHostMemory() {
+  if (!is64_) Fatal("an IA-32 guest cannot share the 64-bit host's memory");
+  state_->share_host = true;
+  state_->ReadHostMaps();
+}
+
+uint64_t ImageMachine::CallHostFunction(const void* function, const TrapCall& c) {
+  using Fn = uint64_t(__attribute__((ms_abi))*)(uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
+                                                uint64_t, uint64_t, uint64_t);
+  return reinterpret_cast<Fn>(const_cast<void*>(function))(c.Arg(0), c.Arg(1), c.Arg(2), c.Arg(3), c.Arg(4), c.Arg(5),
+                                                           c.Arg(6), c.Arg(7), c.Arg(8), c.Arg(9));
+}
+
+void ImageMachine::AddStop(uint64_t address, StopHandler handler) { state_->stops[address] = std::move(handler); }
+
+void ImageMachine::SetIdtBase(uint64_t base) {
+  uc_x86_mmr idtr{};
+  idtr.base = base;
+  idtr.limit = is64_ ? 0xFFF : 0x7FF;
+  Check(uc_reg_write(uc_, UC_X86_REG_IDTR, &idtr), "setting the IDT base");
+}
+
+bool ImageMachine::ReadGuest(uint64_t address, void* out, size_t size) {
+  return uc_mem_read(uc_, address, out, size) == UC_ERR_OK;
+}
+
+bool ImageMachine::WriteGuest(uint64_t address, const void* data, size_t size) {
+  uc_mem_region* regions = nullptr;
+  uint32_t count = 0;
+  if (uc_mem_regions(uc_, &regions, &count) != UC_ERR_OK) return false;
+  // Regions of adjacent mappings may split the range: walk it region by region.
+  uint64_t at = address;
+  const uint64_t end = address + size;
+  bool writable = size != 0;
+  while (writable && at < end) {
+    writable = false;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (at >= regions[i].begin && at <= regions[i].end && (regions[i].perms & UC_PROT_WRITE) != 0) {
+        at = regions[i].end + 1;
+        writable = true;
+        break;
+      }
+    }
+  }
+  uc_free(regions);
+  return writable && uc_mem_write(uc_, address, data, size) == UC_ERR_OK;
+}
+
+GuestCallResult ImageMachine::Call(uint64_t address, const std::vector<uint64_t>& arguments) {
+  State& s = *state_;
+  if (s.running) Fatal("a call into the guest was made while one is running (a trap handler called the guest)");
+  const uint64_t top = reinterpret_cast<uintptr_t>(s.stack) + s.stack_size;
+  uint64_t sp;
+  if (is64_) {
+    const size_t on_stack = arguments.size() > 4 ? arguments.size() - 4 : 0;
+    sp = (top - 64 - 8 * on_stack) & ~0xFull;  // 16-aligned where the arguments start
+    sp -= 8 + 32;                              // return address and the four registers' home area
+    std::memcpy(reinterpret_cast<void*>(sp), &s.trap_base, 8);
+    for (size_t i = 4; i < arguments.size(); ++i) std::memcpy(reinterpret_cast<void*>(sp + 40 + 8 * (i - 4)), &arguments[i], 8);
+    static const int kRegs[4] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8, UC_X86_REG_R9};
+    for (size_t i = 0; i < arguments.size() && i < 4; ++i) uc_reg_write(uc_, kRegs[i], &arguments[i]);
+    uc_reg_write(uc_, UC_X86_REG_RSP, &sp);
+  } else {
+    sp = (top - 64 - 4 * arguments.size()) & ~0xFull;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+      const uint32_t word = static_cast<uint32_t>(arguments[i]);
+      std::memcpy(reinterpret_cast<void*>(sp + 4 * i), &word, 4);
+    }
+    sp -= 4;
+    const uint32_t ret = static_cast<uint32_t>(s.trap_base);
+    std::memcpy(reinterpret_cast<void*>(sp), &ret, 4);
+    uc_reg_write(uc_, UC_X86_REG_ESP, &sp);
+  }
+  const uint64_t given = sp;  // the stack pointer the callee starts with
+  s.running = true;
+  s.budget = budget_;
+  s.instructions = 0;
+  s.lowest_sp = given;
+  s.fault.clear();
+  s.stopped = false;
+  const uc_err err = uc_emu_start(uc_, address, s.trap_base, 0, 0);
+  s.running = false;
+
+  GuestCallResult r;
+  r.instructions = s.instructions;
+  r.stack_used = given - std::min(given, s.lowest_sp);
+  r.stopped = s.stopped;
+  r.fault = s.fault;
+  if (r.fault.empty() && err != UC_ERR_OK) r.fault = std::string("the emulator stopped: ") + uc_strerror(err) + " at " + Hex(s.Pc());
+  r.completed = r.fault.empty() && s.Pc() == s.trap_base;
+  if (r.fault.empty() && !r.completed) r.fault = "the call ended at " + Hex(s.Pc()) + " without returning";
+  r.value = s.Reg(is64_ ? UC_X86_REG_RAX : UC_X86_REG_EAX);
+  return r;
+}
+
+}  // namespace sim

@@ -1,0 +1,58 @@
+// The built PEI image on a simulated trace platform, in the emulator: the image executes in place at its link
+// address (or wherever the process has room), finds a 32-bit PEI services table through the emulated IDTR,
+// reaches the PPI database, the report-status-code handler and the PCD PPI through trap slots, and touches the
+// configuration window, PMC and trace hub through MMIO forwarded to the platform's bus. The status-code records,
+// caller GUIDs and the SiliconContext are the platform's own below-4-GiB memory, mapped at the same address.
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/image/image_machine.h"
+#include "sim/image/placed_image.h"
+#include "sim/pei/trace_platform.h"
+
+namespace sim {
+
+class PeimImageRun {
+ public:
+  // Places the image (refusing a truncated, corrupt or non-IA-32 one with a message) and builds its platform
+  // view. The link map next to the image (FILE.map for FILE.efi), when present, names the debugger-stop
+  // primitive: reaching it ends the call with the stop's message.
+  static std::unique_ptr<PeimImageRun> Create(TracePlatform& platform, const std::string& image_path,
+                                              std::string& error);
+  ~PeimImageRun();
+
+  // Runs the entry point (file handle 0, the services pointer) and returns its status; a fault is reported as a
+  // violation and returns EFI_ABORTED. The call's result is kept in LastCalls().
+  EFI_STATUS RunEntry();
+  // Reports one status code to every registered listener (the image's, by guest address); returns their
+  // statuses as the host handler does. Each call's result is kept in LastCalls().
+  std::vector<EFI_STATUS> Report(EFI_STATUS_CODE_TYPE type, EFI_STATUS_CODE_VALUE value, uint32_t instance = 0,
+                                 const EFI_GUID* caller_id = nullptr, const void* data = nullptr);
+  const std::vector<GuestCallResult>& LastCalls() const { return last_calls_; }
+
+  ImageMachine& Machine() { return *machine_; }
+  // The services pointer the image is handed (the word below the IDT points at it too).
+  uint32_t ServicesPointer() const { return services_pointer_; }
+  // An image symbol's guest address from the link map, if the map lists it.
+  std::optional<uint64_t> Symbol(const std::string& name) const;
+
+  struct Tables;
+
+ private:
+  PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image);
+  void Build();
+  void Note(const GuestCallResult& r, const std::string& what);
+
+  TracePlatform& platform_;
+  std::unique_ptr<PlacedImage> image_;
+  std::unique_ptr<ImageMachine> machine_;
+  std::unique_ptr<Tables> tables_;
+  std::string map_text_;
+  uint32_t services_pointer_ = 0;
+  std::vector<GuestCallResult> last_calls_;
+};
+
+}  // namespace sim

@@ -1,0 +1,67 @@
+// A PE32 (IA-32) or PE32+ (x86-64) UEFI/PI image placed in host memory for the emulator: headers and sections
+// copied, uninitialised data zero, base relocations applied for the address it lands at (its link address or a
+// chosen one). The host address is the guest address. Nothing of the image runs here.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct PlacedSection {
+  std::string name;
+  uint64_t start = 0;  // guest address
+  uint64_t end = 0;    // one past the last byte (virtual size)
+  bool read = false, write = false, execute = false;
+};
+
+class PlacedImage {
+ public:
+  // Takes over the mapping at `host` (munmapped on destruction).
+  PlacedImage(uint8_t* host, size_t mapped, bool is64, uint64_t entry_rva, uint32_t image_size,
+              std::vector<PlacedSection> sections, unsigned fixups);
+  ~PlacedImage();
+  PlacedImage(const PlacedImage&) = delete;
+  PlacedImage& operator=(const PlacedImage&) = delete;
+
+  bool Is64() const { return is64_; }
+  uint64_t Base() const { return reinterpret_cast<uintptr_t>(host_); }
+  uint8_t* Host() const { return host_; }
+  // The whole pages the image occupies, and the image's own size.
+  size_t MappedSize() const { return mapped_; }
+  uint32_t ImageSize() const { return image_size_; }
+  uint64_t Entry() const { return Base() + entry_rva_; }
+  // An IA-32 PEI image runs in place from flash: every page is read-only to it.
+  bool ExecutesInPlace() const { return !is64_; }
+  const std::vector<PlacedSection>& Sections() const { return sections_; }
+  // The section holding a guest address, or null.
+  const PlacedSection* SectionAt(uint64_t address) const;
+  // Fixups applied (relocation entries other than padding).
+  unsigned Fixups() const { return fixups_; }
+
+ private:
+  uint8_t* host_;
+  size_t mapped_;
+  bool is64_;
+  uint64_t entry_rva_;
+  uint32_t image_size_;
+  std::vector<PlacedSection> sections_;
+  unsigned fixups_;
+};
+
+struct PlaceResult {
+  std::unique_ptr<PlacedImage> image;  // null when refused
+  std::string error;                   // why
+};
+
+// Places the image at `base` (page-aligned; an IA-32 image below 4 GiB) or, without one, at its link address
+// when that is free in this process and elsewhere otherwise. Refuses, naming the problem, anything but a
+// relocatable EFI driver or PEIM of either machine whose headers, sections, relocations and entry point hold.
+PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> base = std::nullopt);
+// As PlaceImage for a file; errors start with the path.
+PlaceResult PlaceImageFile(const std::string& path, std::optional<uint64_t> base = std::nullopt);
+
+}  // namespace sim
