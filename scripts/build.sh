@@ -4,6 +4,7 @@
 #   scripts/build.sh [PRESET...]     default: host64 pei32 (in that order: pei32's image tests read host64's images)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mkdir -p build
 presets=("$@")
 ((${#presets[@]})) || presets=(host64 pei32)
 for preset in "${presets[@]}"; do
