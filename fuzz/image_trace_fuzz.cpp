@@ -1,7 +1,9 @@
 // Random status codes to the host-linked PEI module and to the built PEI image in the emulator: up to four codes
 // of any type, value and instance, with or without a caller GUID, each with no record, a debug record (level,
 // format, packed arguments), an assertion record, a string record or a record of another type, on a usable or
-// an unusable trace hub. Invariant: both make the same bus accesses (address, width, value, in order), return
+// an unusable trace hub. The formatter cannot tell a number from a pointer in a packed list, so the harness
+// writes each debug format together with its arguments: a conversion that reads memory gets a string argument
+// long enough for what it reads, any other conversion a number. Invariant: both make the same bus accesses (address, width, value, in order), return
 // the same statuses and leave the same violations; the image never faults.
 #include <cstdint>
 #include <algorithm>
@@ -22,6 +24,63 @@ std::string Text(fuzz::FuzzInput& in, size_t max) {
   return text.substr(0, text.find('\0'));
 }
 
+// Text that ends in a zero 16-bit character as well as a NUL byte, and holds at least `least` bytes, so that
+// reading it as UCS-2, as a GUID or as a time record stays inside it.
+std::string Readable(std::string text, size_t least) {
+  if (text.size() % 2) text.push_back('\0');
+  text.push_back('\0');
+  if (text.size() < least) text.resize(least, '\0');
+  return text;
+}
+
+// A debug format of up to eight pieces (plain text, then a conversion with fuzzed modifiers) and the
+// arguments its conversions take, each of the kind the conversion reads.
+void DebugFormat(fuzz::FuzzInput& in, boardsim::TraceCode& code) {
+  static const char kNumberConversions[] = "cdduxXrp";
+  static const char kMemoryConversions[] = "asSgt";
+  static const char kOtherConversions[] = "%q\n\rz";
+  static const char kFlags[] = "-+ ,0";
+  // A piece takes at most 16 bytes of the list (two '*' and a 64-bit number); the list holds 96.
+  for (unsigned n = in.Below(7); n-- > 0;) {
+    std::string plain = Text(in, 12);
+    plain.erase(std::remove(plain.begin(), plain.end(), '%'), plain.end());
+    code.format += plain + '%';
+    for (unsigned f = in.Below(3); f-- > 0;) code.format += kFlags[in.Below(sizeof kFlags - 1)];
+    for (int part = 0; part < 2; ++part) {  // width, then precision
+      if (part == 1) {
+        if (!in.Bit()) break;
+        code.format += '.';
+      }
+      switch (in.Below(3)) {
+        case 0: break;
+        case 1: code.format += std::to_string(in.Below(part == 0 ? 300 : 40)); break;
+        default:
+          code.format += '*';
+          code.args.push_back(sim::DebugArgument::Int32(in.Bit() ? in.Below(300) : in.U32()));
+      }
+    }
+    const bool wide = in.Bit();
+    if (wide) code.format += 'l';
+    switch (in.Below(3)) {
+      case 0: {
+        const char c = kNumberConversions[in.Below(sizeof kNumberConversions - 1)];
+        code.format += c;
+        const bool number64 = wide && c != 'c' && c != 'r' && c != 'p';
+        code.args.push_back(number64 ? sim::DebugArgument::Int64(in.U64()) : sim::DebugArgument::Int32(in.U32()));
+        break;
+      }
+      case 1: {
+        const char c = kMemoryConversions[in.Below(sizeof kMemoryConversions - 1)];
+        code.format += c;
+        code.args.push_back(sim::DebugArgument::String(Readable(Text(in, 32), c == 'g' ? 16 : c == 't' ? 8 : 0)));
+        break;
+      }
+      default: code.format += kOtherConversions[in.Below(sizeof kOtherConversions - 1)];
+    }
+  }
+  if (in.Bit()) code.format += '\n';
+}
+
 boardsim::TraceCode Code(fuzz::FuzzInput& in) {
   boardsim::TraceCode code;
   const uint32_t classes[] = {1, 2, 3, 0x90000002u};
@@ -30,7 +89,8 @@ boardsim::TraceCode Code(fuzz::FuzzInput& in) {
   code.instance = in.U32();
   if (in.Bit()) {
     EFI_GUID guid;
-    const std::vector<uint8_t> b = in.Bytes(sizeof guid);
+    std::vector<uint8_t> b = in.Bytes(sizeof guid);
+    b.resize(sizeof guid);
     std::memcpy(&guid, b.data(), b.size());
     code.caller = guid;
   }
@@ -39,12 +99,7 @@ boardsim::TraceCode Code(fuzz::FuzzInput& in) {
     case 1:
       code.data = boardsim::TraceCode::Data::Debug;
       code.debug_level = in.Bit() ? 0x80000000u >> in.Below(32) : in.U32();
-      code.format = Text(in, 96);
-      for (unsigned n = in.Below(8); n-- > 0;) {
-        code.args.push_back(in.Bit() ? sim::DebugArgument::Int32(in.U32())
-                                     : in.Bit() ? sim::DebugArgument::Int64(in.U64())
-                                                : sim::DebugArgument::String(Text(in, 32)));
-      }
+      DebugFormat(in, code);
       break;
     case 2:
       code.data = boardsim::TraceCode::Data::Assertion;
@@ -54,12 +109,13 @@ boardsim::TraceCode Code(fuzz::FuzzInput& in) {
       break;
     case 3:
       code.data = boardsim::TraceCode::Data::String;
-      code.text = Text(in, 128);
+      code.text = Readable(Text(in, 128), 0);
       code.string_type = in.Below(3);
       break;
     default: {
       code.data = boardsim::TraceCode::Data::Other;
-      const std::vector<uint8_t> g = in.Bytes(sizeof code.record_guid);
+      std::vector<uint8_t> g = in.Bytes(sizeof code.record_guid);
+      g.resize(sizeof code.record_guid);
       std::memcpy(&code.record_guid, g.data(), g.size());
       code.record_bytes = in.Sized(64);
     }
