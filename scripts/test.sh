@@ -5,12 +5,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+start=$SECONDS  # what follows is the time a developer waits once the packages are there
 mkdir -p build
 scripts/build.sh host64 pei32
+built=$SECONDS
 jobs=$(nproc)
 status=0
 echo "== 64-bit half =="
 ctest --preset host64 -j"$jobs" || status=1
 echo "== 32-bit half =="
 ctest --preset pei32 -j"$jobs" || status=1
+timing="test.sh: build $((built - start)) s, tests $((SECONDS - built)) s, $((SECONDS - start)) s after the packages ($jobs cores)"
+echo "== $timing =="
+echo "$timing" > build/test-timing.txt
 exit $status
