@@ -127,7 +127,7 @@ boardsim::TraceCode Code(fuzz::FuzzInput& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* image = std::getenv("PEI_IMAGE_FILE");
-  if (image == nullptr) image = PEI_IMAGE_DEFAULT;
+  if (image == nullptr) image = PEI_IMAGE;
   fuzz::FuzzInput in(data, size);
   boardsim::TraceOptions options;
   options.hub_disabled = in.U8() == 0xFF;

@@ -194,10 +194,12 @@ toolkit_seed("power_supply_record", [], record(39, 22, bytes([39, 22, 0xFE, 0xFF
              [b"PSU1", b"Maker", b"Name", b"S", b"A", b"M", b"R"]), [change(3, "Another maker name")], [(39, 0)])
 
 
-# board_boot: PCD (layout pick, UUID time), PCI (keep/clear/new VPD images, added functions), BMC, setup, faults.
+# board_boot and image_board (the same boards): PCD (layout pick, UUID time), PCI (keep/clear/new VPD images,
+# added functions), BMC, setup, faults.
 def board_seed(name, pcd=u8(0) + u8(0), pci=u8(0) + u8(0), bmc=u8(0) + u8(0) + u8(0) + u8(0) + u8(0), setup=u8(0),
                faults=u8(0) + u8(0)):
-    seed("board_boot", name, pcd + pci + bmc + setup + faults)
+    for harness in ("board_boot", "image_board"):
+        seed(harness, name, pcd + pci + bmc + setup + faults)
 board_seed("default_board")
 board_seed("layout_short", pcd=u8(1) + sized(bytes([1, 0, 0, 0, 1, 0, 0, 0, 0, 0x3F, 0, 0x16])) + u8(0))
 board_seed("layout_long", pcd=u8(1) + sized(bytes([1, 0, 0, 0, 1]) + bytes(range(5, 110))) + u8(1) + u32(960))

@@ -9,6 +9,7 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "sim/board/table_difference.h"
 #include "sim/image/driver_image_run.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
@@ -34,36 +35,12 @@ std::vector<sim::SmbiosRecordView> ImageTable(const sim::Board& board, sim::Boot
   return booted.platform->Smbios().Records();  // the platform goes before the driver it ran
 }
 
-// The first difference between two tables, or an empty string.
-std::string FirstDifference(const std::vector<sim::SmbiosRecordView>& host,
-                            const std::vector<sim::SmbiosRecordView>& image) {
-  size_t offset = 0;
-  for (size_t i = 0; i < host.size() && i < image.size(); ++i) {
-    const auto& a = host[i].bytes;
-    const auto& b = image[i].bytes;
-    for (size_t k = 0; k < a.size() && k < b.size(); ++k) {
-      if (a[k] != b[k])
-        return "record " + std::to_string(i) + " (type " + std::to_string(host[i].type) + ") byte " +
-               std::to_string(k) + ", table offset " + std::to_string(offset + k) + ": host " + std::to_string(a[k]) +
-               ", image " + std::to_string(b[k]);
-    }
-    if (a.size() != b.size())
-      return "record " + std::to_string(i) + " is " + std::to_string(a.size()) + " bytes from the host driver, " +
-             std::to_string(b.size()) + " from the image (table offset " + std::to_string(offset) + ")";
-    if (host[i].handle != image[i].handle) return "record " + std::to_string(i) + " has another handle";
-    offset += a.size();
-  }
-  if (host.size() != image.size())
-    return "host table has " + std::to_string(host.size()) + " records, the image's " + std::to_string(image.size());
-  return {};
-}
-
 void ExpectSameTable(const sim::Board& board) {
   sim::BootResult host_result, image_result;
   const auto host = HostTable(board, host_result);
   const auto image = ImageTable(board, image_result);
   ASSERT_FALSE(host.empty());
-  EXPECT_EQ(FirstDifference(host, image), "");
+  EXPECT_EQ(sim::FirstTableDifference(host, image), "");
   EXPECT_EQ(image_result.entry_status, host_result.entry_status);
   EXPECT_EQ(image_result.callback_ran, host_result.callback_ran);
   EXPECT_EQ(image_result.callback_status, host_result.callback_status);
