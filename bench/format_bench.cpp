@@ -1,7 +1,9 @@
 // Formatter speed on the status-code listener's real lines against the C library's snprintf on
 // equivalent formats. Plain run: Google Benchmark times, then the time ratio per line. Under callgrind
 // (valgrind --tool=callgrind ./format_bench, run in a writable directory): instructions per line of each
-// side, read back from callgrind's own dumps, and their ratio.
+// side, read back from callgrind's own dumps, and their ratio. The formatter here is the host build of the
+// engine; the count that the target is held to is the PEI image's own on the same lines
+// (bench/image/image_cost_measure.cpp), against snprintf's count from this program.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <valgrind/callgrind.h>

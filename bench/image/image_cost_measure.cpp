@@ -178,7 +178,7 @@ std::string Measure(const std::string& pei, const std::string& dxe) {
                       static_cast<unsigned long long>(f.instructions), static_cast<unsigned long long>(f.stack),
                       static_cast<unsigned long long>(f.writes)));
   }
-  out += "Formatter lines as the PEI image executes them (its compact form; text compared with the host formatter):\n";
+  out += "Formatter lines as the PEI image executes them (text compared with the host-linked formatter):\n";
   for (const LineFigure& f : lines) {
     add(std::snprintf(row, sizeof row, "  %-7s %6llu instructions, %3zu chars \"%s\"%s\n", f.name.c_str(),
                       static_cast<unsigned long long>(f.instructions), f.text.size(), Visible(f.text).c_str(),
@@ -195,25 +195,40 @@ std::string Measure(const std::string& pei, const std::string& dxe) {
   return out;
 }
 
-// Measure() in a child forked from this process's state, so repeated runs start from the same memory layout
-// (the driver's counts follow the addresses the host heap hands out).
-std::string MeasureInChild(const std::string& pei, const std::string& dxe) {
+// Measure() in children forked from this process's state, all started before any result is read, so every
+// run starts from the same memory layout (the driver's counts follow the host addresses it is handed: a copy's
+// alignment changes its instructions). Empty strings for runs that failed.
+struct Child {
+  pid_t pid = -1;
+  int fd = -1;
+};
+
+Child StartMeasure(const std::string& pei, const std::string& dxe) {
   int fds[2];
   if (pipe(fds) != 0) return {};
-  const pid_t child = fork();
-  if (child == 0) {
+  const pid_t pid = fork();
+  if (pid == 0) {
     close(fds[0]);
     const std::string report = Measure(pei, dxe);
     const bool ok = write(fds[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
     _exit(ok && !report.empty() ? 0 : 1);
   }
   close(fds[1]);
+  if (pid < 0) {
+    close(fds[0]);
+    return {};
+  }
+  return {pid, fds[0]};
+}
+
+std::string Collect(const Child& child) {
+  if (child.pid < 0) return {};
   std::string report;
   char chunk[4096];
-  for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;) report.append(chunk, static_cast<size_t>(n));
-  close(fds[0]);
+  for (ssize_t n; (n = read(child.fd, chunk, sizeof chunk)) > 0;) report.append(chunk, static_cast<size_t>(n));
+  close(child.fd);
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(child.pid, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? report : std::string();
 }
 
@@ -239,7 +254,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: image_cost_measure PEI_IMAGE DXE_IMAGE\n");
     return 2;
   }
-  const std::string first = MeasureInChild(pei, dxe), second = MeasureInChild(pei, dxe);
+  const Child one = StartMeasure(pei, dxe);
+  const Child two = StartMeasure(pei, dxe);
+  const std::string first = Collect(one), second = Collect(two);
   if (first.empty() || second.empty()) {
     std::fprintf(stderr, "a measured run failed\n");
     return 1;

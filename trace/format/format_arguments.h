@@ -51,10 +51,12 @@ class FormatArguments {
     return false;
   }
 
-  // Little-endian, any alignment (the packed list lives inside a data record).
+  // Little-endian, any alignment (the packed list lives inside a data record): one load on x86, the only
+  // processor the module is built for.
   static UINT32 Load32(const UINT8 *P) {
-    return P[0] | (static_cast<UINT32>(P[1]) << 8) | (static_cast<UINT32>(P[2]) << 16) |
-           (static_cast<UINT32>(P[3]) << 24);
+    UINT32 Value;
+    __builtin_memcpy(&Value, P, 4);
+    return Value;
   }
 
   // End of an unbounded packed list: no list reaches the last address, so every item is inside.

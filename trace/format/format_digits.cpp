@@ -1,15 +1,9 @@
 // Digit production for the formatter and the 64-by-32-bit division it rests on.
 #include "trace/format/format_digits.h"
 
-#include "trace/format/format_config.h"
-
 namespace {
 
 constexpr CHAR8 kDigits[] = "0123456789ABCDEF";
-
-#if FORMAT_COMPACT
-
-// Compact form: one digit per step, from kDigits alone.
 
 // Digits of a 32-bit value ending before At.
 CHAR8 *WriteDecimal32(CHAR8 *At, UINT32 Value) {
@@ -33,79 +27,6 @@ CHAR8 *WriteHex32(CHAR8 *At, UINT32 Value) {
   } while (Value != 0);
   return At;
 }
-
-#else
-
-// Fast form: two digits per entry of a table, "00" to "99" for decimal, "00" to "FF" for hexadecimal.
-// Taking digits two at a time halves the divisions and shifts; the tables are built at compile time into
-// read-only data.
-template <UINT32 Radix>
-struct DigitPairs {
-  CHAR8 Chars[2 * Radix * Radix];
-};
-
-template <UINT32 Radix>
-constexpr DigitPairs<Radix> MakeDigitPairs() {
-  DigitPairs<Radix> Pairs{};
-  for (UINT32 I = 0; I < Radix * Radix; ++I) {
-    Pairs.Chars[2 * I] = kDigits[I / Radix];
-    Pairs.Chars[2 * I + 1] = kDigits[I % Radix];
-  }
-  return Pairs;
-}
-
-constexpr DigitPairs<10> kDecimalPairs = MakeDigitPairs<10>();
-constexpr DigitPairs<16> kHexPairs = MakeDigitPairs<16>();
-
-template <UINT32 Radix>
-void CopyPair(CHAR8 *To, const DigitPairs<Radix> &Pairs, UINT32 Index) {
-  __builtin_memcpy(To, &Pairs.Chars[2 * Index], 2);
-}
-
-// Digits of a 32-bit value ending before At, two at a time.
-CHAR8 *WriteDecimal32(CHAR8 *At, UINT32 Value) {
-  while (Value >= 100) {
-    At -= 2;
-    CopyPair(At, kDecimalPairs, Value % 100);
-    Value /= 100;
-  }
-  if (Value >= 10) {
-    At -= 2;
-    CopyPair(At, kDecimalPairs, Value);
-  } else {
-    *--At = kDigits[Value];
-  }
-  return At;
-}
-
-// The low hexadecimal digits of Value, leading zeros included, filling Start up to End.
-void WriteHexRange(CHAR8 *Start, CHAR8 *End, UINT32 Value) {
-  CHAR8 *To = End;
-  for (; To - Start >= 2; Value >>= 8) {
-    To -= 2;
-    CopyPair(To, kHexPairs, Value & 0xFF);
-  }
-  if (To != Start) *Start = kDigits[Value & 0xF];
-}
-
-// Hexadecimal digits of a 32-bit value ending before At; 32-bit shifts only (a 64-bit shift takes several
-// instructions on IA-32).
-CHAR8 *WriteHex32(CHAR8 *At, UINT32 Value) {
-  while (Value > 0xFF) {
-    At -= 2;
-    CopyPair(At, kHexPairs, Value & 0xFF);
-    Value >>= 8;
-  }
-  if (Value > 0xF) {
-    At -= 2;
-    CopyPair(At, kHexPairs, Value);
-  } else {
-    *--At = kDigits[Value];
-  }
-  return At;
-}
-
-#endif
 
 }  // namespace
 

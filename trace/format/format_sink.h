@@ -6,9 +6,6 @@
 
 class FormatSink : public NarrowSink {
  public:
-  // The mode is known only at run time.
-  static constexpr bool kAlwaysNarrow = false;
-
   // Writing: Size >= 1 characters at Buffer. Counting: Buffer and Size are not used. FormatBytes: the
   // width of the format's characters (1 or 2), which the engine reads through this sink so that one
   // engine serves both widths.

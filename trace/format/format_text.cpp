@@ -2,10 +2,8 @@
 #include "trace/format/format_text.h"
 
 #include "trace/format/format_arguments.h"
-#include "trace/format/format_config.h"
 #include "trace/format/format_digits.h"
 #include "trace/format/format_sink.h"
-#include "trace/format/narrow_sink.h"
 #include "trace/format/status_names.h"
 
 namespace {
@@ -35,8 +33,7 @@ struct Conversion {
 };
 
 // A format character of Bytes (1 or 2) bytes, read little-endian and masked to its width. The engine
-// takes Bytes from its sink: a constant 1 for NarrowSink, a run-time value for FormatSink (one engine
-// serves both format widths there).
+// takes Bytes from its sink, which serves both format widths.
 UINT32 FormatCharAt(const UINT8 *P, UINT32 Bytes) {
   return Bytes == 1 ? P[0] : (P[0] | (static_cast<UINT32>(P[1]) << 8));
 }
@@ -52,24 +49,21 @@ UINTN TextLength(const UINT8 *Text, UINT32 CharBytes, UINT64 Limit) {
   return N;
 }
 
-template <typename Sink>
-void PadBefore(Sink &Out, const Conversion &Conv, UINT64 Precision) {
+void PadBefore(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
   if (!Conv.Has(kLeftJustify) && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
 }
 
-template <typename Sink>
-void PadAfter(Sink &Out, const Conversion &Conv, UINT64 Precision) {
+void PadAfter(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
   if (Conv.Has(kLeftJustify) && Conv.Width > Precision) Out.Repeat(' ', Conv.Width - Precision);
 }
 
 // A text item: the string conversions ('a', 's', 'S') have precision 0 unless one is given, every other
 // item 1; a given precision also bounds the characters taken.
-template <typename Sink>
-void EmitText(Sink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
+void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
   const UINT8 *Chars = static_cast<const UINT8 *>(Text);
   // No width and no precision: no padding unless an item other than a string is empty.
   if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow() && (StringConversion || Chars[0] != 0)) {
-    Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
+    Out.CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
     return;
   }
   UINT64 Precision = Conv.Has(kPrecisionGiven) ? Conv.Precision : (StringConversion ? 0 : 1);
@@ -81,26 +75,23 @@ void EmitText(Sink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBy
   PadAfter(Out, Conv, Precision);
 }
 
-template <typename Sink>
-void EmitString8(Sink &Out, const Conversion &Conv, const CHAR8 *Text) {
+void EmitString8(FormatSink &Out, const Conversion &Conv, const CHAR8 *Text) {
   EmitText(Out, Conv, Text, 1, false);
 }
 
 // One character as a one-character 16-bit string (a zero character is an empty string).
-template <typename Sink>
-void EmitChar(Sink &Out, const Conversion &Conv, UINT32 Char) {
+void EmitChar(FormatSink &Out, const Conversion &Conv, UINT32 Char) {
   const UINT8 Text[4] = {static_cast<UINT8>(Char), static_cast<UINT8>(Char >> 8), 0, 0};
   EmitText(Out, Conv, Text, 2, false);
 }
 
 // A number: prefix, zeros up to the precision, then the digits (with separators when grouped).
-template <typename Sink>
-void EmitNumber(Sink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
+void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
                 CHAR8 *Scratch) {
   UINT32 Modifiers = Conv.Modifiers;
   CHAR8 *End = Scratch + kScratchChars;
   constexpr UINT32 kNotPlain = kGroup | kPrecisionGiven | kPlus | kBlank | kLeftJustify;
-  if (Sink::kAlwaysNarrow && !Negative && (Modifiers & kNotPlain) == 0) {
+  if (!Negative && (Modifiers & kNotPlain) == 0) {
     // The common case, right-justified with no precision and no prefix: the precision is 1, so there
     // are always digits; a width is filled with zeros ('0' given) or blanks in front of them.
     CHAR8 *Digits = WriteDigits(End, Magnitude, Hex, false);
@@ -154,8 +145,7 @@ void EmitNumber(Sink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negati
 UINT16 Load16(const UINT8 *P) { return static_cast<UINT16>(P[0] | (P[1] << 8)); }
 
 // The text of "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x" of the fields, written directly.
-template <typename Sink>
-void EmitGuid(Sink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
+void EmitGuid(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
   if (Address == 0) return EmitString8(Out, Conv, "<null guid>");
   const UINT8 *G = reinterpret_cast<const UINT8 *>(Address);
   CHAR8 *At = WriteHexDigits(Scratch, Load16(G) | (static_cast<UINT32>(Load16(G + 2)) << 16), 8);
@@ -163,29 +153,29 @@ void EmitGuid(Sink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) 
   At = WriteHexDigits(At, Load16(G + 4), 4);
   *At++ = '-';
   At = WriteHexDigits(At, Load16(G + 6), 4);
-  for (UINT32 I = 8; I < 16; ++I) {
-    if (I == 8 || I == 10) *At++ = '-';
-    At = WriteHexDigits(At, G[I], 2);
-  }
+  *At++ = '-';
+  // The last eight bytes print in their own order: as big-endian numbers of 2, 2 and 4 bytes.
+  At = WriteHexDigits(At, (static_cast<UINT32>(G[8]) << 8) | G[9], 4);
+  *At++ = '-';
+  At = WriteHexDigits(At, (static_cast<UINT32>(G[10]) << 8) | G[11], 4);
+  At = WriteHexDigits(At, (static_cast<UINT32>(G[12]) << 24) | (G[13] << 16) | (G[14] << 8) | G[15], 8);
   *At = 0;
   EmitString8(Out, Conv, Scratch);
 }
 
 // Fields of a UEFI time record: year (u16 at 0), month, day, hour, minute (u8 at 2 to 5).
-template <typename Sink>
-void EmitTime(Sink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
+void EmitTime(FormatSink &Out, const Conversion &Conv, UINTN Address, CHAR8 *Scratch) {
   if (Address == 0) return EmitString8(Out, Conv, "<null time>");
   const UINT8 *T = reinterpret_cast<const UINT8 *>(Address);
   FormatTextWithFlags(Scratch, kScratchChars, 0, "%02d/%02d/%04d  %02d:%02d", T[2], T[3], Load16(T), T[4], T[5]);
   EmitString8(Out, Conv, Scratch);
 }
 
-template <typename Sink>
-void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch) {
+void EmitStatus(FormatSink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch) {
   const CHAR8 *Name = StatusName(Status);
-  if (Sink::kAlwaysNarrow && Name != nullptr && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
+  if (Out.Narrow() && Name != nullptr && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
     // EmitText's first case (no name is empty), without the call.
-    Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(reinterpret_cast<const UINT8 *>(Name));
+    Out.CopyNarrowUntil<narrow_copy::StopAtNul>(reinterpret_cast<const UINT8 *>(Name));
     return;
   }
   if (Name == nullptr) {
@@ -197,8 +187,7 @@ void EmitStatus(Sink &Out, const Conversion &Conv, UINT32 Status, CHAR8 *Scratch
 
 // Emits the line end that starts with Char ('\n' or '\r') and returns the format past it: "\n" and
 // "\n\r" and "\r\n" become CR LF, a lone "\r" stays.
-template <typename Sink>
-FORMAT_HOT_INLINE const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *Next) {
+const UINT8 *EmitLineEnd(FormatSink &Out, UINT32 Char, const UINT8 *Next) {
   const UINT32 Bytes = Out.FormatCharBytes();
   UINT32 Following = FormatCharAt(Next, Bytes);
   if (Char == '\n' || Following == '\n') {
@@ -217,8 +206,8 @@ FORMAT_HOT_INLINE const UINT8 *EmitLineEnd(Sink &Out, UINT32 Char, const UINT8 *
 const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 Bytes, UINT32 *Value) {
   UINT32 N = 0;
   for (UINT32 C = FormatCharAt(Digits, Bytes); C >= '0' && C <= '9'; C = FormatCharAt(Digits, Bytes)) {
-    UINT64 Next = static_cast<UINT64>(N) * 10 + (C - '0');
-    N = Next > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT32>(Next);
+    // 32-bit steps with overflow tests: a 64-bit product takes several instructions on IA-32.
+    if (__builtin_mul_overflow(N, 10u, &N) || __builtin_add_overflow(N, C - '0', &N)) N = 0xFFFFFFFFu;
     Digits += Bytes;
   }
   *Value = N;
@@ -227,24 +216,74 @@ const UINT8 *ReadNumber(const UINT8 *Digits, UINT32 Bytes, UINT32 *Value) {
 
 // One conversion; Format points just past its '%'. Returns the format past the conversion, or null when
 // a NUL ended it (the main loop ends too).
-template <typename Sink>
-const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
+const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
   const UINT32 Bytes = Out.FormatCharBytes();
   const UINT8 *const First = Format;  // the character right after the '%'
   Conversion Conv;
   bool AfterDot = false;
   CHAR8 Scratch[kScratchChars];
-  // Modifiers and the conversion character in one switch: one dispatch per format character.
+  // Letters (the conversions and 'l'/'L') and the other characters in two switches: a conversion letter
+  // is found without first being compared with every modifier.
   for (;;) {
     UINT32 Char = FormatCharAt(Format, Bytes);
     Format += Bytes;
+    if (Char > '9') {
+      // 'x' and 'X', the listener's most frequent conversions, before the switch: its compares run in
+      // the order of the characters' codes, which puts them last.
+      if ((Char | 0x20) == 'x') {
+        if (Char == 'X') Conv.Modifiers |= kZeroPad;
+        EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, true, Scratch);
+        return Format;
+      }
+      switch (Char) {
+        case 'l':
+        case 'L': Conv.Modifiers |= kLong; continue;
+        case 'a': {
+          const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
+          if (Text == nullptr) {
+            EmitString8(Out, Conv, "<null string>");
+          } else if (Out.Narrow() && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
+            // EmitText's first case, without the call: the listener's strings take this path.
+            Out.CopyNarrowUntil<narrow_copy::StopAtNul>(static_cast<const UINT8 *>(Text));
+          } else {
+            EmitText(Out, Conv, Text, 1, true);
+          }
+          return Format;
+        }
+        case 's':
+        case 'S': {
+          const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
+          if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
+          else EmitText(Out, Conv, Text, 2, true);
+          return Format;
+        }
+        case 'c': EmitChar(Out, Conv, Args.Next32() & 0xFFFF); return Format;
+        case 'd': {
+          INT64 Value = Conv.Has(kLong) ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
+          // Negated in unsigned arithmetic: the most negative value stays defined.
+          UINT64 Magnitude = Value < 0 ? 0 - static_cast<UINT64>(Value) : static_cast<UINT64>(Value);
+          EmitNumber(Out, Conv, Magnitude, Value < 0, false, Scratch);
+          return Format;
+        }
+        case 'u':
+          Conv.Modifiers &= ~kPlus;
+          EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, false, Scratch);
+          return Format;
+        case 'p':
+          Conv.Modifiers = (Conv.Modifiers | kZeroPad) & ~(kPlus | kBlank | kLong);
+          EmitNumber(Out, Conv, Args.NextPointer(), false, true, Scratch);
+          return Format;
+        case 'g': EmitGuid(Out, Conv, Args.NextPointer(), Scratch); return Format;
+        case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); return Format;
+        case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); return Format;
+        default: EmitChar(Out, Conv, Char); return Format;
+      }
+    }
     switch (Char) {
       case '-': Conv.Modifiers |= kLeftJustify; continue;
       case '+': Conv.Modifiers |= kPlus; continue;
       case ' ': Conv.Modifiers |= kBlank; continue;
       case ',': Conv.Modifiers |= kGroup; continue;
-      case 'l':
-      case 'L': Conv.Modifiers |= kLong; continue;
       case '.':
         AfterDot = true;
         Conv.Modifiers |= kPrecisionGiven;
@@ -268,50 +307,6 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
         }
         continue;
       case 0: return nullptr;
-      case 'a': {
-        const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
-        if (Text == nullptr) {
-          EmitString8(Out, Conv, "<null string>");
-        } else if (Sink::kAlwaysNarrow && Conv.Width == 0 && !Conv.Has(kPrecisionGiven)) {
-          // EmitText's first case, without the call: the listener's strings take this path.
-          Out.template CopyNarrowUntil<narrow_copy::StopAtNul>(static_cast<const UINT8 *>(Text));
-        } else {
-          EmitText(Out, Conv, Text, 1, true);
-        }
-        return Format;
-      }
-      case 's':
-      case 'S': {
-        const VOID *Text = reinterpret_cast<const VOID *>(Args.NextPointer());
-        if (Text == nullptr) EmitString8(Out, Conv, "<null string>");
-        else EmitText(Out, Conv, Text, 2, true);
-        return Format;
-      }
-      case 'c': EmitChar(Out, Conv, Args.Next32() & 0xFFFF); return Format;
-      case 'd': {
-        INT64 Value = Conv.Has(kLong) ? static_cast<INT64>(Args.Next64()) : static_cast<INT32>(Args.Next32());
-        // Negated in unsigned arithmetic: the most negative value stays defined.
-        UINT64 Magnitude = Value < 0 ? 0 - static_cast<UINT64>(Value) : static_cast<UINT64>(Value);
-        EmitNumber(Out, Conv, Magnitude, Value < 0, false, Scratch);
-        return Format;
-      }
-      case 'u':
-        Conv.Modifiers &= ~kPlus;
-        EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, false, Scratch);
-        return Format;
-      case 'X':
-        Conv.Modifiers |= kZeroPad;
-        [[fallthrough]];
-      case 'x':
-        EmitNumber(Out, Conv, Conv.Has(kLong) ? Args.Next64() : Args.Next32(), false, true, Scratch);
-        return Format;
-      case 'p':
-        Conv.Modifiers = (Conv.Modifiers | kZeroPad) & ~(kPlus | kBlank | kLong);
-        EmitNumber(Out, Conv, Args.NextPointer(), false, true, Scratch);
-        return Format;
-      case 'g': EmitGuid(Out, Conv, Args.NextPointer(), Scratch); return Format;
-      case 't': EmitTime(Out, Conv, Args.NextPointer(), Scratch); return Format;
-      case 'r': EmitStatus(Out, Conv, Args.Next32(), Scratch); return Format;
       case '\n':
       case '\r':
         // Only a line end directly after the '%' is translated; after modifiers it is an unknown
@@ -324,14 +319,13 @@ const UINT8 *Convert(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
   }
 }
 
-template <typename Sink>
-void Run(Sink &Out, const UINT8 *Format, FormatArguments &Args) {
+void Run(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
   const UINT32 Bytes = Out.FormatCharBytes();
   while (!Out.Full()) {
     // Plain text in one copy; a format character that is special already (two conversions or line
     // ends in a row, the terminator) needs no copy at all.
     if (Bytes == 1 && Out.Narrow() && !narrow_copy::StopAtFormatSpecial::Byte(*Format)) {
-      Format = Out.template CopyNarrowUntil<narrow_copy::StopAtFormatSpecial>(Format);
+      Format = Out.CopyNarrowUntil<narrow_copy::StopAtFormatSpecial>(Format);
       if (Out.Full()) return;
     }
     UINT32 Char = FormatCharAt(Format, Bytes);
@@ -357,16 +351,6 @@ UINTN Format16Length(const UINT8 *Format) {
 UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, FormatArguments &Args) {
   Flags &= FORMAT_CALLER_FLAGS;
   const UINT8 *Chars = static_cast<const UINT8 *>(Format);
-#if !FORMAT_COMPACT
-  // The fast form's second engine; the compact form serves these calls with the general one below.
-  if (Flags == 0) {
-    // 1-byte format and output, written: the listener's calls. The first two rejections apply.
-    if (Size == 0 || Buffer == nullptr || Format == nullptr) return 0;
-    NarrowSink Out(Buffer, Size);
-    Run(Out, Chars, Args);
-    return Out.Finish();
-  }
-#endif
   bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
   bool WideOutput = (Flags & FORMAT_OUTPUT_16BIT) != 0;
   bool WideFormat = (Flags & FORMAT_FORMAT_16BIT) != 0;
@@ -395,11 +379,13 @@ UINT32 FormatTextPacked(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Form
   return FormatWithArguments(Buffer, Size, Flags, Format, Args);
 }
 
+// The engine's wrapper is skipped on this, the listener's most frequent call.
 UINT32 FormatText(VOID *Buffer, UINTN Size, const CHAR8 *Format, ...) {
-  __builtin_va_list Args;
-  __builtin_va_start(Args, Format);
-  UINT32 Count = FormatTextEngine(Buffer, Size, 0, Format, &Args, nullptr);
-  __builtin_va_end(Args);
+  __builtin_va_list List;
+  __builtin_va_start(List, Format);
+  FormatArguments Args(&List, nullptr);
+  UINT32 Count = FormatWithArguments(Buffer, Size, 0, Format, Args);
+  __builtin_va_end(List);
   return Count;
 }
 

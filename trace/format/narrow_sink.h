@@ -1,28 +1,19 @@
 // Output of 1-byte characters written into a caller's buffer, the listener's only case, with no run-time
-// mode tests in its steps (an engine of its own in the formatter's fast form only, see format_config.h).
-// FormatSink builds the other modes (16-bit output, count-only) on it.
+// mode tests in its steps. FormatSink builds the other modes (16-bit output, count-only) on it and hands
+// 1-byte output to these steps.
 #pragma once
 #include "trace/format/narrow_copy.h"
 #include "uefi/base_types.h"
 
 class NarrowSink {
  public:
-  // Every character is 1 byte and is written (the engine picks FormatSink for the other modes).
-  static constexpr bool kAlwaysNarrow = true;
-
   // Size >= 1 characters at Buffer; the last one is kept for the terminator.
   NarrowSink(VOID *Buffer, UINTN Size) : Out(static_cast<UINT8 *>(Buffer)), Pos(0), End(Size - 1) {}
-
-  bool Full() const { return Pos >= End; }
-  bool Narrow() const { return true; }
-
-  // Bytes per format character: NarrowSink serves 1-byte formats only.
-  static constexpr UINT32 FormatCharBytes() { return 1; }
 
   // Copies characters up to the first stop character (or a candidate of Stop before it) or until the
   // room is used up, and returns where it stopped reading.
   template <typename Stop>
-  const UINT8 *CopyNarrowUntil(const UINT8 *Chars) {
+  __attribute__((always_inline)) const UINT8 *CopyNarrowUntil(const UINT8 *Chars) {
     UINTN N = narrow_copy::CopyUntil<Stop>(Out + Pos, Chars, End - Pos);
     Pos += N;
     return Chars + N;
@@ -36,10 +27,6 @@ class NarrowSink {
     return true;
   }
 
-  void Put(UINT32 Char) {
-    if (Pos < End) Out[Pos++] = static_cast<UINT8>(Char);
-  }
-
   // N copies of Char, bounded by the room left.
   void Repeat(UINT32 Char, UINT64 N) {
     // Locals, not members, in the loops: byte stores may alias the members and would force reloads.
@@ -50,7 +37,7 @@ class NarrowSink {
   }
 
   // N characters of CharBytes (1 or 2) bytes each; a 2-byte character keeps its low byte.
-  void Text(const UINT8 *Chars, UINTN N, UINT32 CharBytes) {
+  __attribute__((always_inline)) void Text(const UINT8 *Chars, UINTN N, UINT32 CharBytes) {
     UINTN At = Pos;
     UINTN Last = At + Room(N);
     if (CharBytes == 1) {
@@ -60,12 +47,6 @@ class NarrowSink {
       for (UINT8 *To = Out; At < Last; ++At, Chars += 2) To[At] = Chars[0];
     }
     Pos = At;
-  }
-
-  // Writes the terminator at the output position and returns the characters written.
-  UINT32 Finish() {
-    Out[Pos] = 0;
-    return Saturate32(Pos);
   }
 
  protected:

@@ -39,8 +39,8 @@ TEST(Digits, LargestValuesFitAndGroupFromTheRight) {
   EXPECT_EQ(Digits(0, true, false), "0");
 }
 
-// Every length, and the values on both sides of each length change (the fast form takes digits two at a
-// time).
+// Every length, and the values on both sides of each length change (and of the change from 64-bit to
+// 32-bit steps).
 TEST(Digits, EveryDecimalLengthMatchesTheLibrary) {
   UINT64 Power = 1;
   for (int Length = 1; Length <= 20; ++Length) {

@@ -39,10 +39,10 @@ TEST(CopyUntil, StopsAtAFormatSpecialAtEveryOffsetAndLeavesTheRestOfTheTarget) {
   }
 }
 
-TEST(CopyUntil, FormatTextMayEndEarlyOnlyAtAControlCharacter) {
-  // The word test flags every byte below 0x0E; a copy may end at one before the real stop, never at
-  // another byte, and everything before it is copied.
-  const std::string Text = std::string("ab\x01\x09\x0b\x0c\x0d") + "\x0e" + "cd\x0bxyz%tail";
+TEST(CopyUntil, FormatTextMayEndEarlyOnlyAtAControlOrNonAsciiCharacter) {
+  // The word test flags every byte below 0x0E and above 0x7F; a copy may end at one before the real stop,
+  // never at another byte, and everything before it is copied.
+  const std::string Text = std::string("ab\x01\x09\x0b\x0c\x0d") + "\x0e" + "cd\x0bxy\x7f\x80z\xa5\xff" + "q%tail";
   for (size_t Start = 0;;) {
     size_t Copied = 0;
     std::string Rest = Text.substr(Start);
@@ -55,11 +55,27 @@ TEST(CopyUntil, FormatTextMayEndEarlyOnlyAtAControlCharacter) {
   }
 }
 
-TEST(CopyUntil, ControlCharactersInFormatTextComeOutUnchanged) {
+TEST(CopyUntil, ControlAndNonAsciiCharactersInFormatTextComeOutUnchanged) {
   for (size_t At = 0; At < 12; ++At) {
-    std::string Format = std::string(At, 'f') + "\x01\x0b\x0c" + std::string(At, 'g') + "\x0e%%";
+    std::string Format = std::string(At, 'f') + "\x01\x0b\x0c" + std::string(At, 'g') + "\x80\xa5\xe9\xff" +
+                         std::string(At, 'h') + "\x0e%%";
     EXPECT_EQ(format_test::Fmt(Format.c_str()), Format.substr(0, Format.size() - 1)) << At;
   }
+}
+
+TEST(CopyUntil, StringsWithBytesAbove0x7FAreCopiedWholeUpToTheirNul) {
+  // The word test flags such bytes too; a string copy goes on past them and ends at the NUL only.
+  for (size_t At = 0; At < 20; ++At) {
+    std::string Text;
+    for (size_t I = 0; I < At; ++I) Text += static_cast<char>(I % 3 == 0 ? 0x80 + 0x11 * (I % 8) : 'a' + I);
+    Text += '\0';
+    Text += "tail";
+    size_t Copied = 0;
+    std::string Target = CopyInto<narrow_copy::StopAtNul>(Text, 40, &Copied);
+    EXPECT_EQ(Copied, At);
+    EXPECT_EQ(Target, Text.substr(0, At) + std::string(kTarget - At, '#')) << At;
+  }
+  EXPECT_EQ(format_test::Fmt("<%a>", "\xe9t\xe9\x81\xff\x80!"), "<\xe9t\xe9\x81\xff\x80!>");
 }
 
 TEST(CopyUntil, RoomEndsTheCopyInsideAWord) {

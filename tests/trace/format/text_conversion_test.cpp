@@ -68,6 +68,9 @@ TEST(Guid, ThirtySixUpperCaseCharactersInTheUefiLayout) {
   EXPECT_EQ(Text.size(), 36u);
   const EFI_GUID Small = {0x1, 0x2, 0x3, {0, 1, 2, 3, 4, 5, 6, 7}};
   EXPECT_EQ(Fmt("%g", &Small), "00000001-0002-0003-0001-020304050607");
+  // Top bits set in every field and byte: no sign spreads from one byte into its neighbours.
+  const EFI_GUID High = {0xFFFFFFFE, 0x8001, 0xFF7F, {0xFF, 0xFE, 0x80, 0x81, 0xC0, 0xDE, 0xAD, 0x7F}};
+  EXPECT_EQ(Fmt("%g", &High), "FFFFFFFE-8001-FF7F-FFFE-8081C0DEAD7F");
   EXPECT_EQ(Fmt("%g", static_cast<const EFI_GUID *>(nullptr)), "<null guid>");
 }
 

@@ -6,13 +6,6 @@
 #include <vector>
 
 #include "tests/trace/listener/listener_fixture.h"
-#include "trace/format/format_config.h"
-
-// trace_listener_compact_tests builds these tests against the whole PEI module compiled in the formatter's
-// compact form, the form the image ships (tests/trace/CMakeLists.txt); that build must really use it.
-#if defined(LISTENER_TESTS_COMPACT_FORM)
-static_assert(FORMAT_COMPACT == 1, "the compact listener tests run against the compact formatter");
-#endif
 
 namespace {
 
