@@ -216,6 +216,54 @@ board_seed("allocation_fails", faults=u8(0xFF) + u8(7) + u8(0))
 board_seed("protocols_absent", faults=u8(0) + u8(0xFF) + u8(0x21))
 
 
+# firmware_volume: the input is the volume. A two-file volume laid out as the build lays out its own (a PEIM
+# on a 128-byte data alignment after a pad file, then a driver), erased to ones, and damaged copies of it.
+def guid(d1, d2, d3, rest): return struct.pack("<IHH", d1, d2, d3) + bytes(rest)
+def sum8_fix(b): return (0x100 - sum(b)) & 0xFF
+def section(kind, data): return u32(len(data) + 4)[:3] + u8(kind) + data
+def ucs2(text): return text.encode("utf-16-le") + b"\0\0"
+
+def ffs_file(name, kind, sections, align_code=0):
+    data = b""
+    for s in sections:
+        data += b"\0" * (-len(data) % 4) + s
+    attributes = (align_code << 3) | 0x40
+    header = name + u8(0) + u8(0) + u8(kind) + u8(attributes) + u32(len(data) + 24)[:3] + u8(0)
+    header = header[:16] + u8(sum8_fix(header)) + u8(sum8_fix(data)) + header[18:23] + u8(0xF8)
+    return header + data
+
+def pad_file(size):
+    header = b"\xff" * 16 + u8(0) + u8(0xAA) + u8(0xF0) + u8(0) + u32(size)[:3] + u8(0)
+    header = header[:16] + u8(sum8_fix(header[:16] + b"\0\0" + header[18:23] + b"\0")) + header[17:23] + u8(0xF8)
+    return header + b"\xff" * (size - 24)
+
+def volume(files, length=4096):
+    body = b"".join(files)
+    header = (bytes(16) + guid(0x8C8CE578, 0x8A3D, 0x4F1C, [0x99, 0x35, 0x89, 0x61, 0x85, 0xC3, 0x2D, 0xD3]) +
+              u64(length) + b"_FVH" + u32(0x000C0C06) + u16(72) + u16(0) + u16(0) + u8(0) + u8(2) +
+              u32(length // 4096) + u32(4096) + u64(0))
+    words = sum(struct.unpack("<36H", header))
+    header = header[:50] + u16((0x10000 - words) & 0xFFFF) + header[52:]
+    return (header + body + b"\xff" * length)[:length]
+
+NEED_A = guid(0x0065D394, 0x9951, 0x4144, [0x82, 0xA3, 0x0A, 0xFC, 0x85, 0x79, 0xC2, 0x51])
+NEED_B = guid(0x06E81C58, 0x4AD7, 0x44BC, [0x83, 0x90, 0xF1, 0x02, 0x65, 0xF7, 0x24, 0x80])
+DEPEX = b"\x02" + NEED_A + b"\x02" + NEED_B + b"\x03\x08"
+PEIM = ffs_file(guid(0xD531DEF2, 0xE61B, 0x4031, [0xA4, 0x05, 0x14, 0xCB, 0x13, 0x0D, 0x17, 0x6A]), 0x06,
+                [section(0x1B, DEPEX), section(0x19, bytes(16)), section(0x10, b"MZ" + bytes(62)),
+                 section(0x15, ucs2("TraceStatusPeim")), section(0x14, u16(1) + ucs2("1.0"))], align_code=2)
+DRIVER = ffs_file(guid(0xFF5C5473, 0x13A4, 0x4657, [0x83, 0xED, 0x56, 0x65, 0x99, 0xB4, 0xFC, 0x24]), 0x07,
+                  [section(0x13, b"\x09\x02" + NEED_A + b"\x05\x08"), section(0x10, b"MZ" + bytes(30)),
+                   section(0x15, ucs2("PlatformSmbiosDriver")), section(0x14, u16(1) + ucs2("1.0"))])
+GOOD = volume([pad_file(32), PEIM, b"\0" * (-len(PEIM) % 8), DRIVER])
+seed("firmware_volume", "two_modules", GOOD)
+seed("firmware_volume", "truncated", GOOD[:200])
+seed("firmware_volume", "bad_signature", GOOD[:0x28] + b"_FVX" + GOOD[0x2C:])
+seed("firmware_volume", "bad_file_checksum", GOOD[:0x100] + b"\x77" + GOOD[0x101:])
+seed("firmware_volume", "driver_only", volume([DRIVER]))
+seed("firmware_volume", "empty_volume", volume([]))
+
+
 def main():
     for harness, seeds in SEEDS.items():
         directory = os.path.join(ROOT, harness)

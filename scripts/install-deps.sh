@@ -4,7 +4,8 @@
 # their programs through qemu-i386 (cmake/ia32_programs.cmake).
 set -euo pipefail
 packages=(cmake ninja-build g++ g++-multilib make googletest libgtest-dev libyaml-cpp-dev libcli11-dev
-          clang lld llvm dmidecode valgrind libclang-rt-14-dev libbenchmark-dev ccache libunicorn-dev)
+          clang lld llvm dmidecode valgrind libclang-rt-14-dev libbenchmark-dev ccache libunicorn-dev
+          uefitool-cli)
 updated=0
 install_missing() {  # packages...
   local missing=() p

@@ -25,13 +25,23 @@ EFI_STATUS EFIAPI ArmedEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_t
 }  // namespace
 
 std::unique_ptr<EmulatedDriver> EmulatedDriver::Load(const std::string& path, std::string& error) {
-  PlaceResult placed = PlaceImageFile(path);
+  return Arm(PlaceImageFile(path), path, error);
+}
+
+std::unique_ptr<EmulatedDriver> EmulatedDriver::LoadBytes(std::span<const uint8_t> bytes, const std::string& name,
+                                                          std::string& error) {
+  PlaceResult placed = PlaceImage(bytes);
+  if (!placed.image) placed.error = name + ": " + placed.error;
+  return Arm(std::move(placed), name, error);
+}
+
+std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, const std::string& name, std::string& error) {
   if (!placed.image) {
     error = placed.error;
     return nullptr;
   }
   if (!placed.image->Is64()) {
-    error = path + ": an IA-32 image; the DXE driver is x86-64 (PE32+)";
+    error = name + ": an IA-32 image; the DXE driver is x86-64 (PE32+)";
     return nullptr;
   }
   if (g_armed != nullptr) {
@@ -57,6 +67,7 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
     std::fprintf(stderr, "simulator: a driver image entry was called without its platform being current\n");
     std::abort();
   }
+  if (file_guid_) platform->SetImageFileGuid(*file_guid_);
   machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
   machine_->MapBus(platform->Bus());  // first, so the hardware's addresses are the devices'
   machine_->ShareHostMemory();

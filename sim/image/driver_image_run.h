@@ -7,6 +7,8 @@
 // plain function, so one EmulatedDriver is armed at a time; keep it alive as long as the platform it ran on.
 #pragma once
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ class EmulatedDriver {
  public:
   // Places the image (an x86-64 driver); null with `error` set when it is refused.
   static std::unique_ptr<EmulatedDriver> Load(const std::string& path, std::string& error);
+  // The same for an image's bytes (e.g. a firmware volume's PE32 section); errors start with `name`.
+  static std::unique_ptr<EmulatedDriver> LoadBytes(std::span<const uint8_t> bytes, const std::string& name,
+                                                   std::string& error);
+  // The firmware-volume file the image came from: the DXE core names it in the loaded image's file path.
+  void SetFileGuid(const EFI_GUID& guid) { file_guid_ = guid; }
   ~EmulatedDriver();
   EmulatedDriver(const EmulatedDriver&) = delete;
   EmulatedDriver& operator=(const EmulatedDriver&) = delete;
@@ -34,9 +41,11 @@ class EmulatedDriver {
 
  private:
   explicit EmulatedDriver(std::unique_ptr<PlacedImage> image);
+  static std::unique_ptr<EmulatedDriver> Arm(PlaceResult placed, const std::string& name, std::string& error);
   std::unique_ptr<PlacedImage> image_;
   std::unique_ptr<ImageMachine> machine_;  // one per platform run
   std::vector<GuestCallResult> calls_;
+  std::optional<EFI_GUID> file_guid_;
 };
 
 }  // namespace sim

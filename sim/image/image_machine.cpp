@@ -322,7 +322,10 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
 
   // The image: a PEIM's pages read and execute; a driver's headers read-only, each section as it says.
   if (image.ExecutesInPlace()) {
-    s.MapPages(image.Base(), image.Base() + image.MappedSize(), UC_PROT_READ | UC_PROT_EXEC, image.Host());
+    // Whole pages around the image (one adopted in place from flash need not start on a page).
+    const uint64_t start = image.Base() / s.page * s.page;
+    const uint64_t end = (image.Base() + image.MappedSize() + s.page - 1) / s.page * s.page;
+    s.MapPages(start, end, UC_PROT_READ | UC_PROT_EXEC, image.Host() - (image.Base() - start));
   } else {
     for (const PlacedSection& sec : image.Sections()) {
       const uint64_t start = sec.start / s.page * s.page, end = (sec.end + s.page - 1) / s.page * s.page;
@@ -367,6 +370,16 @@ void ImageMachine::MapHost(const void* address, size_t size, bool writable, std:
   s.MapPages(start, end, UC_PROT_READ | (writable ? UC_PROT_WRITE : 0),
              reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(start)));
   s.ranges.push_back({at, at + size, std::move(name)});
+}
+
+void ImageMachine::MapReadOnly(uint64_t guest, const void* host, size_t size, std::string name) {
+  State& s = *state_;
+  if (guest % s.page != 0 || reinterpret_cast<uintptr_t>(host) % s.page != 0)
+    Fatal(name + " at " + Hex(guest) + " does not start on a page");
+  const uint64_t end = (guest + size + s.page - 1) / s.page * s.page;
+  if (!is64_ && end > 0x100000000ull) Fatal(name + " at " + Hex(guest) + " lies above 4 GiB, out of an IA-32 image's reach");
+  s.MapPages(guest, end, UC_PROT_READ, static_cast<uint8_t*>(const_cast<void*>(host)));
+  s.ranges.push_back({guest, guest + size, std::move(name)});
 }
 
 void ImageMachine::MapMmio(uint64_t base, uint64_t size, MmioBus& bus, std::string name) {

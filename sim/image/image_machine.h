@@ -67,6 +67,9 @@ class ImageMachine {
 
   // Maps host memory at the same guest address (widened to whole pages; pages already mapped are kept).
   void MapHost(const void* address, size_t size, bool writable, std::string name);
+  // Maps `size` bytes of host memory at `host` read-only at the guest address `guest` (both on a page; the
+  // size widened to whole pages; pages already mapped are kept): flash, whose writes are faults.
+  void MapReadOnly(uint64_t guest, const void* host, size_t size, std::string name);
   // Maps [base, base + size) (widened to whole pages) as MMIO forwarded to the bus at the same address.
   void MapMmio(uint64_t base, uint64_t size, MmioBus& bus, std::string name);
   // Every region of the bus, merged where their pages touch.

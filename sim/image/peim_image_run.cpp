@@ -60,12 +60,19 @@ std::unique_ptr<PeimImageRun> PeimImageRun::Create(TracePlatform& platform, cons
     error = image_path + ": an x86-64 image; the PEI module is IA-32 (PE32)";
     return nullptr;
   }
-  std::unique_ptr<PeimImageRun> run(new PeimImageRun(platform, std::move(placed.image)));
+  std::string map_text;
   std::string map_path = image_path;
   if (map_path.size() > 4 && map_path.compare(map_path.size() - 4, 4, ".efi") == 0) {
     map_path.replace(map_path.size() - 4, 4, ".map");
-    run->map_text_ = ReadText(map_path);
+    map_text = ReadText(map_path);
   }
+  return CreatePlaced(platform, std::move(placed.image), std::move(map_text));
+}
+
+std::unique_ptr<PeimImageRun> PeimImageRun::CreatePlaced(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
+                                                         std::string map_text) {
+  std::unique_ptr<PeimImageRun> run(new PeimImageRun(platform, std::move(image)));
+  run->map_text_ = std::move(map_text);
   run->Build();
   return run;
 }

@@ -22,6 +22,10 @@ class PeimImageRun {
   // primitive: reaching it ends the call with the stop's message.
   static std::unique_ptr<PeimImageRun> Create(TracePlatform& platform, const std::string& image_path,
                                               std::string& error);
+  // The same for an image already placed (e.g. adopted in place from a firmware volume) with its link map's text
+  // (empty when there is none).
+  static std::unique_ptr<PeimImageRun> CreatePlaced(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
+                                                    std::string map_text);
   ~PeimImageRun();
 
   // Runs the entry point (file handle 0, the services pointer) and returns its status; a fault is reported as a

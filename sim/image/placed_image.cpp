@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "firmware/fv/pe_rebase.h"
 #include "firmware/pe/pe_image.h"
 #include "sim/common/hex_text.h"
 #include "sim/image/guest_arena.h"
@@ -98,10 +99,17 @@ void* MapPages(uint64_t want, size_t size, bool below_4gib) {
 
 PlacedImage::PlacedImage(uint8_t* host, size_t mapped, bool is64, uint64_t entry_rva, uint32_t image_size,
                          std::vector<PlacedSection> sections, unsigned fixups)
-    : host_(host), mapped_(mapped), is64_(is64), entry_rva_(entry_rva), image_size_(image_size),
-      sections_(std::move(sections)), fixups_(fixups) {}
+    : host_(host), guest_(reinterpret_cast<uintptr_t>(host)), mapped_(mapped), is64_(is64), entry_rva_(entry_rva),
+      image_size_(image_size), sections_(std::move(sections)), fixups_(fixups) {}
 
-PlacedImage::~PlacedImage() { munmap(host_, mapped_); }
+PlacedImage::PlacedImage(uint8_t* host, uint64_t guest, bool is64, uint64_t entry_rva, uint32_t image_size,
+                         std::vector<PlacedSection> sections)
+    : host_(host), guest_(guest), owned_(false), mapped_(image_size), is64_(is64), entry_rva_(entry_rva),
+      image_size_(image_size), sections_(std::move(sections)), fixups_(0) {}
+
+PlacedImage::~PlacedImage() {
+  if (owned_) munmap(host_, mapped_);
+}
 
 const PlacedSection* PlacedImage::SectionAt(uint64_t address) const {
   for (const PlacedSection& s : sections_) {
@@ -162,6 +170,29 @@ PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> b
   }
   return {std::make_unique<PlacedImage>(host, mapped, is64, image.EntryPointRva, image.SizeOfImage,
                                         std::move(sections), fixups),
+          {}};
+}
+
+PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest) {
+  pe::ReadResult read = pe::ReadImage(host);
+  if (!read.Value) return {nullptr, read.Error};
+  const pe::Image& image = *read.Value;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  if (std::string problem = CheckImage(image, page); !problem.empty()) return {nullptr, problem};
+  if (image.IsPe32Plus()) return {nullptr, "an x86-64 image; only an IA-32 PEI module executes in place"};
+  if (image.ImageBase != guest)
+    return {nullptr, "the image is linked for " + Hex(image.ImageBase) + " but executes in place at " + Hex(guest) +
+                         ": it was not rebased for this address"};
+  if (guest + image.SizeOfImage > 0x100000000ull) return {nullptr, "the image at " + Hex(guest) + " ends past 4 GiB"};
+  if (std::string why = fv::WhyNotInPlace(image); !why.empty())
+    return {nullptr, "the image is not its own memory image, so it cannot execute in place: " + why};
+  std::vector<PlacedSection> sections;
+  for (const pe::Section& s : image.Sections) {
+    sections.push_back({s.Name, guest + s.VirtualAddress, guest + s.VirtualAddress + SectionSpan(s), s.Has(pe::ScnRead),
+                        s.Has(pe::ScnWrite), s.Has(pe::ScnExecute)});
+  }
+  return {std::make_unique<PlacedImage>(const_cast<uint8_t*>(host.data()), guest, false, image.EntryPointRva,
+                                        image.SizeOfImage, std::move(sections)),
           {}};
 }
 

@@ -23,12 +23,16 @@ class PlacedImage {
   // Takes over the mapping at `host` (munmapped on destruction).
   PlacedImage(uint8_t* host, size_t mapped, bool is64, uint64_t entry_rva, uint32_t image_size,
               std::vector<PlacedSection> sections, unsigned fixups);
+  // An image that stays where it is (`host`, owned by the caller) and that the guest sees at `guest`.
+  PlacedImage(uint8_t* host, uint64_t guest, bool is64, uint64_t entry_rva, uint32_t image_size,
+              std::vector<PlacedSection> sections);
   ~PlacedImage();
   PlacedImage(const PlacedImage&) = delete;
   PlacedImage& operator=(const PlacedImage&) = delete;
 
   bool Is64() const { return is64_; }
-  uint64_t Base() const { return reinterpret_cast<uintptr_t>(host_); }
+  // The guest address (the host address, except for an image adopted in place).
+  uint64_t Base() const { return guest_; }
   uint8_t* Host() const { return host_; }
   // The whole pages the image occupies, and the image's own size.
   size_t MappedSize() const { return mapped_; }
@@ -44,6 +48,8 @@ class PlacedImage {
 
  private:
   uint8_t* host_;
+  uint64_t guest_;
+  bool owned_ = true;
   size_t mapped_;
   bool is64_;
   uint64_t entry_rva_;
@@ -61,6 +67,11 @@ struct PlaceResult {
 // when that is free in this process and elsewhere otherwise. Refuses, naming the problem, anything but a
 // relocatable EFI driver or PEIM of either machine whose headers, sections, relocations and entry point hold.
 PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> base = std::nullopt);
+// An IA-32 image that executes in place from memory the caller keeps (flash): its bytes at `host` are already
+// relocated for `guest`, the address the guest sees them at. Nothing is copied or fixed up. Refuses an image that
+// PlaceImage would refuse, one linked for another address than `guest` (not rebased for it) and one that is not
+// its own memory image (a section at another offset in the file than in memory, uninitialised data).
+PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest);
 // As PlaceImage for a file; errors start with the path.
 PlaceResult PlaceImageFile(const std::string& path, std::optional<uint64_t> base = std::nullopt);
 

@@ -114,6 +114,13 @@ EFI_STATUS PpiDatabase::InstallPpi(const EFI_PEI_PPI_DESCRIPTOR* list) {
   return EFI_SUCCESS;
 }
 
+bool PpiDatabase::Installed(const EFI_GUID& guid) const {
+  for (const auto& e : entries_) {
+    if (std::memcmp(&e.guid, &guid, sizeof guid) == 0) return true;
+  }
+  return false;
+}
+
 EFI_STATUS PpiDatabase::LocatePpi(const EFI_GUID* guid, UINTN instance, EFI_PEI_PPI_DESCRIPTOR** descriptor,
                                   void** ppi) {
   ++locate_calls_;

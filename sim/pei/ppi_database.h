@@ -25,6 +25,9 @@ class PpiDatabase {
   // Host-side installation (the PPI is not copied). Later installs of a GUID are later instances.
   void Install(const EFI_GUID& guid, void* ppi);
 
+  // Whether a PPI of the GUID is installed (no LocatePpi call is counted): what a dispatcher asks.
+  bool Installed(const EFI_GUID& guid) const;
+
   // The InstallPpi and LocatePpi services.
   EFI_STATUS InstallPpi(const EFI_PEI_PPI_DESCRIPTOR* list);
   EFI_STATUS LocatePpi(const EFI_GUID* guid, UINTN instance, EFI_PEI_PPI_DESCRIPTOR** descriptor, void** ppi);

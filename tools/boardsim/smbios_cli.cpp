@@ -19,6 +19,9 @@ void SetupSmbiosCommand(CLI::App& app, int& exit_status) {
       ->check(CLI::IsMember({2, 3}));
   cmd->add_option("--nvram", options->nvram, "Keep the variables the firmware writes in FILE, read back on the next run");
   cmd->add_option("--image", options->image, "Run this built driver image (PE32+) instead of the host-linked driver");
+  cmd->add_option("--fv", options->fv,
+                  "Dispatch the driver from this firmware volume (firmware_modules.fv): checked, its dependency "
+                  "expression evaluated against the board, run in the CPU emulator");
   cmd->add_flag("--hii", options->hii, "Also print the HII package lists the driver registered");
   cmd->callback([options, &exit_status] { exit_status = RunSmbiosCommand(*options, std::cout, std::cerr); });
 }

@@ -9,6 +9,9 @@
 #include "sim/dxe/hii_report.h"
 #include "sim/dxe/nvram_file.h"
 #include "sim/image/driver_image_run.h"
+#include "sim/image/volume_dispatch.h"
+#include "firmware/fv/module_volume.h"
+#include "uefi/pi_ffs_file.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tools/boardsim/dmi_dump.h"
@@ -58,6 +61,41 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
     }
     entry = image_driver->Entry();
   }
+  if (options.fv) {
+    if (options.image) {
+      err << "boardsim smbios: --image and --fv both name a driver to run; give one\n";
+      return 2;
+    }
+    std::string error;
+    std::unique_ptr<sim::LoadedVolume> volume = sim::LoadVolumeFile(*options.fv, error);
+    std::optional<fv::ModuleFile> module;
+    if (volume) module = sim::FindVolumeModule(*volume, fv::DriverFileGuid(), EFI_FV_FILETYPE_DRIVER, error);
+    if (!module) {
+      err << "boardsim smbios: --fv " << error << "\n";
+      return 2;
+    }
+    // The dispatcher's question, asked of the board's platform before anything runs on it.
+    std::string refusal;
+    {
+      sim::DxePlatform probe;
+      sim::ApplyBoard(board, probe);
+      refusal = sim::DxeDispatchRefusal(*module, probe.Protocols());
+    }
+    if (!refusal.empty()) {
+      err << "boardsim smbios: --fv " << *options.fv << ": " << refusal << "\n";
+      return 1;
+    }
+    image_driver = sim::EmulatedDriver::LoadBytes(module->image, *options.fv + ": driver file", error);
+    if (!image_driver) {
+      err << "boardsim smbios: --fv " << error << "\n";
+      return 2;
+    }
+    image_driver->SetFileGuid(module->file->name);
+    entry = image_driver->Entry();
+  }
+  const std::string published = options.fv      ? ", published by the driver file of volume " + *options.fv
+                                : options.image ? ", published by image " + *options.image
+                                                : std::string();
 
   DriverStateReset();  // a fresh load of the driver
   sim::BootedBoard booted;
@@ -70,11 +108,11 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
   std::vector<sim::SmbiosRecordView> records = booted.platform->Smbios().Records();
 
   out << "SMBIOS table of board \"" << board.name << "\" (" << (board.source.empty() ? "built in" : board.source)
-      << ")" << (options.image ? ", published by image " + *options.image : std::string()) << ": " << records.size()
+      << ")" << published << ": " << records.size()
       << " records\n\n";
   PrintTable(out, records);
   out << "Onboard MAC address source: " << DescribeMacSource(board) << "\n\n";
-  if (!options.image) {  // the host-linked driver's module state holds the image it loaded
+  if (!image_driver) {  // the host-linked driver's module state holds the image it loaded
     out << sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), gDriver.SetupConfiguration,
                                    sizeof(gDriver.SetupConfiguration))
         << "\n";

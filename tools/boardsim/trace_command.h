@@ -76,6 +76,12 @@ TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformC
 TraceRun RunTraceImage(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config,
                        const std::string& image, std::string& error);
 
+// As RunTraceImage for the PEI module of a firmware volume (its file GUID, type PEIM), executing in place from
+// the volume mapped read-only at its base address (fv::kModuleVolumeBase): a volume, file or image that cannot
+// be used sets `error`; a dependency expression the platform does not satisfy sets `refusal` and nothing runs.
+TraceRun RunTraceVolume(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config,
+                        const std::string& volume, std::string& error, std::string& refusal);
+
 // A text with CR, LF, tab, backslash and other unprintable bytes written as escapes (\r, \n, \t, \\, \xNN).
 std::string VisibleText(const std::string& text);
 
@@ -88,12 +94,14 @@ struct TraceOptions {
   bool window_undecoded = false;  // the software-trace window reads all ones
   std::optional<uint64_t> pmc_vanishes_after;  // the PMC stops answering after this many window writes
   std::optional<std::string> image_file;       // run this built PEI image instead of the host-linked module
+  std::optional<std::string> fv_file;          // run the PEI module of this firmware volume
 };
 
 // Exit status of RunTraceCommand.
 constexpr int kTraceOk = 0;
 constexpr int kTraceBadInput = 1;  // a board, codes or image file that does not load (message on err)
-constexpr int kTraceFaults = 2;    // the simulator saw violations, or a message came out malformed
+constexpr int kTraceFaults = 2;    // the simulator saw violations, a message came out malformed, or the volume's
+                                   // module was not dispatched (its dependency expression does not hold)
 
 // The platform the options and the board describe (the board's PCI Express base places the PMC).
 sim::TracePlatformConfig TracePlatformOf(const TraceOptions& options, uint64_t ecam_base);

@@ -2,6 +2,8 @@
 // the IDT base, MMIO forwarding, instruction and stack counts, and every fault it must stop and report.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -139,6 +141,29 @@ TEST_F(Machine32, MmioAccessesReachTheBusDeviceWithTheirWidthsAndValues) {
   EXPECT_EQ(device.reads[0].width, 4u);
   ASSERT_EQ(device.writes.size(), 1u);
   EXPECT_EQ(device.writes[0], (sim::MmioAccess{0x20, 4, 0xAB, true}));
+}
+
+TEST_F(Machine32, FlashMappedReadOnlyAtAnotherAddressIsReadAndNeverWritten) {
+  // 4 KiB of "flash" in host memory, seen by the guest at 0xE0000000: the read returns its bytes, the write faults.
+  std::vector<uint32_t> flash(1024, 0);
+  void* host = aligned_alloc(4096, 4096);
+  std::memcpy(host, flash.data(), 4096);
+  const uint32_t word = 0x600DF1A5;
+  std::memcpy(static_cast<uint8_t*>(host) + 0x10, &word, 4);
+  machine->MapReadOnly(0xE0000000, host, 4096, "the firmware volume (flash)");
+  const sim::GuestCallResult r = machine->Call(Code(kMmio), {});
+  EXPECT_FALSE(r.completed);
+  EXPECT_NE(r.fault.find("wrote 4 bytes (value 0xAB) to 0xE0000020 in the firmware volume (flash), which is read-only"),
+            std::string::npos)
+      << r.fault;
+  uint32_t seen = 0;
+  EXPECT_TRUE(machine->ReadGuest(0xE0000010, &seen, 4));
+  EXPECT_EQ(seen, word);
+  EXPECT_FALSE(machine->WriteGuest(0xE0000010, &word, 4));
+  uint32_t after;
+  std::memcpy(&after, static_cast<uint8_t*>(host) + 0x20, 4);
+  EXPECT_EQ(after, 0u);
+  free(host);
 }
 
 TEST_F(Machine32, AStopAddressEndsTheCallWithItsMessage) {
