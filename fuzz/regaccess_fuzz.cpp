@@ -19,7 +19,7 @@
 #include "regaccess/register_access.h"
 #include "regaccess/register_copy.h"
 #include "regaccess/silicon_context.h"
-#include "sim/pei/debug_stop_log.h"
+#include "sim/common/debug_stop_log.h"
 #include "sim/pei/pei_platform.h"
 
 namespace {

@@ -11,7 +11,7 @@ void ApplyBoard(const Board& board, DxePlatform& platform) {
   }
 }
 
-BootResult RunDxeDriver(DxePlatform& platform, EFI_IMAGE_ENTRY_POINT entry) {
+BootResult RunDxeDriver(DxePlatform& platform, const DriverEntry& entry) {
   BootResult result;
   result.entry_status = entry(platform.ImageHandle(), platform.SystemTable());
   const CallbackOutcome outcome = platform.DeclareEnumerationComplete();
@@ -21,7 +21,7 @@ BootResult RunDxeDriver(DxePlatform& platform, EFI_IMAGE_ENTRY_POINT entry) {
   return result;
 }
 
-BootedBoard BootBoard(const Board& board, EFI_IMAGE_ENTRY_POINT entry) {
+BootedBoard BootBoard(const Board& board, const DriverEntry& entry) {
   BootedBoard booted;
   booted.platform = std::make_unique<DxePlatform>();
   ApplyBoard(board, *booted.platform);

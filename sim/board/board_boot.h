@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "sim/board/board.h"
+#include "sim/dxe/driver_entry.h"
 #include "sim/dxe/dxe_platform.h"
 #include "uefi/system_table.h"
 
@@ -20,7 +21,7 @@ struct BootResult {
 };
 
 // Runs entry(image handle, system table), declares enumeration complete, and finishes the run.
-BootResult RunDxeDriver(DxePlatform& platform, EFI_IMAGE_ENTRY_POINT entry);
+BootResult RunDxeDriver(DxePlatform& platform, const DriverEntry& entry);
 
 struct BootedBoard {
   std::unique_ptr<DxePlatform> platform;  // kept so the caller can read the table
@@ -28,6 +29,6 @@ struct BootedBoard {
 };
 
 // Creates a platform, applies the board and runs the driver on it.
-BootedBoard BootBoard(const Board& board, EFI_IMAGE_ENTRY_POINT entry);
+BootedBoard BootBoard(const Board& board, const DriverEntry& entry);
 
 }  // namespace sim

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <set>
 
+#include "sim/common/hex_text.h"
+
 namespace sim {
 
 namespace {
@@ -76,9 +78,8 @@ void BoardFileContext::RequireSequence(const YAML::Node& node, const std::string
 
 uint64_t BoardFileContext::Unsigned(const YAML::Node& node, const std::string& field, uint64_t max) const {
   uint64_t v = 0;
-  char limit[32];
-  std::snprintf(limit, sizeof limit, "0x%llX", static_cast<unsigned long long>(max));
-  const std::string fix = "write a number from 0 to " + std::to_string(max) + " (" + limit + "), decimal or 0x hex";
+  const std::string fix =
+      "write a number from 0 to " + std::to_string(max) + " (" + Hex(max) + "), decimal or 0x hex";
   if (!node.IsScalar() || !ParseUnsigned(node.Scalar(), &v)) {
     Fail(node, field, "`" + (node.IsScalar() ? node.Scalar() : std::string("(not a value)")) + "` is not a number",
          fix);

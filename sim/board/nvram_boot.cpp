@@ -6,7 +6,7 @@
 
 namespace sim {
 
-BootedBoard BootBoardWithNvram(const Board& board, EFI_IMAGE_ENTRY_POINT entry,
+BootedBoard BootBoardWithNvram(const Board& board, const DriverEntry& entry,
                                const std::optional<std::string>& nvram_path) {
   if (!nvram_path) return BootBoard(board, entry);
   BootedBoard booted;

@@ -11,7 +11,7 @@ namespace sim {
 // is applied and before the driver runs (a file that does not exist yet is a first run), and the store's
 // non-volatile variables are written back to it after the run. Throws NvramFileError for a malformed or
 // unwritable file (the message names the file, the line and the fix).
-BootedBoard BootBoardWithNvram(const Board& board, EFI_IMAGE_ENTRY_POINT entry,
+BootedBoard BootBoardWithNvram(const Board& board, const DriverEntry& entry,
                                const std::optional<std::string>& nvram_path);
 
 }  // namespace sim

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "sim/board/board_sections.h"
+#include "sim/board/pci_platform.h"
 #include "sim/dxe/dxe_platform.h"
-#include "sim/pci/pci_platform.h"
 #include "sim/pci/vpd_image.h"
 
 namespace sim {

@@ -8,11 +8,7 @@
 
 namespace sim {
 
-namespace {
-
 uint64_t AllOnes(unsigned width) { return width >= 8 ? ~0ull : ((1ull << (width * 8)) - 1); }
-
-}  // namespace
 
 void MmioBus::Map(uint64_t base, uint64_t size, MmioRegion* region, std::string name) {
   for (const auto& m : mappings_) {
@@ -59,16 +55,6 @@ void MmioBus::Write(uint64_t address, unsigned width, uint64_t value) {
   if (recording_) recorded_.push_back({address, width, value, true});
   if (const Mapping* m = Find(address, width, "write")) m->region->Write(address - m->base, width, value);
 }
-
-namespace {
-MmioBus* g_active_bus = nullptr;
-uintptr_t g_idt_base = 0;
-}  // namespace
-
-void SetActiveMmioBus(MmioBus* bus) { g_active_bus = bus; }
-MmioBus* ActiveMmioBus() { return g_active_bus; }
-void SetHostIdtBase(uintptr_t base) { g_idt_base = base; }
-uintptr_t HostIdtBase() { return g_idt_base; }
 
 std::vector<MmioBus::MappedRegion> MmioBus::Regions() const {
   std::vector<MappedRegion> out;

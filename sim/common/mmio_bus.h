@@ -9,6 +9,9 @@
 
 namespace sim {
 
+// The value of a read no device answers: all ones in the low `width` bytes.
+uint64_t AllOnes(unsigned width);
+
 // A device's register window. Offsets are relative to the mapped base; width is 1, 2, 4 or 8 bytes.
 class MmioRegion {
  public:
@@ -71,13 +74,5 @@ class MmioBus {
   uint64_t reads_ = 0;
   uint64_t writes_ = 0;
 };
-
-// The bus that the host form of the primitives forwards to. Exactly one is active while module code runs.
-void SetActiveMmioBus(MmioBus* bus);
-MmioBus* ActiveMmioBus();
-
-// The value the host form of ReadIdtBase returns (the PEI simulator sets it).
-void SetHostIdtBase(uintptr_t base);
-uintptr_t HostIdtBase();
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/common/hex_text.h"
 #include "sim/dxe/protocol_names.h"
 #include "sim/dxe/unimplemented_service.h"
 
@@ -15,12 +16,6 @@ uint32_t ReadU32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
   return v;
-}
-
-std::string Hex32(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
 }
 
 }  // namespace
@@ -62,7 +57,7 @@ EFI_STATUS CallbackRegistry::Register(const EFI_GUID* key, const void* record, U
   }
   const auto* bytes = static_cast<const uint8_t*>(record);
   if (ReadU32(bytes) != kCallbackRecordSignature) {
-    return Refuse("signature " + Hex32(ReadU32(bytes)) + ", expected " + Hex32(kCallbackRecordSignature) +
+    return Refuse("signature " + Hex(ReadU32(bytes), 8) + ", expected " + Hex(kCallbackRecordSignature, 8) +
                   " (\"PSMB\")");
   }
   if (ReadU32(bytes + 4) != kCallbackRecordVersion) {
@@ -71,7 +66,7 @@ EFI_STATUS CallbackRegistry::Register(const EFI_GUID* key, const void* record, U
   if (ReadU32(bytes + 8) != kCallbackRecordValue) {
     return Refuse("value at offset 8 is " + std::to_string(ReadU32(bytes + 8)) + ", expected 21");
   }
-  if (ReadU32(bytes + 12) != 0) return Refuse("field at offset 12 is " + Hex32(ReadU32(bytes + 12)) + ", expected 0");
+  if (ReadU32(bytes + 12) != 0) return Refuse("field at offset 12 is " + Hex(ReadU32(bytes + 12), 8) + ", expected 0");
   uint64_t entry;
   std::memcpy(&entry, bytes + 16, 8);
   if (entry == 0) return Refuse("null callback address at offset 16");

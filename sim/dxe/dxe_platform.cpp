@@ -16,10 +16,16 @@ namespace sim {
 
 namespace {
 
-// Live platforms, oldest first; the last one is current.
-std::vector<DxePlatform*> g_live;
-
-DxePlatform& Current() { return *g_live.back(); }
+// The platform a service function serves: the attached one. Module code reaches these functions only through a
+// platform's own tables, so another context on top is a programming error of the simulator's user.
+DxePlatform& Current() {
+  DxePlatform* platform = DxePlatform::Current();
+  if (platform == nullptr) {
+    std::fprintf(stderr, "simulator: a DXE service was called while no DXE platform is attached\n");
+    std::abort();
+  }
+  return *platform;
+}
 
 constexpr UINT32 kEfiNativeInterface = 0;
 
@@ -210,18 +216,16 @@ char16_t kFirmwareVendor[] = u"Simulated platform";
 
 }  // namespace
 
-DxePlatform* DxePlatform::Current() { return g_live.empty() ? nullptr : g_live.back(); }
+DxePlatform* DxePlatform::Current() { return dynamic_cast<DxePlatform*>(&CurrentPlatform()); }
 
 DxePlatform::DxePlatform()
-    : bus_(violations_),
-      pool_(violations_),
-      smbios_(violations_, calls_, &pool_),
-      pcd_(violations_, calls_),
-      registry_(violations_, calls_),
-      hii_(violations_, calls_, &pool_),
+    : pool_(violations()),
+      smbios_(violations(), calls_, &pool_),
+      pcd_(violations(), calls_),
+      registry_(violations(), calls_),
+      hii_(violations(), calls_, &pool_),
       variables_(std::make_shared<EmptyVariableService>(calls_)) {
-  g_live.push_back(this);
-  MakeCurrent();
+  Attach();
   time_ = EFI_TIME{2026, 1, 1, 0, 0, 0, 0, 0, 0x07FF, 0, 0};  // 0x07FF: time zone unspecified
   BuildTables();
   image_handle_ = protocols_.NewHandle("image");
@@ -236,20 +240,7 @@ DxePlatform::DxePlatform()
 DxePlatform::~DxePlatform() {
   kept_.clear();
   end_checks_.clear();
-  const bool was_current = Current() == this;
-  std::erase(g_live, this);
-  if (!g_live.empty()) {
-    if (was_current) g_live.back()->MakeCurrent();
-  } else {
-    if (ActiveMmioBus() == &bus_) SetActiveMmioBus(nullptr);
-    SetUnimplementedServiceSink(nullptr);
-  }
-}
-
-void DxePlatform::MakeCurrent() {
-  SetActiveMmioBus(&bus_);
-  SetUnimplementedServiceSink(&violations_);
-  pcd_.MakeCurrent();
+  Detach();
 }
 
 void DxePlatform::BuildTables() {
@@ -357,7 +348,7 @@ void DxePlatform::SetVariableService(std::shared_ptr<VariableService> service) {
 }
 
 void DxePlatform::ReportUnimplemented(const char* service) {
-  violations_.Report(std::string(service) + " called: the simulated platform does not implement it");
+  violations().Report(std::string(service) + " called: the simulated platform does not implement it");
 }
 
 RunSummary DxePlatform::FinishRun() {
@@ -365,7 +356,7 @@ RunSummary DxePlatform::FinishRun() {
     finished_ = true;
     pool_.ReportLeaks();
     smbios_.CheckIntegrity();
-    for (auto& check : end_checks_) check(violations_);
+    for (auto& check : end_checks_) check(violations());
   }
   return Summary();
 }
@@ -380,7 +371,7 @@ RunSummary DxePlatform::Summary() const {
   s.virtual_time_us = clock_.NowMicroseconds();
   s.pool = pool_.Stats();
   s.calls = calls_.All();
-  s.violations = violations_.Messages();
+  s.violations = violations().Messages();
   return s;
 }
 

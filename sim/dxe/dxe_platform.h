@@ -1,7 +1,7 @@
 // The simulated DXE platform: boot and runtime services, protocol database, pool, SMBIOS table, PCD store,
 // loaded image, callback registry and HII database, reachable from module code through a real system table.
-// Module code runs against one platform at a time: the current one, whose bus is the active MMIO bus. Creating a
-// platform makes it current; when it is destroyed, the newest platform still alive becomes current again.
+// A platform is a PlatformContext: creating one attaches it (it becomes current: its services and bus are the ones
+// module code reaches), destroying it detaches it, and the platform attached before it is current again.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/common/mmio_bus.h"
+#include "sim/common/platform_context.h"
 #include "sim/common/violations.h"
 #include "sim/common/virtual_clock.h"
 #include "sim/dxe/call_counter.h"
@@ -26,7 +27,7 @@
 
 namespace sim {
 
-class DxePlatform {
+class DxePlatform : public PlatformContext {
  public:
   // Builds the tables and installs the SMBIOS, PCD, HII database and callback-registry protocols (each on its
   // own handle) and the loaded-image protocol on the image handle. The new platform becomes current.
@@ -35,8 +36,8 @@ class DxePlatform {
   DxePlatform(const DxePlatform&) = delete;
   DxePlatform& operator=(const DxePlatform&) = delete;
 
-  // The current platform (the newest live one), or nullptr. Service functions without a `This` reach the
-  // platform through it.
+  // The attached platform context when it is a DXE platform, else nullptr. Service functions without a `This`
+  // reach the platform through it.
   static DxePlatform* Current();
 
   // What module code receives.
@@ -49,9 +50,9 @@ class DxePlatform {
   void SetImageFileGuid(const EFI_GUID& guid);
 
   // The parts, for tests and for the models that plug into the platform.
-  sim::Violations& Violations() { return violations_; }
+  sim::Violations& Violations() { return violations(); }
   VirtualClock& Clock() { return clock_; }
-  MmioBus& Bus() { return bus_; }
+  MmioBus& Bus() { return bus(); }
   CallCounter& Calls() { return calls_; }
   PoolAllocator& Pool() { return pool_; }
   ProtocolDatabase& Protocols() { return protocols_; }
@@ -97,12 +98,8 @@ class DxePlatform {
  private:
   void BuildTables();
   void BuildLoadedImage();
-  // Points the process-wide hooks (active MMIO bus, unimplemented-slot reports, PCD functions) at this platform.
-  void MakeCurrent();
 
-  sim::Violations violations_;
   VirtualClock clock_;
-  MmioBus bus_;
   CallCounter calls_;
   PoolAllocator pool_;
   ProtocolDatabase protocols_;

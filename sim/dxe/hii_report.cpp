@@ -3,18 +3,13 @@
 
 #include <cstdio>
 
+#include "sim/common/hex_text.h"
 #include "sim/dxe/hii_string_package.h"
 #include "sim/dxe/protocol_names.h"
 #include "sim/dxe/setup_variables.h"
 
 namespace sim {
 namespace {
-
-std::string Hex(uint64_t value, int digits) {
-  char buffer[24];
-  std::snprintf(buffer, sizeof(buffer), "0x%0*llX", digits, static_cast<unsigned long long>(value));
-  return buffer;
-}
 
 std::string Padded(std::string text, size_t width) {
   if (text.size() < width) text.append(width - text.size(), ' ');

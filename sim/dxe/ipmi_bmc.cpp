@@ -4,16 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/common/hex_text.h"
 #include "sim/dxe/dxe_platform.h"
 
 namespace sim {
 namespace {
-
-std::string Hex(unsigned value) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof(buffer), "0x%02X", value);
-  return buffer;
-}
 
 // The byte of a chunk that a Corrupt answer changes: one covered by a checksum (image offsets 24, 32, 64, 96).
 size_t CorruptedOffset(uint8_t chunk) { return chunk == 1 ? 24 : 0; }
@@ -57,8 +52,8 @@ EFI_STATUS BmcModel::Handle(uint8_t net_function, uint8_t lun, uint8_t command, 
     return EFI_INVALID_PARAMETER;
   }
   if (net_function != kFruChunkNetFunction || command != kFruChunkCommand || lun != 0) {
-    return reject(kIpmiInvalidCommand, "unexpected command: network function " + Hex(net_function) + ", LUN " +
-                                           Hex(lun) + ", command " + Hex(command) +
+    return reject(kIpmiInvalidCommand, "unexpected command: network function " + Hex(net_function, 2) + ", LUN " +
+                                           Hex(lun, 2) + ", command " + Hex(command, 2) +
                                            " (only the FRU chunk command 0x30/0xA1 on LUN 0 is served)");
   }
   if (request == nullptr || request_size != 2) {

@@ -1,13 +1,15 @@
 // PCD tokens by number and the PCD protocol functions that read them.
 #include "sim/dxe/pcd_store.h"
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "sim/dxe/dxe_platform.h"
 #include "sim/dxe/unimplemented_service.h"
 
 namespace sim {
 
 namespace {
-
-PcdStore* g_store = nullptr;  // the current store (the protocol's functions take no `This`)
 
 const char* KindName(PcdStore::Kind kind) {
   switch (kind) {
@@ -33,7 +35,15 @@ UINTN Width(PcdStore::Kind kind) {
   return 0;
 }
 
-PcdStore& Store() { return *g_store; }
+// The protocol's functions take no `This`: they serve the attached DXE platform's store.
+PcdStore& Store() {
+  DxePlatform* platform = DxePlatform::Current();
+  if (platform == nullptr) {
+    std::fprintf(stderr, "simulator: the PCD protocol was called while no DXE platform is attached\n");
+    std::abort();
+  }
+  return platform->Pcd();
+}
 
 UINT8 EFIAPI PcdGet8(UINTN token) { return static_cast<UINT8>(Store().GetNumber(token, PcdStore::Kind::U8, "Pcd.Get8")); }
 UINT16 EFIAPI PcdGet16(UINTN token) {
@@ -84,13 +94,6 @@ PcdStore::PcdStore(Violations& violations, CallCounter& calls) : violations_(vio
   protocol_.CancelCallback = untyped("Pcd.CancelCallback");
   protocol_.GetNextToken = untyped("Pcd.GetNextToken");
   protocol_.GetNextTokenSpace = untyped("Pcd.GetNextTokenSpace");
-  g_store = this;
-}
-
-void PcdStore::MakeCurrent() { g_store = this; }
-
-PcdStore::~PcdStore() {
-  if (g_store == this) g_store = nullptr;
 }
 
 void PcdStore::Set8(UINTN token, uint8_t value) { tokens_[token] = Entry{Kind::U8, value, {}}; }

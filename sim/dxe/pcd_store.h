@@ -20,14 +20,12 @@ class PcdStore {
   enum class Kind { U8, U16, U32, U64, Bool, Pointer };
 
   PcdStore(Violations& violations, CallCounter& calls);
-  ~PcdStore();
   PcdStore(const PcdStore&) = delete;
   PcdStore& operator=(const PcdStore&) = delete;
 
-  // The protocol instance to install (its functions take no `This`; they reach the current store).
+  // The protocol instance to install (its functions take no `This`; they read the store of the attached
+  // DXE platform).
   PCD_PROTOCOL* Protocol() { return &protocol_; }
-  // Makes this the store the protocol functions read (a new store is current from its construction).
-  void MakeCurrent();
 
   void Set8(UINTN token, uint8_t value);
   void Set16(UINTN token, uint16_t value);

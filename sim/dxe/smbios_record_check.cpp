@@ -3,15 +3,11 @@
 
 #include <cstdio>
 
+#include "sim/common/hex_text.h"
+
 namespace sim {
 
 namespace {
-
-std::string HexByte(unsigned v) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "0x%02X", v);
-  return buf;
-}
 
 struct TypeFields {
   uint8_t type;
@@ -140,7 +136,7 @@ SmbiosRecordCheck CheckSmbiosRecord(const uint8_t* record, size_t available) {
   const size_t count = result.strings.size();
   for (const SmbiosStringField& f : SmbiosStringFields(record, length)) {
     if (record[f.offset] > count) {
-      return fail(std::string("field ") + f.name + " (offset " + HexByte(f.offset) + ") names string " +
+      return fail(std::string("field ") + f.name + " (offset " + Hex(f.offset, 2) + ") names string " +
                   std::to_string(record[f.offset]) + " but the set holds " + std::to_string(count) + " string" +
                   (count == 1 ? "" : "s"));
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/common/hex_text.h"
 #include "sim/dxe/pool_allocator.h"
 #include "sim/dxe/smbios_record_check.h"
 
@@ -16,12 +17,6 @@ constexpr size_t kScanBoundOutsidePool = 4096;
 constexpr size_t kGuardBytes = 16;
 constexpr uint8_t kGuardByte = 0xFD;
 constexpr uint16_t kLastHandle = 0xFEFF;
-
-std::string Hex16(unsigned v) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "0x%04X", v);
-  return buf;
-}
 
 }  // namespace
 
@@ -110,7 +105,7 @@ EFI_STATUS SmbiosTable::Add(EFI_SMBIOS_HANDLE* handle, const EFI_SMBIOS_TABLE_HE
     assigned = FreeHandle();
     if (assigned == SMBIOS_HANDLE_PI_RESERVED) return EFI_OUT_OF_RESOURCES;
   } else if (assigned > kLastHandle) {
-    return refuse("requested handle " + Hex16(assigned) + " is reserved");
+    return refuse("requested handle " + Hex(assigned, 4) + " is reserved");
   } else if (FindStored(assigned) != nullptr) {
     return EFI_ALREADY_STARTED;
   }
@@ -133,7 +128,7 @@ EFI_STATUS SmbiosTable::Remove(EFI_SMBIOS_HANDLE handle) {
       return EFI_SUCCESS;
     }
   }
-  violations_.Report("SMBIOS Remove of handle " + Hex16(handle) + ", which is not in the table");
+  violations_.Report("SMBIOS Remove of handle " + Hex(handle, 4) + ", which is not in the table");
   return EFI_INVALID_PARAMETER;
 }
 
@@ -204,7 +199,7 @@ void SmbiosTable::CheckIntegrity() {
       }
     }
     if (!what.empty()) {
-      violations_.Report("SMBIOS record " + Hex16(r->handle) + " (type " + std::to_string(r->type) + ") " + what);
+      violations_.Report("SMBIOS record " + Hex(r->handle, 4) + " (type " + std::to_string(r->type) + ") " + what);
     }
   }
 }

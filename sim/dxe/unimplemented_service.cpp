@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "sim/common/platform_context.h"
 #include "uefi/base_types.h"
 #include "uefi/status.h"
 
@@ -15,16 +16,12 @@ namespace sim {
 namespace {
 
 constexpr size_t kStandIns = 160;
+// The service name each stand-in is bound to (fixed once bound; not platform state).
 std::array<const char*, kStandIns> g_names{};
-Violations* g_sink = nullptr;
 
 void Called(size_t index) {
   const char* name = g_names[index] ? g_names[index] : "unknown service";
-  if (g_sink == nullptr) {
-    std::fprintf(stderr, "simulator: module called %s, which the platform does not implement\n", name);
-    std::abort();
-  }
-  g_sink->Report(std::string(name) + " called: the simulated platform does not implement it");
+  ReportToCurrentPlatform(std::string(name) + " called: the simulated platform does not implement it");
 }
 
 template <size_t N>
@@ -56,7 +53,5 @@ void* UnimplementedService(const char* service) {
   std::fprintf(stderr, "simulator: more than %zu unimplemented services\n", kStandIns);
   std::abort();
 }
-
-void SetUnimplementedServiceSink(Violations* violations) { g_sink = violations; }
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-// Running a placed driver image on the current DXE platform: MMIO, shared host memory, entry and callback.
+// Running a placed driver image on the attached DXE platform: MMIO, shared host memory, entry and callback.
 #include "sim/image/driver_image_run.h"
 
 #include <cstdio>
@@ -12,15 +12,6 @@ namespace sim {
 namespace {
 
 constexpr size_t kDriverStack = 1 << 20;
-EmulatedDriver* g_armed = nullptr;
-
-EFI_STATUS EFIAPI ArmedEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) {
-  if (g_armed == nullptr) {
-    std::fprintf(stderr, "simulator: an image entry was called without an armed driver image\n");
-    std::abort();
-  }
-  return g_armed->RunEntry(image_handle, system_table);
-}
 
 }  // namespace
 
@@ -44,27 +35,19 @@ std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, const st
     error = name + ": an IA-32 image; the DXE driver is x86-64 (PE32+)";
     return nullptr;
   }
-  if (g_armed != nullptr) {
-    std::fprintf(stderr, "simulator: a second driver image was armed while one is armed\n");
-    std::abort();
-  }
-  std::unique_ptr<EmulatedDriver> driver(new EmulatedDriver(std::move(placed.image)));
-  g_armed = driver.get();
-  return driver;
+  return std::unique_ptr<EmulatedDriver>(new EmulatedDriver(std::move(placed.image)));
 }
 
 EmulatedDriver::EmulatedDriver(std::unique_ptr<PlacedImage> image) : image_(std::move(image)) {}
 
-EmulatedDriver::~EmulatedDriver() {
-  if (g_armed == this) g_armed = nullptr;
+DriverEntry EmulatedDriver::Entry() {
+  return [this](EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) { return RunEntry(image_handle, system_table); };
 }
-
-EFI_IMAGE_ENTRY_POINT EmulatedDriver::Entry() const { return &ArmedEntry; }
 
 EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) {
   DxePlatform* platform = DxePlatform::Current();
   if (platform == nullptr || system_table != platform->SystemTable()) {
-    std::fprintf(stderr, "simulator: a driver image entry was called without its platform being current\n");
+    std::fprintf(stderr, "simulator: a driver image entry was called without its platform being attached\n");
     std::abort();
   }
   if (file_guid_) platform->SetImageFileGuid(*file_guid_);

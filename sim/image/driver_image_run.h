@@ -1,10 +1,10 @@
-// A built DXE driver image as the driver of a board run, in the emulator. Entry() is an entry point for
-// RunDxeDriver, BootBoard and BootBoardWithNvram: called with the current platform's image handle and system
+// A built DXE driver image as the driver of a board run, in the emulator. Entry() is an entry for
+// RunDxeDriver, BootBoard and BootBoardWithNvram: called with the attached platform's image handle and system
 // table, it maps the platform's bus as MMIO, lets the image see the host memory the platform hands it (tables,
 // protocols, pool, records) at the same addresses with every service function reached as a host call, fills
 // the loaded-image protocol's base and size and runs the image's entry point; the platform's callback registry
-// then runs the driver's callback in the emulator too. Faults are violations of the platform. The entry is a
-// plain function, so one EmulatedDriver is armed at a time; keep it alive as long as the platform it ran on.
+// then runs the driver's callback in the emulator too. Faults are violations of the platform. The entry refers
+// to this object: keep it alive as long as the platform it ran on.
 #pragma once
 #include <memory>
 #include <optional>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/dxe/driver_entry.h"
 #include "sim/image/image_machine.h"
 #include "sim/image/placed_image.h"
 #include "uefi/system_table.h"
@@ -27,16 +28,16 @@ class EmulatedDriver {
                                                    std::string& error);
   // The firmware-volume file the image came from: the DXE core names it in the loaded image's file path.
   void SetFileGuid(const EFI_GUID& guid) { file_guid_ = guid; }
-  ~EmulatedDriver();
   EmulatedDriver(const EmulatedDriver&) = delete;
   EmulatedDriver& operator=(const EmulatedDriver&) = delete;
 
-  EFI_IMAGE_ENTRY_POINT Entry() const;
+  // Calls RunEntry of this object.
+  DriverEntry Entry();
   // Every call made into the image so far (entry points, then callbacks), with instruction counts and stack use.
   const std::vector<GuestCallResult>& Calls() const { return calls_; }
   const PlacedImage& Image() const { return *image_; }
 
-  // Runs the entry point on the current platform (what Entry() does).
+  // Runs the entry point on the attached platform (what Entry() does).
   EFI_STATUS RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table);
 
  private:

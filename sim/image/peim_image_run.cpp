@@ -9,8 +9,8 @@
 
 #include "firmware/pe/link_map.h"
 #include "hw/debug_stop.h"
+#include "sim/common/debug_stop_log.h"
 #include "sim/common/hex_text.h"
-#include "sim/pei/debug_stop_log.h"
 #include "uefi/protocols/pcd_ppi.h"
 #include "uefi/protocols/report_status_code_handler_ppi.h"
 #include "uefi/status.h"

@@ -4,15 +4,11 @@
 #include <cstdio>
 #include <set>
 
+#include "sim/common/hex_text.h"
+
 namespace sim {
 
 namespace {
-
-std::string Hex(unsigned value, int digits = 2) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%0*X", digits, value);
-  return buf;
-}
 
 class Renderer {
  public:
@@ -95,20 +91,20 @@ void RenderCapabilities(const PciFunctionSpec& spec, ConfigSpaceImage& image, Re
     size_t at = cap.offset != 0 ? cap.offset : (next_free + 3) & ~size_t{3};
     size_t size = CapabilitySize(cap);
     if (cap.offset != 0 && (cap.offset & 3) != 0)
-      throw ConfigSpaceError(field + ".offset", "capability offset " + Hex(cap.offset) + " is not dword-aligned");
+      throw ConfigSpaceError(field + ".offset", "capability offset " + Hex(cap.offset, 2) + " is not dword-aligned");
     if (at < header_end)
-      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(static_cast<unsigned>(at)) +
+      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) +
                                                     " lies inside the header (capabilities start at " +
-                                                    Hex(static_cast<unsigned>(header_end)) + ")");
+                                                    Hex(header_end, 2) + ")");
     if (at + size > kPciCompatibleSpaceSize)
-      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(static_cast<unsigned>(at)) + " of " +
+      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) + " of " +
                                                     std::to_string(size) +
                                                     " bytes runs past the 256-byte compatible configuration space");
     for (const auto& [from, to] : placed) {
       if (at < to && from < at + size)
-        throw ConfigSpaceError(field + ".offset", "capability at " + Hex(static_cast<unsigned>(at)) +
+        throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) +
                                                       " overlaps the capability at " +
-                                                      Hex(static_cast<unsigned>(from)));
+                                                      Hex(from, 2));
     }
     if (cap.kind == PciCapabilitySpec::Kind::Vpd) {
       if (image.vpd_capability)

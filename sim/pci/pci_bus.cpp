@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 
+#include "sim/common/hex_text.h"
 #include "sim/pci/memory_bar.h"
 
 namespace sim {
@@ -16,12 +17,6 @@ std::string ToString(const PciLocation& l) {
 }
 
 namespace {
-
-std::string BusHex(unsigned bus) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "0x%02X", bus);
-  return buf;
-}
 
 }  // namespace
 
@@ -38,11 +33,11 @@ void PciBus::Validate(const std::vector<PciFunctionSpec>& specs) const {
     if (s.IsBridge()) {
       if (s.secondary_bus <= s.location.bus)
         throw PciTopologyError(i, "secondary_bus", "bridge at " + ToString(s.location) + " has secondary bus " +
-                                                       BusHex(s.secondary_bus) + ", not above its own bus");
+                                                       Hex(s.secondary_bus, 2) + ", not above its own bus");
       if (s.secondary_bus > s.subordinate_bus)
         throw PciTopologyError(i, "subordinate_bus", "bridge at " + ToString(s.location) + " has secondary bus " +
-                                                         BusHex(s.secondary_bus) + " above subordinate bus " +
-                                                         BusHex(s.subordinate_bus));
+                                                         Hex(s.secondary_bus, 2) + " above subordinate bus " +
+                                                         Hex(s.subordinate_bus, 2));
     }
   }
   for (size_t i = 0; i < specs.size(); ++i) {
@@ -65,10 +60,10 @@ void PciBus::Validate(const std::vector<PciFunctionSpec>& specs) const {
       bool b_in_a = b.location.bus >= a.secondary_bus && b.location.bus <= a.subordinate_bus &&
                     b.secondary_bus >= a.secondary_bus && b.subordinate_bus <= a.subordinate_bus;
       if (!disjoint && !a_in_b && !b_in_a)
-        throw PciTopologyError(i, "secondary_bus", "bus range " + BusHex(a.secondary_bus) + ".." +
-                                                       BusHex(a.subordinate_bus) + " of bridge " +
+        throw PciTopologyError(i, "secondary_bus", "bus range " + Hex(a.secondary_bus, 2) + ".." +
+                                                       Hex(a.subordinate_bus, 2) + " of bridge " +
                                                        ToString(a.location) + " overlaps range " +
-                                                       BusHex(b.secondary_bus) + ".." + BusHex(b.subordinate_bus) +
+                                                       Hex(b.secondary_bus, 2) + ".." + Hex(b.subordinate_bus, 2) +
                                                        " of bridge " + ToString(b.location));
     }
   }

@@ -1,32 +1,33 @@
 // Token storage behind the simulated PCD PPI; the PPI's unprovided functions report violations.
 #include "sim/pei/pcd_database.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#include "sim/common/platform_context.h"
+#include "sim/pei/pei_platform.h"
 
 namespace sim {
 
 namespace {
 
-PcdDatabase* g_active_pcd = nullptr;
-
 constexpr size_t kSlots = sizeof(PCD_PPI) / sizeof(void*);
 
-PcdDatabase& Active(const char* function) {
-  if (g_active_pcd == nullptr) {
-    std::fprintf(stderr, "simulator: PCD PPI %s called with no simulated PEI platform active\n", function);
-    std::abort();
+// The database of the attached PEI platform; with none attached the call is reported and answers nothing.
+PcdDatabase* Active(const char* function) {
+  PeiPlatform* platform = PeiPlatform::Current();
+  if (platform == nullptr) {
+    ReportToCurrentPlatform(std::string("PCD PPI ") + function + " called while no PEI platform is attached");
+    return nullptr;
   }
-  return *g_active_pcd;
+  return &platform->pcds();
 }
 
 template <size_t Slot>
 UINTN EFIAPI UnprovidedPcdFunction() {
-  Active("function").violations().Report("PCD PPI function " + std::to_string(Slot) +
-                                         " called; the simulated PCD PPI provides only Get64, GetPtr and GetSize");
+  ReportToCurrentPlatform("PCD PPI function " + std::to_string(Slot) +
+                          " called; the simulated PCD PPI provides only Get64, GetPtr and GetSize");
   return 0;
 }
 
@@ -35,13 +36,20 @@ void FillUnprovided(void** slots, std::index_sequence<Slots...>) {
   ((slots[Slots] = reinterpret_cast<void*>(&UnprovidedPcdFunction<Slots>)), ...);
 }
 
-UINT64 EFIAPI PcdGet64(UINTN token) { return Active("Get64").Get64(token); }
-VOID* EFIAPI PcdGetPtr(UINTN token) { return Active("GetPtr").GetPtr(token); }
-UINTN EFIAPI PcdGetSize(UINTN token) { return Active("GetSize").GetSize(token); }
+UINT64 EFIAPI PcdGet64(UINTN token) {
+  PcdDatabase* pcds = Active("Get64");
+  return pcds != nullptr ? pcds->Get64(token) : 0;
+}
+VOID* EFIAPI PcdGetPtr(UINTN token) {
+  PcdDatabase* pcds = Active("GetPtr");
+  return pcds != nullptr ? pcds->GetPtr(token) : nullptr;
+}
+UINTN EFIAPI PcdGetSize(UINTN token) {
+  PcdDatabase* pcds = Active("GetSize");
+  return pcds != nullptr ? pcds->GetSize(token) : 0;
+}
 
 }  // namespace
-
-PcdDatabase* ActivePcdDatabase() { return g_active_pcd; }
 
 PcdDatabase::PcdDatabase(Violations& violations) : violations_(violations) {
   std::memset(&ppi_, 0, sizeof ppi_);
@@ -49,20 +57,6 @@ PcdDatabase::PcdDatabase(Violations& violations) : violations_(violations) {
   ppi_.Get64 = PcdGet64;
   ppi_.GetPtr = PcdGetPtr;
   ppi_.GetSize = PcdGetSize;
-}
-
-PcdDatabase::~PcdDatabase() { Deactivate(); }
-
-void PcdDatabase::Activate() {
-  if (g_active_pcd != nullptr && g_active_pcd != this) {
-    std::fprintf(stderr, "simulator: a second PCD database was activated while another is active\n");
-    std::abort();
-  }
-  g_active_pcd = this;
-}
-
-void PcdDatabase::Deactivate() {
-  if (g_active_pcd == this) g_active_pcd = nullptr;
 }
 
 void PcdDatabase::SetValue(UINTN token, uint64_t value) { tokens_[token] = Token{false, value, nullptr, 8}; }

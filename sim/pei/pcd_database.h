@@ -11,17 +11,13 @@ namespace sim {
 class PcdDatabase {
  public:
   explicit PcdDatabase(Violations& violations);
-  ~PcdDatabase();
   PcdDatabase(const PcdDatabase&) = delete;
   PcdDatabase& operator=(const PcdDatabase&) = delete;
 
   void SetValue(UINTN token, uint64_t value);
   void SetPointer(UINTN token, void* pointer, UINTN size);
 
-  // The PPI's functions take only the token, so they serve the active database (one at a time).
-  void Activate();
-  void Deactivate();
-
+  // The PPI's functions take only the token, so they serve the database of the attached PEI platform.
   PCD_PPI* ppi() { return &ppi_; }
   // Reads of a token through the PPI.
   uint64_t Reads(UINTN token) const;
@@ -47,8 +43,5 @@ class PcdDatabase {
   std::map<UINTN, Token> tokens_;
   std::map<UINTN, uint64_t> reads_;
 };
-
-// The database whose PPI is currently served (null when none is active).
-PcdDatabase* ActivePcdDatabase();
 
 }  // namespace sim

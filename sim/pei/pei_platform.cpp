@@ -1,8 +1,5 @@
-// Assembles the simulated PEI platform from its configuration and activates it.
+// Assembles the simulated PEI platform from its configuration and attaches it.
 #include "sim/pei/pei_platform.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 #include "sim/pei/mcfg_table_image.h"
 
@@ -13,14 +10,12 @@ constexpr UINTN kPcdDefaultMmcfgBase = 44;
 constexpr UINTN kPcdMcfgTable = 60;
 }  // namespace
 
+PeiPlatform* PeiPlatform::Current() { return dynamic_cast<PeiPlatform*>(&CurrentPlatform()); }
+
 PeiPlatform::PeiPlatform(const PeiPlatformConfig& config) {
-  if (ActiveMmioBus() != nullptr) {
-    std::fprintf(stderr, "simulator: a PEI platform was created while another simulated bus is active\n");
-    std::abort();
-  }
   for (const auto& w : config.config_windows) {
     auto window = std::make_unique<ConfigSpaceWindow>(w);
-    bus_.Map(window->base(), window->size(), window.get(), "PCI configuration window");
+    bus().Map(window->base(), window->size(), window.get(), "PCI configuration window");
     windows_.push_back(std::move(window));
   }
   for (const auto& bytes : config.silicon_context) context_.Apply(bytes);
@@ -32,27 +27,22 @@ PeiPlatform::PeiPlatform(const PeiPlatformConfig& config) {
 
   // The PEI core's convention: the word below the IDT base points at the services table pointer.
   idt_area_[0] = reinterpret_cast<uintptr_t>(ppis_.services_pointer());
-  SetActiveMmioBus(&bus_);
-  SetHostIdtBase(idt_base());
-  pcds_.Activate();
+  set_idt_base(reinterpret_cast<uintptr_t>(&idt_area_[1]));
+  Attach();
 }
 
-PeiPlatform::~PeiPlatform() {
-  pcds_.Deactivate();
-  if (ActiveMmioBus() == &bus_) SetActiveMmioBus(nullptr);
-  if (HostIdtBase() == idt_base()) SetHostIdtBase(0);
-}
+PeiPlatform::~PeiPlatform() { Detach(); }
 
 MmioRegion& PeiPlatform::AddDevice(uint64_t base, uint64_t size, std::unique_ptr<MmioRegion> device,
                                    std::string name) {
-  bus_.Map(base, size, device.get(), std::move(name));
+  bus().Map(base, size, device.get(), std::move(name));
   devices_.push_back(std::move(device));
   return *devices_.back();
 }
 
 std::vector<MmioAccess> PeiPlatform::RecordedWrites() const {
   std::vector<MmioAccess> out;
-  for (const auto& a : bus_.Recorded()) {
+  for (const auto& a : bus().Recorded()) {
     if (a.write) out.push_back(a);
   }
   return out;

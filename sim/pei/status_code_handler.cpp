@@ -4,15 +4,18 @@
 #include <algorithm>
 #include <string>
 
+#include "sim/pei/pei_platform.h"
 #include "uefi/status.h"
 
 namespace sim {
 
 namespace {
 
-StatusCodeHandler* g_active = nullptr;
-
-StatusCodeHandler* Active() { return g_active; }
+// The handler of the attached PEI platform, or null (the PPI then answers EFI_NOT_READY).
+StatusCodeHandler* Active() {
+  PeiPlatform* platform = PeiPlatform::Current();
+  return platform != nullptr ? platform->status_code_handler() : nullptr;
+}
 
 EFI_STATUS EFIAPI PpiRegister(EFI_PEI_RSC_HANDLER_CALLBACK callback) {
   return Active() != nullptr ? Active()->Register(callback) : EFI_NOT_READY;
@@ -27,12 +30,13 @@ EFI_STATUS EFIAPI PpiUnregister(EFI_PEI_RSC_HANDLER_CALLBACK callback) {
 StatusCodeHandler::StatusCodeHandler(Violations& violations) : violations_(violations), ppi_{PpiRegister, PpiUnregister} {}
 
 StatusCodeHandler::~StatusCodeHandler() {
-  if (g_active == this) g_active = nullptr;
+  if (platform_ != nullptr && platform_->status_code_handler() == this) platform_->set_status_code_handler(nullptr);
 }
 
-void StatusCodeHandler::Install(PpiDatabase& ppis) {
-  g_active = this;
-  ppis.Install(gEfiPeiRscHandlerPpiGuid, &ppi_);
+void StatusCodeHandler::Install(PeiPlatform& platform) {
+  platform_ = &platform;
+  platform.set_status_code_handler(this);
+  platform.ppis().Install(gEfiPeiRscHandlerPpiGuid, &ppi_);
 }
 
 EFI_STATUS StatusCodeHandler::Register(EFI_PEI_RSC_HANDLER_CALLBACK callback) {

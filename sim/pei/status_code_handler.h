@@ -10,6 +10,8 @@
 
 namespace sim {
 
+class PeiPlatform;
+
 class StatusCodeHandler {
  public:
   // At most this many listeners, as a PEI core's fixed table holds.
@@ -20,8 +22,9 @@ class StatusCodeHandler {
   StatusCodeHandler(const StatusCodeHandler&) = delete;
   StatusCodeHandler& operator=(const StatusCodeHandler&) = delete;
 
-  // Installs the PPI; from then on its functions serve this handler (one handler at a time).
-  void Install(PpiDatabase& ppis);
+  // Installs the PPI in the platform's database; from then on the PPI's functions, which take no `This`, serve
+  // this handler while the platform is attached.
+  void Install(PeiPlatform& platform);
   EFI_PEI_RSC_HANDLER_PPI* ppi() { return &ppi_; }
 
   // Reports one status code to every registered listener with services as their first argument; returns
@@ -41,6 +44,7 @@ class StatusCodeHandler {
  private:
   Violations& violations_;
   EFI_PEI_RSC_HANDLER_PPI ppi_;
+  PeiPlatform* platform_ = nullptr;  // the platform it is installed on
   std::vector<EFI_PEI_RSC_HANDLER_CALLBACK> listeners_;
   uint64_t register_calls_ = 0;
 };

@@ -36,7 +36,7 @@ TracePlatform::TracePlatform(const TracePlatformConfig& config)
       if (hub_->Writes().size() == limit) VanishPmc();
     });
   }
-  if (config.install_status_code_handler) handler_.Install(pei_->ppis());
+  if (config.install_status_code_handler) handler_.Install(*pei_);
 }
 
 void TracePlatform::VanishPmc() {

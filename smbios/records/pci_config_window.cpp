@@ -33,10 +33,6 @@ UINT16 PciConfigRead16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register)
   return MmioRead16(WindowAddress(Bus, Device, Function, Register));
 }
 
-UINT32 PciConfigRead32(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
-  return MmioRead32(WindowAddress(Bus, Device, Function, Register));
-}
-
 UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 CapabilityId) {
   if ((PciConfigRead8(Bus, Device, Function, StatusRegister) & StatusCapabilitiesList) == 0) return 0;
   UINT8 headerType = PciConfigRead8(Bus, Device, Function, HeaderTypeRegister) & 0x7F;

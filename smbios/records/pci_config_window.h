@@ -11,7 +11,6 @@ UINTN PciConfigOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
 
 UINT8 PciConfigRead8(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
 UINT16 PciConfigRead16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
-UINT32 PciConfigRead32(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
 
 // Offset of the capability with the given ID in the function's capability list, or 0 when it is absent.
 // Every pointer is followed (masked with 0xFC), one into the header (below 0x40) too; a match there gives 0.

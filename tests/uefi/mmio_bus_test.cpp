@@ -5,6 +5,7 @@
 
 #include "hw/mmio.h"
 #include "sim/common/mmio_bus.h"
+#include "sim/common/platform_context.h"
 
 namespace {
 
@@ -25,11 +26,12 @@ class MmioBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     bus.Map(0xFE200000u, 0x1000, &ram, "test window");
-    sim::SetActiveMmioBus(&bus);
+    context.Attach();
   }
-  void TearDown() override { sim::SetActiveMmioBus(nullptr); }
-  sim::Violations violations;
-  sim::MmioBus bus{violations};
+  void TearDown() override { context.Detach(); }
+  sim::PlatformContext context;
+  sim::Violations& violations = context.violations();
+  sim::MmioBus& bus = context.bus();
   ByteRam ram;
 };
 

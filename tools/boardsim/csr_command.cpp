@@ -9,7 +9,8 @@
 #include "regaccess/csr_tables.h"
 #include "regaccess/csr_translation.h"
 #include "regaccess/silicon_context.h"
-#include "sim/pei/debug_stop_log.h"
+#include "sim/common/debug_stop_log.h"
+#include "sim/common/hex_text.h"
 #include "sim/pei/pei_platform.h"
 
 namespace boardsim {
@@ -23,12 +24,6 @@ const char* BoxName(unsigned box) {
       "CHA", "CHA", "CHA", "CHABC", "PCU", "VCU", "M2MEM", "-", "-", "WZL", "-",
       "-", "WZL", "IIO PCIE DMI", "IIO PCIE", "IIO PCIE NTB", "IIO QD", "IIO VTD", "IIO DFX", "Ubox", "FPGA"};
   return box < CsrBoxTypeCount ? kNames[box] : "?";
-}
-
-std::string Hex(uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-  return text;
 }
 
 // The stop message on one line: newlines and the spaces around them dropped.
@@ -75,13 +70,13 @@ bool NamesNoCsr(unsigned box, unsigned instance, unsigned block) {
 }
 
 void PrintLocation(std::ostream& out, const Translation& t) {
-  out << "bus " << Hex(t.location.Bus, 2) << " device " << t.location.Device << " function " << t.location.Function
-      << "\naddress " << Hex(t.address, 8) << "\n";
+  out << "bus " << sim::Hex(t.location.Bus, 2) << " device " << t.location.Device << " function " << t.location.Function
+      << "\naddress " << sim::Hex(t.address, 8) << "\n";
 }
 
 int RunLookup(const CsrOptions& o, sim::PeiPlatform& platform, std::ostream& out) {
   out << "socket " << o.socket << " box " << *o.box << " (" << BoxName(*o.box) << ") instance " << *o.instance
-      << " block " << *o.block << " offset " << Hex(o.offset, 3) << "\n";
+      << " block " << *o.block << " offset " << sim::Hex(o.offset, 3) << "\n";
   const Translation t = Translate(platform, o.socket, *o.box, *o.instance, *o.block, o.offset);
   if (t.stops.empty()) {
     PrintLocation(out, t);
@@ -127,7 +122,7 @@ std::optional<std::string> CheckOptions(const CsrOptions& o) {
     if (!value->has_value()) return std::string(name) + " is missing (give it, or use --table)";
     if (**value > 255) return std::string(name) + " " + std::to_string(**value) + " is above 255 (give 0-255)";
   }
-  if (o.offset > 0xFFF) return "--offset " + Hex(o.offset, 3) + " is above 0xFFF (give a register offset 0-0xFFF)";
+  if (o.offset > 0xFFF) return "--offset " + sim::Hex(o.offset, 3) + " is above 0xFFF (give a register offset 0-0xFFF)";
   return std::nullopt;
 }
 
@@ -140,7 +135,7 @@ std::vector<std::string> CheckCsrSilicon(const CsrSilicon& s) {
                        " socket rows, the SiliconContext holds 2 (describe sockets 0 and 1 only)");
   }
   if (s.stack_bus.size() > 1 && s.stack_bus[1][4] != s.cpu_type) {
-    problems.push_back("stack_bus[1][4]: socket 1 stack 4 bus " + Hex(s.stack_bus[1][4], 2) +
+    problems.push_back("stack_bus[1][4]: socket 1 stack 4 bus " + sim::Hex(s.stack_bus[1][4], 2) +
                        " shares its byte with cpu_type " + std::to_string(s.cpu_type) + " (make them equal)");
   }
   const uint32_t rows_map = s.stack_bus.size() >= 32 ? ~0u : (1u << s.stack_bus.size()) - 1;

@@ -8,12 +8,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exit_status = 0;
   boardsim::SetupSmbiosCommand(app, exit_status);
-#ifdef BOARDSIM_HAS_CSR
   boardsim::SetupCsrCommand(app, exit_status);
-#endif
-#ifdef BOARDSIM_HAS_TRACE
   boardsim::SetupTraceCommand(app, exit_status);
-#endif
   CLI11_PARSE(app, argc, argv);
   return exit_status;
 }

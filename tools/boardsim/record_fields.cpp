@@ -1,7 +1,7 @@
 // Read access to one SMBIOS structure's formatted area and strings, for the record decoders.
 #include "tools/boardsim/record_fields.h"
 
-#include <cstdio>
+#include "sim/common/hex_text.h"
 
 namespace boardsim {
 
@@ -37,23 +37,15 @@ std::optional<std::string> RecordFields::StringField(size_t offset) const {
   return std::to_string(*n) + " \"" + strings_[*n - 1] + "\"";
 }
 
-namespace {
-std::string Format(const char* format, unsigned long long v) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
-}
-}  // namespace
-
-std::string Hex8(uint8_t v) { return Format("0x%02llX", v); }
-std::string Hex16(uint16_t v) { return Format("0x%04llX", v); }
-std::string Hex32(uint32_t v) { return Format("0x%08llX", v); }
+std::string Hex8(uint8_t v) { return sim::Hex(v, 2); }
+std::string Hex16(uint16_t v) { return sim::Hex(v, 4); }
+std::string Hex32(uint32_t v) { return sim::Hex(v, 8); }
 
 std::string HexBytes(const uint8_t* bytes, size_t size) {
   std::string out;
   for (size_t i = 0; i < size; ++i) {
     if (i) out += ' ';
-    out += Format("%02llX", bytes[i]);
+    out += sim::Hex(bytes[i], 2).substr(2);
   }
   return out;
 }

@@ -51,7 +51,7 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
 
   // The driver: the host-linked one, or a built image run in the CPU emulator.
   std::unique_ptr<sim::EmulatedDriver> image_driver;
-  EFI_IMAGE_ENTRY_POINT entry = &PlatformSmbiosDriverEntry;
+  sim::DriverEntry entry = &PlatformSmbiosDriverEntry;
   if (options.image) {
     std::string error;
     image_driver = sim::EmulatedDriver::Load(*options.image, error);

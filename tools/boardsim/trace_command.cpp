@@ -10,6 +10,7 @@
 #include <iomanip>
 
 #include "sim/board/board_file.h"
+#include "sim/common/hex_text.h"
 #include "sim/image/peim_image_run.h"
 #include "sim/image/volume_dispatch.h"
 #include "firmware/fv/module_volume.h"
@@ -34,12 +35,6 @@ const void* BuildRecord(const TraceCode& code, sim::StatusCodeRecordArena& recor
   return nullptr;
 }
 
-std::string Hex(uint64_t v, int digits = 8) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(v));
-  return text;
-}
-
 // SyS-T severity names.
 std::string SeverityText(unsigned severity) {
   static const char* const kNames[8] = {"none", "fatal", "error", "warning", "info", "user1", "user2", "debug"};
@@ -59,13 +54,13 @@ const char* RoleText(sim::SystChannelWrite::Role role) {
 
 std::string StatusText(EFI_STATUS status) {
   if (status == EFI_SUCCESS) return "EFI_SUCCESS";
-  return "error " + Hex(status, 0);
+  return "error " + sim::Hex(status, 0);
 }
 
 // Why a code produced no message.
 std::string SilenceReason(const TraceCode& code, const sim::TracePlatformConfig& config) {
   if (code.data == TraceCode::Data::Debug && (code.debug_level & 0x80000046u) == 0) {
-    return "no message: debug level " + Hex(code.debug_level) + " has none of the bits 0x80000046";
+    return "no message: debug level " + sim::Hex(code.debug_level, 8) + " has none of the bits 0x80000046";
   }
   if (!config.pmc.present || config.pmc.trace_hub_disabled || !config.hub.decoded || config.pmc_vanishes_after_writes) {
     return "no message: the trace hub is not usable";
@@ -78,7 +73,7 @@ std::string PlatformText(const sim::TracePlatformConfig& config) {
   if (!config.pmc.present) {
     out += "absent";
   } else {
-    out += "present, power-management base " + Hex(config.pmc.config_dword_48 & 0xFFFF0000u) + ", trace hub " +
+    out += "present, power-management base " + sim::Hex(config.pmc.config_dword_48 & 0xFFFF0000u, 8) + ", trace hub " +
            (config.pmc.trace_hub_disabled ? "disabled (bit 0 at +0x5D0 set)" : "enabled");
   }
   out += config.hub.decoded ? "; trace window 0xFE200000 decoded" : "; trace window 0xFE200000 not decoded";
@@ -244,8 +239,8 @@ void PrintTraceRun(const TraceRun& run, const TraceOptions& options, const std::
       (ours ? channel_writes : other_writes) += 1;
       here += ours ? 1 : 0;
       if (options.raw) {
-        out << std::setw(8) << "" << Hex(w.address) << "  " << w.write.width * 8 << "-bit " << std::setw(20)
-            << Hex(w.write.value, static_cast<int>(w.write.width * 2)) << RoleText(w.write.role);
+        out << std::setw(8) << "" << sim::Hex(w.address, 8) << "  " << w.write.width * 8 << "-bit " << std::setw(20)
+            << sim::Hex(w.write.value, static_cast<int>(w.write.width * 2)) << RoleText(w.write.role);
         if (!ours) out << " (master " << w.master << ", channel " << w.channel << ")";
         out << "\n";
       }

@@ -11,7 +11,7 @@
 
 #include "regaccess/csr_translation.h"
 #include "regaccess/silicon_context.h"
-#include "sim/pei/debug_stop_log.h"
+#include "sim/common/debug_stop_log.h"
 
 namespace sim {
 // Readable stops in failure messages (newlines shown as \n).

@@ -5,6 +5,7 @@
 #include "regaccess/register_access.h"
 #include "regaccess/register_address.h"
 #include "sim/common/mmio_bus.h"
+#include "sim/common/platform_context.h"
 #include "tests/regaccess/csr/csr_fixture.h"
 
 namespace csr_test {
@@ -31,18 +32,19 @@ class CsrHandlerTest : public CsrTest {
     page_base_ = Segment0Base + Bdf(Socket0Row[1], 30, 2);
     bus_.Map(page_base_, 0x1000, &ram_, "PCU function 2");
     bus_.SetRecording(true);
-    sim::SetActiveMmioBus(&bus_);
+    platform_.Attach();
   }
   void TearDown() override {
-    sim::SetActiveMmioBus(nullptr);
+    platform_.Detach();
     EXPECT_TRUE(violations_.Empty()) << violations_.Joined();
     CsrTest::TearDown();
   }
   RegisterAddress Pcu(uint32_t offset, uint32_t width) { return Csr(0, 4, 0, 2, offset, width); }
   std::vector<sim::MmioAccess> Accesses() const { return bus_.Recorded(); }
 
-  sim::Violations violations_;
-  sim::MmioBus bus_{violations_};
+  sim::PlatformContext platform_;
+  sim::Violations& violations_ = platform_.violations();
+  sim::MmioBus& bus_ = platform_.bus();
   PageRam ram_;
   PageRam other_;
   uint32_t page_base_ = 0;

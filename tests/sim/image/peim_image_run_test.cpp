@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "regaccess/register_address.h"
+#include "sim/common/debug_stop_log.h"
 #include "sim/image/peim_image_run.h"
-#include "sim/pei/debug_stop_log.h"
 #include "uefi/status.h"
 
 namespace {

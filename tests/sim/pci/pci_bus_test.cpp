@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "hw/mmio.h"
-#include "sim/pci/pci_platform.h"
+#include "sim/board/pci_platform.h"
 #include "sim/pci/pci_spec_builders.h"
 #include "tests/support/platform_checks.h"
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "sim/pci/pci_platform.h"
+#include "sim/board/pci_platform.h"
 #include "sim/pci/pci_spec_builders.h"
 #include "sim/pci/socket_bus_layout.h"
 #include "smbios/board/slot_table.h"

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/board/pci_platform.h"
 #include "sim/dxe/pcd_store.h"
-#include "sim/pci/pci_platform.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tests/support/platform_checks.h"

@@ -38,7 +38,7 @@ TEST(PeimEntry, ARefusedRegistrationStillReturnsSuccess) {
 
 TEST(PeimEntry, WithoutAnIdtBaseNothingIsCalled) {
   sim::TracePlatform platform;
-  sim::SetHostIdtBase(0);
+  platform.pei().set_idt_base(0);
   EXPECT_EQ(TraceStatusPeimEntry(nullptr, nullptr), EFI_SUCCESS);
   EXPECT_EQ(platform.handler().RegisterCalls(), 0u);
 }

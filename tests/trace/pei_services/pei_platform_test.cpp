@@ -1,6 +1,7 @@
 // The simulated PEI core: PPI database through the services table, PCD PPI, unprovided services.
 #include <gtest/gtest.h>
 
+#include "hw/mmio.h"
 #include "sim/pei/pei_platform.h"
 #include "uefi/protocols/pcd_ppi.h"
 #include "uefi/status.h"
@@ -97,16 +98,16 @@ TEST(PeiPcdPpi, AnUnpublishedTableReadsAsNullAndTheLengthCanBeForced) {
   EXPECT_EQ(table[4] | table[5] | table[6] | table[7], 0);
 }
 
-TEST(PeiPlatformLifetime, ActivatesTheBusAndDeactivatesOnDestruction) {
+TEST(PeiPlatformLifetime, AttachesItselfAndDetachesOnDestruction) {
   {
     sim::PeiPlatform platform;
-    EXPECT_EQ(sim::ActiveMmioBus(), &platform.bus());
-    EXPECT_EQ(sim::HostIdtBase(), platform.idt_base());
-    EXPECT_EQ(sim::ActivePcdDatabase(), &platform.pcds());
+    EXPECT_EQ(&sim::CurrentPlatform(), &platform);
+    EXPECT_EQ(sim::PeiPlatform::Current(), &platform);
+    EXPECT_EQ(ReadIdtBase(), platform.idt_base());
+    EXPECT_NE(platform.idt_base(), 0u);
   }
-  EXPECT_EQ(sim::ActiveMmioBus(), nullptr);
-  EXPECT_EQ(sim::HostIdtBase(), 0u);
-  EXPECT_EQ(sim::ActivePcdDatabase(), nullptr);
+  EXPECT_TRUE(sim::IsUnattached(sim::CurrentPlatform()));
+  EXPECT_EQ(sim::PeiPlatform::Current(), nullptr);
 }
 
 TEST(PeiPlatformSiliconContext, LiesBelowFourGibAndTakesConfiguredBytes) {

@@ -21,7 +21,8 @@ TEST(PeiServicesPointer, ComesFromTheWordBelowTheIdtBase) {
 }
 
 TEST(PeiServicesPointer, IsNullWithoutAnIdtBase) {
-  sim::SetHostIdtBase(0);
+  sim::PeiPlatform platform;
+  platform.set_idt_base(0);
   EXPECT_EQ(GetPeiServicesPointer(), nullptr);
 }
 
@@ -57,7 +58,7 @@ TEST_F(LocatePpiByGuidTest, AMissingPpiLeavesThePointerAsTheCallerSetIt) {
 }
 
 TEST_F(LocatePpiByGuidTest, NoServicesTableLeavesThePointerAndCallsNothing) {
-  sim::SetHostIdtBase(0);
+  platform.set_idt_base(0);
   VOID *ppi = &ppi_storage;
   LocatePpiByGuid(&gPcdPpiGuid, &ppi);
   EXPECT_EQ(ppi, &ppi_storage);

@@ -1,5 +1,5 @@
 // Plugging the PCI model into the simulated DXE platform.
-#include "sim/pci/pci_platform.h"
+#include "sim/board/pci_platform.h"
 
 namespace sim {
 

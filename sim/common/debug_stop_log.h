@@ -13,7 +13,8 @@ struct DebugStop {
   bool operator==(const DebugStop&) const = default;
 };
 
-// Stops seen since the last Take/Clear, in order.
+// Stops seen on the attached platform (or, with none attached, the unattached context) since the last
+// Take/Clear, in order.
 const std::vector<DebugStop>& DebugStops();
 std::vector<DebugStop> TakeDebugStops();
 void ClearDebugStops();

@@ -1,16 +1,14 @@
-// Host form of the debugger-stop seam: records the stop in the simulator's log and clears the flag.
+// Host form of the debugger-stop seam: records the stop in the attached platform's log and clears the flag.
 #include <cstdio>
 
 #include "hw/debug_stop.h"
-#include "sim/pei/debug_stop_log.h"
+#include "sim/common/debug_stop_log.h"
+#include "sim/common/platform_context.h"
 
 namespace sim {
 namespace {
 
-std::vector<DebugStop>& Log() {
-  static std::vector<DebugStop> log;
-  return log;
-}
+std::vector<DebugStop>& Log() { return CurrentPlatform().debug_stops(); }
 
 }  // namespace
 

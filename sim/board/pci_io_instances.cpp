@@ -1,5 +1,5 @@
 // The PCI I/O protocol members of the simulated functions.
-#include "sim/pci/pci_io_instances.h"
+#include "sim/board/pci_io_instances.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,11 +5,11 @@
 #include <memory>
 #include <vector>
 
+#include "sim/board/pci_io_instances.h"
 #include "sim/dxe/dxe_platform.h"
 #include "sim/pci/ecam_window.h"
 #include "sim/pci/memory_bar.h"
 #include "sim/pci/pci_bus.h"
-#include "sim/pci/pci_io_instances.h"
 
 namespace sim {
 
