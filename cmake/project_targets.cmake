@@ -9,13 +9,32 @@ set(FRONT_END_FLAGS -O0 CACHE STRING "Extra flags of test programs and the tools
 # Module code: freestanding C++ with no exceptions, RTTI or static constructors.
 set(MODULE_FLAGS -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables)
 
-# add_module_library(name SOURCES...): a static library of firmware module code for host builds.
+# add_module_library(name DELIVERABLE image SOURCES... LINKS layers...): one layer of firmware module code, a
+# static library for host builds that links only the layers below it (docs/architecture.md, checked by the
+# module_layers test).
 function(add_module_library name)
-  add_library(${name} STATIC ${ARGN})
+  cmake_parse_arguments(M "" "DELIVERABLE" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${M_SOURCES})
   target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS} ${MODULE_FLAGS})
-  target_link_libraries(${name} PUBLIC uefi_defs)
-  # The image build compiles the same sources with clang; it reads the list from this property.
-  set_property(GLOBAL APPEND PROPERTY ${name}_SOURCES ${ARGN})
+  target_link_libraries(${name} PUBLIC uefi_defs ${M_LINKS})
+  # The image build compiles the same sources with clang; it reads the image's list from this property.
+  set_property(GLOBAL APPEND PROPERTY ${M_DELIVERABLE}_SOURCES ${M_SOURCES})
+  # The layer check reads every layer's deliverable, sources and links from the file this list feeds.
+  set_property(GLOBAL APPEND PROPERTY MODULE_LAYER_TARGETS ${name})
+  set_property(TARGET ${name} PROPERTY MODULE_DELIVERABLE ${M_DELIVERABLE})
+endfunction()
+
+# write_module_layers(file): one line per module layer, "target;deliverable;links;sources" (lists joined by
+# commas), written at generate time for the layer check.
+function(write_module_layers file)
+  get_property(targets GLOBAL PROPERTY MODULE_LAYER_TARGETS)
+  set(lines "")
+  foreach(t IN LISTS targets)
+    get_property(deliverable TARGET ${t} PROPERTY MODULE_DELIVERABLE)
+    string(APPEND lines "${t}|${deliverable}|$<JOIN:$<TARGET_PROPERTY:${t},LINK_LIBRARIES>,$<COMMA>>|"
+                        "$<JOIN:$<TARGET_PROPERTY:${t},SOURCES>,$<COMMA>>\n")
+  endforeach()
+  file(GENERATE OUTPUT ${file} CONTENT "${lines}")
 endfunction()
 
 # add_project_library(name SOURCES...): host-side code (simulator, tools).
@@ -59,3 +78,9 @@ function(add_test_tree area)
     endif()
   endforeach()
 endfunction()
+
+# Executables search their static libraries as one group: a module layer that calls the hardware seam (hw/)
+# is pulled in as a dependency of a higher layer and so may come after the host side of that seam (sim/common)
+# on the link line.
+set(CMAKE_CXX_LINK_EXECUTABLE
+    "<CMAKE_CXX_COMPILER> <FLAGS> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> <OBJECTS> -o <TARGET> -Wl,--start-group <LINK_LIBRARIES> -Wl,--end-group")

@@ -46,11 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzInput in(data, size);
   sim::DxePlatform platform;
   fuzz::AttachDriver(platform);
-  gDriver.EcamBase = kEcam;
+  DriverSetEcamBase(kEcam);
 
   std::vector<uint8_t> layout;
   if (in.U8() == 0xFF) {
-    layout = in.Bytes(sizeof gDriver.SocketBusLayout);
+    layout = in.Bytes(sizeof(SocketBusLayoutRecord));
   } else {
     sim::SocketBusLayoutSpec spec;
     spec.valid = in.U8() != 0xFE;
@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     spec.sockets[0] = socket;
     layout = sim::RenderSocketBusLayout(spec);
   }
-  layout.resize(sizeof gDriver.SocketBusLayout, 0);
-  std::memcpy(&gDriver.SocketBusLayout, layout.data(), layout.size());
+  layout.resize(sizeof(SocketBusLayoutRecord), 0);
+  std::memcpy(DriverSocketBusLayoutForUpdate(), layout.data(), layout.size());
 
   fuzz::FunctionInputs made;
   std::vector<sim::PciFunctionSpec> specs;

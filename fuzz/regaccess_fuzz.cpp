@@ -18,9 +18,9 @@
 #include "regaccess/pcie_register_handlers.h"
 #include "regaccess/register_access.h"
 #include "regaccess/register_copy.h"
-#include "regaccess/silicon_context.h"
 #include "sim/common/debug_stop_log.h"
 #include "sim/pei/pei_platform.h"
+#include "uefi/silicon_context_layout.h"
 
 namespace {
 

@@ -56,8 +56,15 @@ std::vector<uint8_t> BuildVolume(std::span<const VolumeFile> files, const Volume
     end = places[i].offset + files[i].bytes.size();
     max_alignment = std::max(max_alignment, files[i].data_alignment);
   }
-  const uint64_t length = (end + options.block_size - 1) / options.block_size * options.block_size;
-  if (length > 0xFFFFFFFFu || options.block_size == 0) {
+  if (options.block_size == 0) {
+    error = "a volume's block size cannot be 0";
+    return {};
+  }
+  uint64_t length = (end + options.block_size - 1) / options.block_size * options.block_size;
+  // Free space too short for a file header reads to a parser as a damaged file: a block more then.
+  const uint64_t free_space = length - std::min<uint64_t>(length, Align(end, EFI_FFS_FILE_ALIGNMENT));
+  if (free_space != 0 && free_space < sizeof(EFI_FFS_FILE_HEADER)) length += options.block_size;
+  if (length > 0xFFFFFFFFu) {
     error = "the files need " + std::to_string(end) + " bytes, more than a volume of 32-bit length holds";
     return {};
   }

@@ -13,10 +13,7 @@ namespace fuzz {
 
 inline void AttachDriver(sim::DxePlatform& platform) {
   DriverStateReset();
-  gDriver.ImageHandle = platform.ImageHandle();
-  gDriver.SystemTable = platform.SystemTable();
-  gDriver.BootServices = platform.BootServices();
-  gDriver.RuntimeServices = platform.RuntimeServices();
+  DriverAttach(platform.ImageHandle(), platform.SystemTable());
 }
 
 // Finishes the run and breaches on any violation whose message contains none of `tolerated`.

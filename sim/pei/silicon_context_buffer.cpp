@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "regaccess/silicon_context.h"
+#include "uefi/silicon_context_layout.h"
 
 namespace sim {
 

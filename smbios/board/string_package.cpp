@@ -2,38 +2,9 @@
 // (header, language "en-US", 27 UCS-2 string blocks, end block). Built at compile time from the strings.
 #include "smbios/board/string_package.h"
 
-namespace {
+#include "smbios/board/board_inventory.h"
 
-// In string-ID order; ID 1 is the language name.
-constexpr const CHAR16 *PackageStrings[] = {
-    u"English",
-    u"J6B1 - Serial Port A",
-    u"JA7 - USB_1_2",
-    u"J2  - BMC VIDEO REAR PANEL VGA",
-    u"NIC 1  (10GBE port / J4) 20pin",
-    u"NIC 2  (10GBE port / J4) 20pin",
-    u"QBX NIC (JA8) 14pin",
-    u"J36 - M2_x2PCIE/sSATA_5",
-    u"J53 - SATA 0-3",
-    u"J53 - SATA 4-7",
-    u"J88 - sSATA 0",
-    u"J16 - sSATA 1",
-    u"J48 - PCIe_4",
-    u"J1B2 - PCIe_5",
-    u"J18 - sSATA 2",
-    u"J19 - sSATA 3",
-    u"NIC 3  (10GBE port / J4) 20pin",
-    u"NIC 4  (10GBE port / J4) 20pin",
-    u"NIC (1GBE port / JA7)",
-    u"J3 - PCIe_6",
-    u"J1 - PCIe_Validation",
-    u"J3 - Slot 6",
-    u"J1B2 - Slot 5",
-    u"J48 - Slot 6",
-    u"ServerEngines Pilot III",
-    u"Drask Kappa",
-    u"IO Module",
-};
+namespace {
 
 constexpr UINT8 StringBlockUcs2 = 0x14;
 constexpr UINT8 StringBlockEnd = 0x00;
@@ -55,7 +26,7 @@ constexpr UINTN BlobSize() {
 }
 
 constexpr UINTN PackageBlobSize = BlobSize();
-static_assert(sizeof(PackageStrings) / sizeof(PackageStrings[0]) == 27, "27 strings, IDs 1 to 27");
+static_assert(PackageStringCount == 27, "27 strings, IDs 1 to 27");
 
 struct BlobBytes {
   UINT8 Bytes[PackageBlobSize];

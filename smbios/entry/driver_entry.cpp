@@ -8,10 +8,11 @@
 #include "smbios/entry/hii_package_list.h"
 #include "smbios/entry/publish_board_smbios.h"
 #include "smbios/entry/setup_configuration.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/services/pcd_access.h"
 #include "smbios/services/protocol_lookup.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/protocols/loaded_image.h"
+#include "uefi/protocols/platform_callback_registry.h"
 #include "uefi/status.h"
 
 namespace {
@@ -28,8 +29,8 @@ VOID LoadSocketBusLayout(PCD_PROTOCOL *Pcd) {
   const VOID *source = Pcd->GetPtr(PcdTokenSocketBusLayout);
   UINTN size = Pcd->GetSize(PcdTokenSocketBusLayout);
   if (size == 0 || source == nullptr) return;
-  if (size > sizeof(gDriver.SocketBusLayout)) size = sizeof(gDriver.SocketBusLayout);
-  CopyMemory(&gDriver.SocketBusLayout, source, size);
+  if (size > sizeof(SocketBusLayoutRecord)) size = sizeof(SocketBusLayoutRecord);
+  CopyMemory(DriverSocketBusLayoutForUpdate(), source, size);
 }
 
 // The driver's file name GUID, from the first node of the loaded image's file path. FALSE when the path
@@ -47,40 +48,38 @@ VOID RegisterStringPackage(const EFI_LOADED_IMAGE_PROTOCOL *Image) {
   EFI_GUID packageListGuid;
   if (!ReadFileNameGuid(Image, &packageListGuid)) return;
   const UINT8 *const blobs[] = {DriverStringPackageBlob, nullptr};
-  gDriver.HiiHandle = RegisterPackageList(&packageListGuid, gDriver.ImageHandle, blobs);
+  DriverSetHiiHandle(RegisterPackageList(&packageListGuid, DriverImageHandle(), blobs));
 }
 
 EFI_STATUS RegisterPublishCallback(VOID) {
-  CallbackRegistration *record = &gDriver.Registration;
+  CallbackRegistration *record = DriverCallbackRegistration();
   ZeroMemory(record, sizeof(*record));
   record->Signature = CallbackRegistrationSignature;
   record->Version = CallbackRegistrationVersion;
   record->Value = CallbackRegistrationValue;
   record->Callback = reinterpret_cast<UINT64>(&PublishBoardSmbios);
 
-  EFI_STATUS status =
-      LocateCachedProtocol(&kCallbackRegistryGuid, reinterpret_cast<VOID **>(&gDriver.CallbackRegistry));
+  VOID **cache = DriverProtocolCache(CachedCallbackRegistry);
+  EFI_STATUS status = LocateCachedProtocol(&kCallbackRegistryGuid, cache);
   if (EFI_ERROR(status)) return status;
+  auto *registry = static_cast<PLATFORM_CALLBACK_REGISTRY *>(*cache);
   EFI_GUID key = kSmbiosPublishPointGuid;
-  return gDriver.CallbackRegistry->Register(gDriver.CallbackRegistry, &key, record, sizeof(*record));
+  return registry->Register(registry, &key, record, sizeof(*record));
 }
 
 }  // namespace
 
 extern "C" EFI_STATUS EFIAPI PlatformSmbiosDriverEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   if (SystemTable == nullptr || SystemTable->BootServices == nullptr) return EFI_INVALID_PARAMETER;
-  gDriver.ImageHandle = ImageHandle;
-  gDriver.SystemTable = SystemTable;
-  gDriver.BootServices = SystemTable->BootServices;
-  gDriver.RuntimeServices = SystemTable->RuntimeServices;
+  DriverAttach(ImageHandle, SystemTable);
 
   // Both configuration values come from the PCD protocol; without it nothing the driver builds is right.
   PCD_PROTOCOL *pcd = GetPcdProtocol();
   if (pcd == nullptr) return EFI_NOT_FOUND;
-  gDriver.EcamBase = pcd->Get64(PcdTokenEcamBase);
+  DriverSetEcamBase(pcd->Get64(PcdTokenEcamBase));
   LoadSocketBusLayout(pcd);
-  LocateCachedProtocol(&kHiiDatabaseGuid, reinterpret_cast<VOID **>(&gDriver.HiiDatabase));
-  LoadSetupConfiguration(gDriver.SetupConfiguration);
+  LocateCachedProtocol(&kHiiDatabaseGuid, DriverProtocolCache(CachedHiiDatabase));
+  LoadSetupConfiguration(DriverSetupConfiguration());
   BuildBoardTables();
 
   EFI_LOADED_IMAGE_PROTOCOL *image = nullptr;

@@ -2,8 +2,8 @@
 #include "smbios/entry/hii_package_list.h"
 
 #include "smbios/entry/driver_state.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/services/pool.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
@@ -13,17 +13,12 @@ constexpr UINTN ListHeaderSize = sizeof(EFI_HII_PACKAGE_LIST_HEADER);
 constexpr UINT8 EndPackage[4] = {0x04, 0x00, 0x00, EFI_HII_PACKAGE_END};
 constexpr UINT32 LargestList = 0xFFFFFFFFu;
 
-UINT32 ReadU32(const UINT8 *p) {
-  return static_cast<UINT32>(p[0]) | static_cast<UINT32>(p[1]) << 8 | static_cast<UINT32>(p[2]) << 16 |
-         static_cast<UINT32>(p[3]) << 24;
-}
-
 // Total package bytes of all blobs; FALSE for a blob shorter than its length word or a list that would not
 // fit a u32 PackageLength.
 BOOLEAN SumPackageBytes(const UINT8 *const *Blobs, UINTN *Sum) {
   UINTN sum = 0;
   for (UINTN i = 0; Blobs[i] != nullptr; ++i) {
-    UINT32 length = ReadU32(Blobs[i]);
+    UINT32 length = ReadLittleEndian32(Blobs[i]);
     if (length < BlobLengthField) return FALSE;
     sum += length - BlobLengthField;
     if (sum > LargestList - ListHeaderSize - sizeof(EndPackage)) return FALSE;
@@ -37,7 +32,7 @@ BOOLEAN SumPackageBytes(const UINT8 *const *Blobs, UINTN *Sum) {
 // Returns null, without allocating, when there is no HII database or a blob is malformed.
 EFI_HII_HANDLE RegisterPackageList(const EFI_GUID *PackageListGuid, EFI_HANDLE DriverHandle,
                                    const UINT8 *const *Blobs) {
-  EFI_HII_DATABASE_PROTOCOL *database = gDriver.HiiDatabase;
+  auto *database = static_cast<EFI_HII_DATABASE_PROTOCOL *>(*DriverProtocolCache(CachedHiiDatabase));
   if (PackageListGuid == nullptr || Blobs == nullptr || database == nullptr) return nullptr;
   UINTN sum = 0;
   if (!SumPackageBytes(Blobs, &sum) || sum == 0) return nullptr;
@@ -51,7 +46,7 @@ EFI_HII_HANDLE RegisterPackageList(const EFI_GUID *PackageListGuid, EFI_HANDLE D
   header->PackageLength = static_cast<UINT32>(total);
   UINT8 *at = list + ListHeaderSize;
   for (UINTN i = 0; Blobs[i] != nullptr; ++i) {
-    UINTN length = ReadU32(Blobs[i]) - BlobLengthField;
+    UINTN length = ReadLittleEndian32(Blobs[i]) - BlobLengthField;
     CopyMemory(at, Blobs[i] + BlobLengthField, length);
     at += length;
   }

@@ -24,9 +24,10 @@ EFI_STATUS EFIAPI PublishBoardSmbios(VOID) {
   FillSystemUuid();
 
   RemoveAllRecordsOfType(9);
-  UINTN slots = gDriver.Slots.Count;
+  SlotTable *table = DriverSlotTable();
+  UINTN slots = table->Count;
   if (slots > SlotTableCapacity) slots = SlotTableCapacity;
-  for (UINTN i = 0; i < slots; ++i) BuildSlotRecord(&gDriver.Slots.Entries[i]);
+  for (UINTN i = 0; i < slots; ++i) BuildSlotRecord(&table->Entries[i]);
   EFI_STATUS result = slots != 0 ? EFI_SUCCESS : EFI_NOT_FOUND;
 
   RemoveAllRecordsOfType(39);

@@ -3,8 +3,8 @@
 #include "smbios/entry/setup_configuration.h"
 
 #include "smbios/entry/driver_state.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/services/pool.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/protocols/smm_base2.h"
 #include "uefi/status.h"
 
@@ -33,7 +33,7 @@ SetupPool ChoosePool() {
   SetupPool pool = {nullptr};
   EFI_GUID guid = EFI_SMM_BASE2_PROTOCOL_GUID;
   EFI_SMM_BASE2_PROTOCOL *smmBase = nullptr;
-  if (EFI_ERROR(gDriver.BootServices->LocateProtocol(&guid, nullptr, reinterpret_cast<VOID **>(&smmBase))) ||
+  if (EFI_ERROR(DriverBootServices()->LocateProtocol(&guid, nullptr, reinterpret_cast<VOID **>(&smmBase))) ||
       smmBase == nullptr) {
     return pool;
   }
@@ -92,7 +92,7 @@ EFI_STATUS LoadSetupConfiguration(UINT8 *Destination) {
     UINT8 *buffer = static_cast<UINT8 *>(AllocateSetupBuffer(pool, entry->ExpectedSize));
     if (buffer == nullptr) return EFI_OUT_OF_RESOURCES;
     UINTN size = entry->ExpectedSize;
-    gDriver.RuntimeServices->GetVariable(const_cast<CHAR16 *>(entry->Name), const_cast<EFI_GUID *>(entry->VendorGuid),
+    DriverRuntimeServices()->GetVariable(const_cast<CHAR16 *>(entry->Name), const_cast<EFI_GUID *>(entry->VendorGuid),
                                          nullptr, &size, buffer);
     if (size > entry->ExpectedSize) {
       size = entry->ExpectedSize;

@@ -3,10 +3,11 @@
 #include "smbios/records/additional_information.h"
 
 #include "smbios/records/record_toolkit.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/records/vpd_reader.h"
 #include "smbios/records/vpd_slot_keyword.h"
+#include "smbios/services/pci/pci_registers.h"
 #include "smbios/services/pool.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
@@ -58,11 +59,11 @@ VOID FillIdentity(EFI_PCI_IO_PROTOCOL *Card, IdentityBlock *Block) {
   Block->SubClass = 0xFF;
   Block->ProgrammingIface = 0xFF;
   if (Card == nullptr) return;
-  Card->Pci.Read(Card, EfiPciIoWidthUint32, 0x00, 1, &Block->VendorDevice);
-  Card->Pci.Read(Card, EfiPciIoWidthUint32, 0x2C, 1, &Block->SubsystemIds);
-  Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x0B, 1, &Block->BaseClass);
-  Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x0A, 1, &Block->SubClass);
-  Card->Pci.Read(Card, EfiPciIoWidthUint8, 0x09, 1, &Block->ProgrammingIface);
+  Card->Pci.Read(Card, EfiPciIoWidthUint32, PciVendorIdRegister, 1, &Block->VendorDevice);
+  Card->Pci.Read(Card, EfiPciIoWidthUint32, PciSubsystemIdsRegister, 1, &Block->SubsystemIds);
+  Card->Pci.Read(Card, EfiPciIoWidthUint8, PciBaseClassRegister, 1, &Block->BaseClass);
+  Card->Pci.Read(Card, EfiPciIoWidthUint8, PciSubClassRegister, 1, &Block->SubClass);
+  Card->Pci.Read(Card, EfiPciIoWidthUint8, PciProgrammingInterfaceRegister, 1, &Block->ProgrammingIface);
 }
 
 VOID FillVpdHeader(VpdBlockHeader *Block) {

@@ -1,10 +1,12 @@
 // Onboard Devices Extended Information (type 41) records for the BMC video and onboard LAN controllers.
 #include "smbios/records/onboard_devices.h"
 
+#include "smbios/board/board_inventory.h"
 #include "smbios/records/additional_information.h"
-#include "smbios/records/pci_config_window.h"
-#include "smbios/records/pci_io_search.h"
 #include "smbios/records/record_toolkit.h"
+#include "smbios/services/pci/pci_config_window.h"
+#include "smbios/services/pci/pci_io_search.h"
+#include "smbios/services/pci/pci_registers.h"
 #include "smbios/services/pool.h"
 #include "uefi/status.h"
 
@@ -27,23 +29,15 @@ constexpr UINT8 DeviceEnabled = 0x80;
 constexpr UINT8 DeviceTypeVideo = 0x03;
 constexpr UINT8 DeviceTypeEthernet = 0x05;
 
-// The bridge in front of the BMC video controller: bus 0, device 28, function 5.
-constexpr UINT8 VideoBridgeDevice = 0x1C;
-constexpr UINT8 VideoBridgeFunction = 5;
-constexpr UINT16 SecondaryBusRegister = 0x19;
-constexpr UINT16 SubordinateBusRegister = 0x1A;
-constexpr UINT16 HeaderTypeRegister = 0x0E;
-
-constexpr CHAR16 VideoDesignation[] = u"Aspeed Video 2500";
-constexpr CHAR16 LanDesignation[] = u"Drask Ethernet Lambda ";
-
 // The first bus below the video bridge whose device 0, function 0 is an ordinary function; 0 when none is.
 UINT8 FindVideoBus() {
-  UINTN secondary = PciConfigRead8(0, VideoBridgeDevice, VideoBridgeFunction, SecondaryBusRegister);
-  UINTN subordinate = PciConfigRead8(0, VideoBridgeDevice, VideoBridgeFunction, SubordinateBusRegister);
+  const BoardPciPlace &bridge = OnboardVideoBridge;
+  UINTN secondary = PciConfigRead8(bridge.Bus, bridge.Device, bridge.Function, PciSecondaryBusRegister);
+  UINTN subordinate = PciConfigRead8(bridge.Bus, bridge.Device, bridge.Function, PciSubordinateBusRegister);
   for (UINTN bus = secondary; bus <= subordinate; ++bus) {
-    UINT8 headerType = PciConfigRead8(static_cast<UINT8>(bus), 0, 0, HeaderTypeRegister);
-    if ((headerType & 0x7F) == 0) return static_cast<UINT8>(bus);
+    if (PciIsOrdinaryFunction(PciConfigRead8(static_cast<UINT8>(bus), 0, 0, PciHeaderTypeRegister))) {
+      return static_cast<UINT8>(bus);
+    }
   }
   return 0;
 }
@@ -94,8 +88,8 @@ EFI_STATUS PublishOnboardDevices(VOID) {
   record->ReferenceDesignation = 1;
   record->SegmentGroupNumber = 0;
 
-  PublishOne(record, DeviceTypeVideo, FindVideoBus(), VideoDesignation);
-  PublishOne(record, DeviceTypeEthernet, FindLanBus(), LanDesignation);
+  PublishOne(record, DeviceTypeVideo, FindVideoBus(), OnboardVideoDesignation);
+  PublishOne(record, DeviceTypeEthernet, FindLanBus(), OnboardLanDesignation);
 
   FreeBuffer(record);
   return EFI_SUCCESS;

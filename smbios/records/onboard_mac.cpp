@@ -3,17 +3,16 @@
 #include "smbios/records/onboard_mac.h"
 
 #include "hw/mmio.h"
-#include "smbios/board/network_device_ids.h"
-#include "smbios/records/pci_io_search.h"
+#include "smbios/board/board_inventory.h"
 #include "smbios/records/vpd_reader.h"
+#include "smbios/services/pci/pci_io_handles.h"
+#include "smbios/services/pci/pci_io_search.h"
+#include "smbios/services/pci/pci_registers.h"
 #include "smbios/services/pool.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
-
-// The chipset root port whose first Ethernet function is the onboard network controller.
-constexpr UINTN ChipsetRootPortDevice = 0x1C;
-constexpr UINTN ChipsetRootPortFunction = 4;
 
 constexpr UINTN PortAddressLowOffset = 0x1E4440;   // MAC bytes 0..3
 constexpr UINTN PortAddressHighOffset = 0x1E44C0;  // MAC bytes 4..5
@@ -23,21 +22,11 @@ constexpr UINTN ReceiveAddressOffset = 0x5400;
 constexpr UINTN VpdMacCharacters = 2 * MacAddressSize;
 constexpr UINTN VpdKeywordHeaderSize = 3;  // two name bytes and the length byte
 
-UINT16 ReadConfig16(EFI_PCI_IO_PROTOCOL *PciIo, UINT32 Offset) {
-  UINT16 value = 0xFFFF;
-  PciIo->Pci.Read(PciIo, EfiPciIoWidthUint16, Offset, 1, &value);
-  return value;
-}
-
 // The 64-bit memory address in BAR 0 and 1 with its low 4 (type and prefetch) bits cleared.
 UINT64 ReadBarAddress(EFI_PCI_IO_PROTOCOL *PciIo) {
   UINT32 bar[2] = {0, 0};
-  PciIo->Pci.Read(PciIo, EfiPciIoWidthUint32, 0x10, 2, bar);
+  PciIo->Pci.Read(PciIo, EfiPciIoWidthUint32, PciBar0Register, 2, bar);
   return ((static_cast<UINT64>(bar[1]) << 32) | bar[0]) & ~static_cast<UINT64>(0xF);
-}
-
-VOID StoreLe32(UINT8 *Destination, UINT32 Value) {
-  for (UINTN i = 0; i < 4; ++i) Destination[i] = static_cast<UINT8>(Value >> (8 * i));
 }
 
 VOID StoreLe16(UINT8 *Destination, UINT16 Value) {
@@ -56,7 +45,7 @@ UINT8 HexValue(UINT8 Character) {
 EFI_STATUS ReadMacFromPortRegisters(EFI_PCI_IO_PROTOCOL *PciIo, UINT8 *Mac) {
   UINT64 base = ReadBarAddress(PciIo);
   if (base == 0) return EFI_NOT_FOUND;
-  StoreLe32(Mac, MmioRead32(static_cast<UINTN>(base + PortAddressLowOffset)));
+  WriteLittleEndian32(Mac, MmioRead32(static_cast<UINTN>(base + PortAddressLowOffset)));
   StoreLe16(Mac + 4, MmioRead16(static_cast<UINTN>(base + PortAddressHighOffset)));
   return EFI_SUCCESS;
 }
@@ -64,10 +53,10 @@ EFI_STATUS ReadMacFromPortRegisters(EFI_PCI_IO_PROTOCOL *PciIo, UINT8 *Mac) {
 EFI_STATUS ReadMacFromReceiveAddress(EFI_PCI_IO_PROTOCOL *PciIo, UINT8 *Mac) {
   UINT64 base = ReadBarAddress(PciIo);
   if (base == 0) return EFI_NOT_FOUND;
-  UINT16 deviceId = ReadConfig16(PciIo, 0x02);
-  BOOLEAN low = DeviceIdInList(deviceId, LowReceiveAddressDeviceIds, LowReceiveAddressDeviceIdCount);
+  UINT16 deviceId = PciIoRead16(PciIo, PciDeviceIdRegister);
+  BOOLEAN low = BoardIdListHas(IdListOf(LowReceiveAddressDeviceIds), deviceId);
   UINT64 at = base + (low ? LowReceiveAddressOffset : ReceiveAddressOffset);
-  StoreLe32(Mac, MmioRead32(static_cast<UINTN>(at)));
+  WriteLittleEndian32(Mac, MmioRead32(static_cast<UINTN>(at)));
   StoreLe16(Mac + 4, MmioRead16(static_cast<UINTN>(at + 4)));
   return EFI_SUCCESS;
 }
@@ -104,17 +93,17 @@ EFI_STATUS ReadMacFromVpdKeyword(EFI_PCI_IO_PROTOCOL *PciIo, UINT8 *Mac) {
 
 EFI_STATUS ReadOnboardMacAddress(UINT8 *Mac) {
   UINT64 counter = 0;
-  EFI_PCI_IO_PROTOCOL *controller =
-      FindEthernetBehindBridge(0, 0, ChipsetRootPortDevice, ChipsetRootPortFunction, &counter);
+  const BoardPciPlace &port = OnboardNicRootPort;
+  EFI_PCI_IO_PROTOCOL *controller = FindEthernetBehindBridge(0, port.Bus, port.Device, port.Function, &counter);
   if (controller == nullptr) return EFI_NOT_FOUND;
 
-  UINT16 vendorId = ReadConfig16(controller, 0x00);
-  UINT16 deviceId = ReadConfig16(controller, 0x02);
+  UINT16 vendorId = PciIoRead16(controller, PciVendorIdRegister);
+  UINT16 deviceId = PciIoRead16(controller, PciDeviceIdRegister);
   if (vendorId == NetworkControllerVendorId) {
-    if (DeviceIdInList(deviceId, PortRegisterDeviceIds, PortRegisterDeviceIdCount)) {
+    if (BoardIdListHas(IdListOf(PortRegisterDeviceIds), deviceId)) {
       return ReadMacFromPortRegisters(controller, Mac);
     }
-    if (DeviceIdInList(deviceId, ReceiveAddressDeviceIds, ReceiveAddressDeviceIdCount)) {
+    if (BoardIdListHas(IdListOf(ReceiveAddressDeviceIds), deviceId)) {
       return ReadMacFromReceiveAddress(controller, Mac);
     }
   }

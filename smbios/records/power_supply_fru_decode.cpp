@@ -3,7 +3,7 @@
 #include "smbios/records/power_supply_fru_decode.h"
 
 #include "smbios/records/power_supply_fru_layout.h"
-#include "smbios/records/text_and_memory.h"
+#include "smbios/services/text_and_memory.h"
 
 namespace {
 

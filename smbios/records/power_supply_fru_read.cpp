@@ -4,12 +4,12 @@
 #include "smbios/entry/driver_state.h"
 #include "smbios/records/power_supply_fru_checksum.h"
 #include "smbios/records/power_supply_fru_layout.h"
-#include "smbios/records/text_and_memory.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
 
-VOID Wait(UINTN Microseconds) { gDriver.BootServices->Stall(Microseconds); }
+VOID Wait(UINTN Microseconds) { DriverBootServices()->Stall(Microseconds); }
 
 enum class AttemptResult { Accepted, Busy, Failed };
 

@@ -1,7 +1,7 @@
 // Builds the System Power Supply (type 39) record from a decoded description.
 #include "smbios/records/power_supply_record_assembly.h"
 
-#include "smbios/records/text_and_memory.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {

@@ -7,8 +7,9 @@
 #include "smbios/records/power_supply_fru_layout.h"
 #include "smbios/records/power_supply_fru_read.h"
 #include "smbios/records/power_supply_record_assembly.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/services/pool.h"
+#include "smbios/services/smbios_protocol.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
@@ -31,7 +32,7 @@ FruCacheName CacheNameFor(UINT8 Supply) {
 VOID WriteFruCache(UINT8 Supply, UINT8 *Image) {
   FruCacheName name = CacheNameFor(Supply);
   EFI_GUID guid = FruCacheVendorGuid;
-  gDriver.RuntimeServices->SetVariable(name.Text, &guid, FruCacheAttributes, FruImageSize, Image);
+  DriverRuntimeServices()->SetVariable(name.Text, &guid, FruCacheAttributes, FruImageSize, Image);
 }
 
 // Reads the cached copy straight into Image, 128 bytes at most (the result is not examined). When the variable
@@ -41,7 +42,7 @@ VOID ReadFruCache(UINT8 Supply, UINT8 *Image) {
   FruCacheName name = CacheNameFor(Supply);
   EFI_GUID guid = FruCacheVendorGuid;
   UINTN size = FruImageSize;
-  gDriver.RuntimeServices->GetVariable(name.Text, &guid, nullptr, &size, Image);
+  DriverRuntimeServices()->GetVariable(name.Text, &guid, nullptr, &size, Image);
 }
 
 VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL *Ipmi, UINT8 Supply,
@@ -73,11 +74,10 @@ VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL
 // Without the SMBIOS protocol nothing could be published, so the BMC is not asked; the lookup status is
 // returned. Without the two work buffers nothing is published and EFI_OUT_OF_RESOURCES is returned.
 EFI_STATUS PublishPowerSupplies(IPMI_TRANSPORT_PROTOCOL *Ipmi) {
-  EFI_GUID smbiosGuid = EFI_SMBIOS_PROTOCOL_GUID;
-  EFI_SMBIOS_PROTOCOL *smbios = nullptr;
-  EFI_STATUS status = gDriver.BootServices->LocateProtocol(&smbiosGuid, nullptr, reinterpret_cast<VOID **>(&smbios));
-  if (EFI_ERROR(status)) return status;
-  if (smbios == nullptr || Ipmi == nullptr) return EFI_INVALID_PARAMETER;
+  EFI_STATUS status;
+  EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
+  if (smbios == nullptr) return status;
+  if (Ipmi == nullptr) return EFI_INVALID_PARAMETER;
 
   UINT8 *record = static_cast<UINT8 *>(AllocateZeroed(WorkBufferSize));
   CHAR8 *scratch = static_cast<CHAR8 *>(AllocateZeroed(WorkBufferSize));

@@ -1,14 +1,12 @@
 // Operations every SMBIOS record builder shares: strings, sizes, adding, finding and removing records.
 #include "smbios/records/record_toolkit.h"
 
-#include "smbios/entry/driver_state.h"
-#include "smbios/records/text_and_memory.h"
-#include "smbios/services/protocol_lookup.h"
+#include "smbios/services/smbios_protocol.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
 
-constexpr EFI_GUID kSmbiosProtocolGuid = EFI_SMBIOS_PROTOCOL_GUID;
 constexpr UINTN kMaxStringBytes = 64;      // a string of 64 characters or more is malformed
 constexpr UINTN kSetRecordStringMax = 65;  // UCS-2 characters SetRecordString takes from its argument
 constexpr UINTN kNoLimit = ~static_cast<UINTN>(0);
@@ -46,11 +44,6 @@ EFI_STATUS MeasureRecord(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN Limit, Str
     p += length;
     ++count;
   }
-}
-
-EFI_SMBIOS_PROTOCOL *Smbios(EFI_SMBIOS_PROTOCOL **Cache, EFI_STATUS *Status) {
-  *Status = LocateCachedProtocol(&kSmbiosProtocolGuid, reinterpret_cast<VOID **>(Cache));
-  return EFI_ERROR(*Status) ? nullptr : *Cache;
 }
 
 // Copies an ASCII string and its NUL into a destination of Capacity bytes.
@@ -129,7 +122,7 @@ EFI_STATUS SetRecordString(EFI_SMBIOS_TABLE_HEADER *Record, UINTN StringNumber, 
 EFI_STATUS AddRecord(EFI_SMBIOS_TABLE_HEADER *Record) {
   if (Record == nullptr) return EFI_INVALID_PARAMETER;
   EFI_STATUS status;
-  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForAdd, &status);
+  EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
   if (smbios == nullptr) return status;
   EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   status = smbios->Add(smbios, nullptr, &handle, Record);
@@ -141,7 +134,7 @@ EFI_STATUS AddRecord(EFI_SMBIOS_TABLE_HEADER *Record) {
 EFI_STATUS FindFirstRecordOfType(UINT8 Type, EFI_SMBIOS_HANDLE *Handle) {
   if (Handle == nullptr) return EFI_INVALID_PARAMETER;
   EFI_STATUS status;
-  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForFind, &status);
+  EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
   if (smbios == nullptr) return status;
   EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   EFI_SMBIOS_TYPE type = Type;
@@ -156,14 +149,14 @@ EFI_STATUS RemoveFirstRecordOfType(UINT8 Type) {
   EFI_SMBIOS_HANDLE handle;
   EFI_STATUS status = FindFirstRecordOfType(Type, &handle);
   if (EFI_ERROR(status)) return status;
-  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForRemove, &status);
+  EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
   if (smbios == nullptr) return status;
   return smbios->Remove(smbios, handle);
 }
 
 EFI_STATUS RemoveAllRecordsOfType(UINT8 Type) {
   EFI_STATUS status;
-  EFI_SMBIOS_PROTOCOL *smbios = Smbios(&gDriver.SmbiosForRemoveAll, &status);
+  EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
   if (smbios == nullptr) return status;
 
   // Count first, walking on from each handle GetNext returns, then remove the first record of the type that

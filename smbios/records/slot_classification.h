@@ -1,16 +1,8 @@
 // The kind of card in a slot, found among the PCI I/O instances below the slot's root port.
 #pragma once
+#include "smbios/board/device_rules.h"
 #include "uefi/base_types.h"
 #include "uefi/protocols/pci_io.h"
-
-enum SlotDeviceClass : UINT8 {
-  SlotClassNone = 0,
-  SlotClassAccelerator = 1,
-  SlotClassNetwork = 2,
-  SlotClassStorage = 3,
-  SlotClassBoardCard = 4,
-  SlotClassFabric = 5,
-};
 
 // Classifies the type-0 functions whose bus lies in the root port's secondary..subordinate range and whose
 // segment is the root port's. *Card receives the first classified function, else the last type-0 function met,

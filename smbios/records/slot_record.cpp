@@ -7,8 +7,8 @@
 #include "smbios/records/record_toolkit.h"
 #include "smbios/records/slot_classification.h"
 #include "smbios/records/slot_root_port.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/services/pool.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {
@@ -39,7 +39,7 @@ constexpr UINT8 PmeAndSmbusSignals = 0x05;
 constexpr UINT32 WidthCodeX16 = 2;
 
 BOOLEAN SocketPresent(UINT8 Socket) {
-  const SocketBusLayoutRecord &layout = gDriver.SocketBusLayout;
+  const SocketBusLayoutRecord &layout = *DriverSocketBusLayout();
   if (layout.Valid == 0 || Socket > 7) return FALSE;
   return (layout.SocketPresentMask & 0xFF & (1u << Socket)) != 0 ? TRUE : FALSE;
 }

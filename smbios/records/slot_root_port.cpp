@@ -2,18 +2,18 @@
 #include "smbios/records/slot_root_port.h"
 
 #include "smbios/entry/driver_state.h"
-#include "smbios/records/pci_config_window.h"
-#include "smbios/records/stack_bus.h"
+#include "smbios/services/pci/pci_config_window.h"
+#include "smbios/services/pci/pci_registers.h"
+#include "smbios/services/pci/stack_bus.h"
 #include "uefi/status.h"
 
 namespace {
-constexpr UINT16 VendorIdRegister = 0x00;
 constexpr UINT16 LinkStatusInExpressCapability = 0x12;
 constexpr UINT16 LinkStatusDataLinkLayerActive = 1u << 13;
 }  // namespace
 
 EFI_STATUS FindSlotRootPort(const SlotEntry *Entry, UINT8 *Segment, UINT8 *Bus, UINT8 *Device) {
-  if (gDriver.SocketBusLayout.Valid == 0) return EFI_NOT_READY;
+  if (DriverSocketBusLayout()->Valid == 0) return EFI_NOT_READY;
   UINT8 segment = 0;
   UINT8 bus = 0;
   EFI_STATUS status = GetStackBus(Entry->Socket, Entry->Stack, &segment, &bus);
@@ -25,7 +25,7 @@ EFI_STATUS FindSlotRootPort(const SlotEntry *Entry, UINT8 *Segment, UINT8 *Bus, 
 }
 
 BOOLEAN IsLinkActive(UINT8 Bus, UINT8 Device) {
-  UINT16 vendor = PciConfigRead16(Bus, Device, 0, VendorIdRegister);
+  UINT16 vendor = PciConfigRead16(Bus, Device, 0, PciVendorIdRegister);
   if (vendor == 0x0000 || vendor == 0xFFFF) return FALSE;
   UINT8 cap = FindCapabilityOffset(Bus, Device, 0, PciCapabilityIdExpress);
   if (cap == 0) return FALSE;

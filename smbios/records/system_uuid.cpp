@@ -3,9 +3,9 @@
 #include "smbios/records/system_uuid.h"
 
 #include "smbios/records/onboard_mac.h"
-#include "smbios/records/text_and_memory.h"
 #include "smbios/services/pcd_access.h"
 #include "smbios/services/protocol_lookup.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/protocols/smbios.h"
 #include "uefi/status.h"
 

@@ -3,7 +3,8 @@
 
 #include "hw/mmio.h"
 #include "smbios/entry/driver_state.h"
-#include "smbios/records/pci_config_window.h"
+#include "smbios/services/pci/pci_config_window.h"
+#include "smbios/services/pci/pci_registers.h"
 #include "smbios/services/pool.h"
 #include "uefi/status.h"
 
@@ -21,12 +22,12 @@ constexpr UINT8 TagEnd = 0x78;
 
 // Reads one dword of VPD space; the flag is tested at most VpdPollTests times with a Stall between tests.
 EFI_STATUS ReadVpdDword(UINTN CapabilityAddress, UINTN DwordOffset, UINT32 *Value) {
-  UINTN window = static_cast<UINTN>(gDriver.EcamBase) + CapabilityAddress;
+  UINTN window = static_cast<UINTN>(DriverEcamBase()) + CapabilityAddress;
   MmioWrite16(window + VpdAddressRegister, static_cast<UINT16>(DwordOffset & 0x7FFC));
   for (UINTN test = 1;; ++test) {
     if ((MmioRead16(window + VpdAddressRegister) & VpdCompletionFlag) != 0) break;
     if (test == VpdPollTests) return EFI_TIMEOUT;
-    gDriver.BootServices->Stall(VpdPollStallMicroseconds);
+    DriverBootServices()->Stall(VpdPollStallMicroseconds);
   }
   *Value = MmioRead32(window + VpdDataRegister);
   return EFI_SUCCESS;

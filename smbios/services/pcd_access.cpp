@@ -9,6 +9,7 @@ constexpr EFI_GUID kPcdProtocolGuid = PCD_PROTOCOL_GUID;
 }
 
 PCD_PROTOCOL *GetPcdProtocol(VOID) {
-  LocateCachedProtocol(&kPcdProtocolGuid, reinterpret_cast<VOID **>(&gDriver.PcdProtocol));
-  return gDriver.PcdProtocol;
+  VOID **cache = DriverProtocolCache(CachedPcd);
+  LocateCachedProtocol(&kPcdProtocolGuid, cache);
+  return static_cast<PCD_PROTOCOL *>(*cache);
 }

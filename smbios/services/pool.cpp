@@ -2,13 +2,13 @@
 #include "smbios/services/pool.h"
 
 #include "smbios/entry/driver_state.h"
-#include "smbios/records/text_and_memory.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 VOID *AllocateBuffer(UINTN Size) {
-  if (gDriver.BootServices == nullptr) return nullptr;
+  if (DriverBootServices() == nullptr) return nullptr;
   VOID *buffer = nullptr;
-  EFI_STATUS status = gDriver.BootServices->AllocatePool(EfiBootServicesData, Size, &buffer);
+  EFI_STATUS status = DriverBootServices()->AllocatePool(EfiBootServicesData, Size, &buffer);
   if (EFI_ERROR(status)) return nullptr;
   return buffer;
 }
@@ -20,6 +20,6 @@ VOID *AllocateZeroed(UINTN Size) {
 }
 
 VOID FreeBuffer(VOID *Buffer) {
-  if (Buffer == nullptr || gDriver.BootServices == nullptr) return;
-  gDriver.BootServices->FreePool(Buffer);
+  if (Buffer == nullptr || DriverBootServices() == nullptr) return;
+  DriverBootServices()->FreePool(Buffer);
 }

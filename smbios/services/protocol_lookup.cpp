@@ -6,10 +6,10 @@
 
 EFI_STATUS LocateProtocolInterface(const EFI_GUID *Protocol, VOID **Interface) {
   *Interface = nullptr;
-  if (gDriver.BootServices == nullptr) return EFI_NOT_READY;
+  if (DriverBootServices() == nullptr) return EFI_NOT_READY;
   EFI_GUID guid = *Protocol;  // the service takes a non-const GUID pointer
   VOID *found = nullptr;
-  EFI_STATUS status = gDriver.BootServices->LocateProtocol(&guid, nullptr, &found);
+  EFI_STATUS status = DriverBootServices()->LocateProtocol(&guid, nullptr, &found);
   if (EFI_ERROR(status)) return status;
   if (found == nullptr) return EFI_NOT_FOUND;
   *Interface = found;
@@ -26,10 +26,10 @@ EFI_STATUS LocateCachedProtocol(const EFI_GUID *Protocol, VOID **Cache) {
 
 EFI_STATUS HandleProtocolInterface(EFI_HANDLE Handle, const EFI_GUID *Protocol, VOID **Interface) {
   *Interface = nullptr;
-  if (gDriver.BootServices == nullptr) return EFI_NOT_READY;
+  if (DriverBootServices() == nullptr) return EFI_NOT_READY;
   EFI_GUID guid = *Protocol;
   VOID *found = nullptr;
-  EFI_STATUS status = gDriver.BootServices->HandleProtocol(Handle, &guid, &found);
+  EFI_STATUS status = DriverBootServices()->HandleProtocol(Handle, &guid, &found);
   if (EFI_ERROR(status)) return status;
   *Interface = found;
   return status;

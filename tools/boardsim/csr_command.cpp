@@ -8,10 +8,10 @@
 
 #include "regaccess/csr_tables.h"
 #include "regaccess/csr_translation.h"
-#include "regaccess/silicon_context.h"
 #include "sim/common/debug_stop_log.h"
 #include "sim/common/hex_text.h"
 #include "sim/pei/pei_platform.h"
+#include "uefi/silicon_context_layout.h"
 
 namespace boardsim {
 

@@ -5,7 +5,7 @@
 
 #include "sim/common/virtual_clock.h"
 #include "sim/pci/pci_bus.h"
-#include "smbios/board/network_device_ids.h"
+#include "smbios/board/board_inventory.h"
 
 namespace boardsim {
 
@@ -43,10 +43,10 @@ std::string DescribeMacSource(const sim::Board& board) {
   }
   if (controller == nullptr) return "none: no Ethernet function below 0000:00:1C.4";
   if (controller->vendor_id == kNetworkVendor) {
-    if (DeviceIdInList(controller->device_id, PortRegisterDeviceIds, PortRegisterDeviceIdCount))
+    if (BoardIdListHas(IdListOf(PortRegisterDeviceIds), controller->device_id))
       return "port registers (BAR + 0x1E4440, + 0x1E44C0) of " + Ids(*controller);
-    if (DeviceIdInList(controller->device_id, ReceiveAddressDeviceIds, ReceiveAddressDeviceIdCount)) {
-      const bool low = DeviceIdInList(controller->device_id, LowReceiveAddressDeviceIds, LowReceiveAddressDeviceIdCount);
+    if (BoardIdListHas(IdListOf(ReceiveAddressDeviceIds), controller->device_id)) {
+      const bool low = BoardIdListHas(IdListOf(LowReceiveAddressDeviceIds), controller->device_id);
       return std::string("receive-address registers (BAR + ") + (low ? "0x40" : "0x5400") + ") of " + Ids(*controller);
     }
   }

@@ -113,8 +113,8 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
   PrintTable(out, records);
   out << "Onboard MAC address source: " << DescribeMacSource(board) << "\n\n";
   if (!image_driver) {  // the host-linked driver's module state holds the image it loaded
-    out << sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), gDriver.SetupConfiguration,
-                                   sizeof(gDriver.SetupConfiguration))
+    out << sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), DriverSetupConfiguration(),
+                                   SetupConfigurationSize)
         << "\n";
   }
   if (options.hii) out << sim::DescribeHiiPackageLists(booted.platform->Hii()) << "\n";

@@ -11,7 +11,6 @@ constexpr UINT32 TraceHubProbeUndecoded = 0xFFFFFFFF;
 // Channel registers (offsets in a channel).
 constexpr UINT32 TraceHubChannelData = 0x00;            // 8-, 16- or 32-bit data
 constexpr UINT32 TraceHubChannelTimestamped = 0x10;     // 32-bit data with time stamp: a message's first word
-constexpr UINT32 TraceHubChannelAlternateFirst = 0x18;  // alternative first-word register
 constexpr UINT32 TraceHubChannelEnd = 0x30;             // 32-bit write of 0: end of message
 
 // The 32-bit address of the channel, or 0 when the trace hub is unusable: no PMC, an unprogrammed or

@@ -37,14 +37,8 @@ void TraceHubInitHandle(SystTraceHandle *Handle, const VOID *ChannelPair) {
   }
 }
 
-void TraceHubReleaseHandle(SystTraceHandle *) {}
-
 void TraceHubWriteFirstWord(SystTraceHandle *Handle, UINT32 Value) {
   WriteAt(Handle, TraceHubChannelTimestamped, Value, MmioWrite32);
-}
-
-void TraceHubWriteFirstWordAlternate(SystTraceHandle *Handle, UINT32 Value) {
-  WriteAt(Handle, TraceHubChannelAlternateFirst, Value, MmioWrite32);
 }
 
 void TraceHubWrite8(SystTraceHandle *Handle, UINT8 Value) { WriteAt(Handle, TraceHubChannelData, Value, MmioWrite8); }
@@ -63,10 +57,8 @@ void TraceHubEndMessage(SystTraceHandle *Handle) {
 
 void TraceHubTransportInit(SystTraceHeader *Header, UINTN PlatformArgument) {
   Header->InitHandle = TraceHubInitHandle;
-  Header->ReleaseHandle = TraceHubReleaseHandle;
   Header->Platform = PlatformArgument;
   Header->WriteFirstWord = TraceHubWriteFirstWord;
-  Header->WriteFirstWordAlternate = TraceHubWriteFirstWordAlternate;
   Header->Write8 = TraceHubWrite8;
   Header->Write16 = TraceHubWrite16;
   Header->Write32 = TraceHubWrite32;
@@ -77,7 +69,6 @@ void TraceHubTransportInit(SystTraceHeader *Header, UINTN PlatformArgument) {
   }
   Header->Platform = PlatformArgument;
   Header->WriteFirstWord = SilentWrite32;
-  Header->WriteFirstWordAlternate = SilentWrite32;
   Header->Write8 = SilentWrite8;
   Header->Write16 = SilentWrite16;
   Header->Write32 = SilentWrite32;

@@ -1,10 +1,6 @@
 // The module's trace output: one SyS-T string message on the trace hub per line of text.
 #pragma once
-#include "trace/syst/syst_types.h"
-
-// The trace-hub transport's initialisation (defined with the trace-hub channel output): fills the
-// hooks, operations and platform word of a header.
-void TraceHubTransportInit(SystTraceHeader *Header, UINTN PlatformArgument);
+#include "uefi/base_types.h"
 
 // Sends Text as one string message on master 32, channel 14 through the trace-hub transport.
 // Length is the number of characters (no terminator); 0 sends the NUL-terminated text inline. Returns 0.

@@ -10,7 +10,6 @@ struct SystMessageRecord;
 struct SystPayloadDescriptor;
 
 typedef void (*SystInitHandleHook)(SystTraceHandle *Handle, const VOID *Argument);
-typedef void (*SystReleaseHandleHook)(SystTraceHandle *Handle);
 typedef void (*SystMessageWriterFunction)(SystTraceHandle *Handle, const SystPayloadDescriptor *Descriptors,
                                           const SystMessageRecord *Record);
 typedef void (*SystWrite8)(SystTraceHandle *Handle, UINT8 Value);
@@ -25,10 +24,8 @@ constexpr UINT32 SystApiVersion = 0x00010400;
 struct SystTraceHeader {
   UINT32 ApiVersion;
   SystInitHandleHook InitHandle;
-  SystReleaseHandleHook ReleaseHandle;
   SystMessageWriterFunction Writer;
   SystWrite32 WriteFirstWord;           // time-stamped 32-bit write of the message header
-  SystWrite32 WriteFirstWordAlternate;  // installed by the transport, not used by the writer
   SystWrite8 Write8;
   SystWrite16 Write16;
   SystWrite32 Write32;

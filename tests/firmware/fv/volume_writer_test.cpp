@@ -97,3 +97,33 @@ TEST(VolumeWriter, NamesAndVersionsAreNulEndedUcs2) {
 }
 
 }  // namespace
+
+namespace {
+
+// Free space after the last file: none, or room for a file header at least (a shorter tail reads to a parser
+// as a damaged file header). Checked for every end of a one-file volume around a block boundary.
+TEST(VolumeWriter, FreeSpaceIsNoneOrHoldsAFileHeader) {
+  for (uint32_t image = 3900; image < 4100; ++image) {
+    const std::vector<uint8_t> v = fvtest::Volume({fvtest::ModuleRecipe(fvtest::kFileA, EFI_FV_FILETYPE_DRIVER, image)});
+    ASSERT_FALSE(v.empty());
+    const uint32_t at = fv::VolumeHeaderLength();
+    const uint32_t size = v[at + 20] | v[at + 21] << 8 | v[at + 22] << 16;
+    const uint64_t end = (at + size + 7) / 8 * 8;
+    ASSERT_LE(end, v.size());
+    const uint64_t free_space = v.size() - end;
+    EXPECT_TRUE(free_space == 0 || free_space >= 24) << "image of " << image << " bytes leaves " << free_space;
+  }
+}
+
+TEST(VolumeWriter, ABlockSizeOfZeroIsRefused) {
+  std::string error;
+  const std::vector<uint8_t> file =
+      fv::BuildFfsFile(fvtest::ModuleRecipe(fvtest::kFileA, EFI_FV_FILETYPE_DRIVER), true, error);
+  const fv::VolumeFile files[1] = {{file, 8}};
+  fv::VolumeOptions options;
+  options.block_size = 0;
+  EXPECT_TRUE(fv::BuildVolume(files, options, error).empty());
+  EXPECT_NE(error.find("block size"), std::string::npos) << error;
+}
+
+}  // namespace

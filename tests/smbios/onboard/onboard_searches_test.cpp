@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "smbios/records/onboard_devices.h"
-#include "smbios/records/pci_io_search.h"
+#include "smbios/services/pci/pci_io_search.h"
 #include "uefi/status.h"
 #include "tests/smbios/slots/slot_test_platform.h"
 

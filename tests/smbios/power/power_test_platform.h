@@ -12,6 +12,7 @@
 #include "sim/dxe/variable_store.h"
 #include "smbios/entry/driver_state.h"
 #include "tests/support/platform_checks.h"
+#include "tests/support/driver_state_fixture.h"
 
 namespace power_test {
 
@@ -50,10 +51,7 @@ struct PowerSupplyView {
 class PowerTest : public sim_test::PlatformTest {
  protected:
   void SetUp() override {
-    DriverStateReset();
-    gDriver.SystemTable = platform.SystemTable();
-    gDriver.BootServices = platform.BootServices();
-    gDriver.RuntimeServices = platform.RuntimeServices();
+    driver_test::AttachDriverState(platform);
     bmc = &sim::InstallIpmiBmc(platform);
     EFI_GUID guid = IPMI_TRANSPORT_PROTOCOL_GUID;
     void* interface = nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/dxe/hii_string_package.h"
+#include "smbios/board/board_inventory.h"
 #include "smbios/board/string_package.h"
 #include "smbios/entry/hii_package_list.h"
 #include "tests/smbios/setup_hii/setup_hii_test_platform.h"
@@ -15,35 +16,6 @@ namespace {
 
 using setup_hii_test::SetupHiiTest;
 
-const char16_t* const kStrings[] = {
-    u"English",
-    u"J6B1 - Serial Port A",
-    u"JA7 - USB_1_2",
-    u"J2  - BMC VIDEO REAR PANEL VGA",
-    u"NIC 1  (10GBE port / J4) 20pin",
-    u"NIC 2  (10GBE port / J4) 20pin",
-    u"QBX NIC (JA8) 14pin",
-    u"J36 - M2_x2PCIE/sSATA_5",
-    u"J53 - SATA 0-3",
-    u"J53 - SATA 4-7",
-    u"J88 - sSATA 0",
-    u"J16 - sSATA 1",
-    u"J48 - PCIe_4",
-    u"J1B2 - PCIe_5",
-    u"J18 - sSATA 2",
-    u"J19 - sSATA 3",
-    u"NIC 3  (10GBE port / J4) 20pin",
-    u"NIC 4  (10GBE port / J4) 20pin",
-    u"NIC (1GBE port / JA7)",
-    u"J3 - PCIe_6",
-    u"J1 - PCIe_Validation",
-    u"J3 - Slot 6",
-    u"J1B2 - Slot 5",
-    u"J48 - Slot 6",
-    u"ServerEngines Pilot III",
-    u"Drask Kappa",
-    u"IO Module",
-};
 
 constexpr EFI_GUID kListGuid = {0xFF5C5473, 0x13A4, 0x4657, {0x83, 0xED, 0x56, 0x65, 0x99, 0xB4, 0xFC, 0x24}};
 
@@ -61,7 +33,7 @@ std::vector<UINT8> Blob(std::vector<UINT8> package) {
   return blob;
 }
 
-TEST(DriverStringPackage, HoldsTheTwentySevenStringsInOrderUnderEnUs) {
+TEST(DriverStringPackage, HoldsTheInventorysStringsInOrderUnderEnUs) {
   const UINT8* blob = DriverStringPackageBlob;
   const uint32_t length = BlobLength(blob);
   sim::HiiStringPackageInfo info;
@@ -73,12 +45,12 @@ TEST(DriverStringPackage, HoldsTheTwentySevenStringsInOrderUnderEnUs) {
   EXPECT_EQ(info.language_name, 1);
   EXPECT_EQ(blob[4 + 3], 0x04);
   for (int i = 12; i < 44; ++i) EXPECT_EQ(blob[4 + i], 0) << "LanguageWindow byte " << i;
-  ASSERT_EQ(info.strings.size(), 27u);
-  for (uint16_t id = 1; id <= 27; ++id) EXPECT_EQ(info.strings[id], kStrings[id - 1]) << "string " << id;
-  EXPECT_EQ(info.blocks, 28u);
-  // The 24-bit length and the blob length follow from the strings: 52 + 27 blocks + end block.
+  ASSERT_EQ(info.strings.size(), PackageStringCount);
+  for (uint16_t id = 1; id <= PackageStringCount; ++id) EXPECT_EQ(info.strings[id], PackageStrings[id - 1]) << id;
+  EXPECT_EQ(info.blocks, PackageStringCount + 1);
+  // The 24-bit length and the blob length follow from the strings: 52 + one block per string + end block.
   size_t blocks = 1;
-  for (const char16_t* s : kStrings) blocks += 1 + 2 * (std::char_traits<char16_t>::length(s) + 1);
+  for (const char16_t* s : PackageStrings) blocks += 1 + 2 * (std::char_traits<char16_t>::length(s) + 1);
   EXPECT_EQ(length, 4 + 52 + blocks);
 }
 
@@ -135,7 +107,7 @@ TEST_F(RegisterPackageListTest, BlobShorterThanItsLengthWordIsRefusedBeforeAlloc
 }
 
 TEST_F(RegisterPackageListTest, WithoutTheHiiDatabaseNothingIsRegistered) {
-  gDriver.HiiDatabase = nullptr;
+  *DriverProtocolCache(CachedHiiDatabase) = nullptr;
   const UINT8* const blobs[] = {DriverStringPackageBlob, nullptr};
   EXPECT_EQ(RegisterPackageList(&kListGuid, platform.ImageHandle(), blobs), nullptr);
   EXPECT_EQ(platform.Pool().Stats().allocations, 0u);

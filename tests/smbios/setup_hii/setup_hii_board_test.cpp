@@ -39,7 +39,7 @@ TEST(SetupHiiBoard, DefaultBoardRegistersTheStringsAndFillsTheImageWithEveryVari
   ASSERT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
   const auto& lists = booted.platform->Hii().PackageLists();
   ASSERT_EQ(lists.size(), 1u);
-  EXPECT_EQ(lists[0]->handle, gDriver.HiiHandle);
+  EXPECT_EQ(lists[0]->handle, DriverHiiHandle());
   EXPECT_EQ(lists[0]->driver_handle, booted.platform->ImageHandle());
   EFI_GUID file = PLATFORM_SMBIOS_DRIVER_FILE_GUID;
   EXPECT_TRUE(GuidEqual(&lists[0]->guid, &file));
@@ -49,26 +49,26 @@ TEST(SetupHiiBoard, DefaultBoardRegistersTheStringsAndFillsTheImageWithEveryVari
             "");
   EXPECT_EQ(info.strings.size(), 27u);
 
-  std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), gDriver.SetupConfiguration,
-                                               sizeof(gDriver.SetupConfiguration));
+  std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), DriverSetupConfiguration(),
+                                               SetupConfigurationSize);
   EXPECT_NE(report.find("the image holds exactly these variables"), std::string::npos) << report;
   EXPECT_NE(report.find("SocketMemoryConfig           offset 5502"), std::string::npos) << report;
-  EXPECT_EQ(gDriver.SetupConfiguration[7708], 10);
+  EXPECT_EQ(DriverSetupConfiguration()[7708], 10);
 }
 
 TEST(SetupHiiBoard, VariantsInsideSmmLandWhereTheRulesSay) {
   sim::BootedBoard booted = Boot(sim::ParseBoardText(kVariantsBoard, "variants.yaml"));
   ASSERT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
   EXPECT_EQ(booted.result.summary.calls.at("SmmAllocatePool"), 10u);
-  std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), gDriver.SetupConfiguration,
-                                               sizeof(gDriver.SetupConfiguration));
+  std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), DriverSetupConfiguration(),
+                                               SetupConfigurationSize);
   EXPECT_NE(report.find("the image holds exactly these variables"), std::string::npos) << report;
-  EXPECT_EQ(gDriver.SetupConfiguration[5492], 4);    // after the 60-byte SocketMpLinkConfig
-  EXPECT_EQ(gDriver.SetupConfiguration[6051], 0);    // DraskSetup absent
-  EXPECT_EQ(gDriver.SetupConfiguration[6516], 0);    // VdxRcConfiguration too large: zero
-  EXPECT_EQ(gDriver.SetupConfiguration[7645], 9);    // UgRcConfiguration
-  EXPECT_EQ(gDriver.SetupConfiguration[7698], 0xA5);  // FpgaSocketConfig
-  for (size_t i = 7713; i < sim::kSetupImageSize; ++i) EXPECT_EQ(gDriver.SetupConfiguration[i], 0) << i;
+  EXPECT_EQ(DriverSetupConfiguration()[5492], 4);    // after the 60-byte SocketMpLinkConfig
+  EXPECT_EQ(DriverSetupConfiguration()[6051], 0);    // DraskSetup absent
+  EXPECT_EQ(DriverSetupConfiguration()[6516], 0);    // VdxRcConfiguration too large: zero
+  EXPECT_EQ(DriverSetupConfiguration()[7645], 9);    // UgRcConfiguration
+  EXPECT_EQ(DriverSetupConfiguration()[7698], 0xA5);  // FpgaSocketConfig
+  for (size_t i = 7713; i < sim::kSetupImageSize; ++i) EXPECT_EQ(DriverSetupConfiguration()[i], 0) << i;
 }
 
 TEST(SetupHiiBoard, EveryAllocationFailingInTurnEndsWithoutLeakOrViolation) {

@@ -10,17 +10,15 @@
 #include "sim/dxe/variable_store.h"
 #include "smbios/entry/driver_state.h"
 #include "tests/support/platform_checks.h"
+#include "tests/support/driver_state_fixture.h"
 
 namespace setup_hii_test {
 
 class SetupHiiTest : public sim_test::PlatformTest {
  protected:
   void SetUp() override {
-    DriverStateReset();
-    gDriver.SystemTable = platform.SystemTable();
-    gDriver.BootServices = platform.BootServices();
-    gDriver.RuntimeServices = platform.RuntimeServices();
-    gDriver.HiiDatabase = platform.Hii().Protocol();
+    driver_test::AttachDriverState(platform);
+    *DriverProtocolCache(CachedHiiDatabase) = platform.Hii().Protocol();
     store = &sim::PlatformVariableStore(platform);
   }
   void TearDown() override {

@@ -1,10 +1,11 @@
 // The shared PCI lookups: stack buses, the capability walk in the window, link state, and card classification.
 #include <gtest/gtest.h>
 
-#include "smbios/records/pci_config_window.h"
+#include "smbios/services/pci/pci_config_window.h"
+#include "smbios/services/pci/pci_registers.h"
 #include "smbios/records/slot_classification.h"
 #include "smbios/records/slot_root_port.h"
-#include "smbios/records/stack_bus.h"
+#include "smbios/services/pci/stack_bus.h"
 #include "tests/smbios/slots/slot_test_platform.h"
 
 namespace {
@@ -24,14 +25,14 @@ TEST_F(PciLookupsTest, StackBusComesFromTheLayoutAndAbsentPartsAreUnsupported) {
   EXPECT_EQ(bus, slots_test::kStack2Bus);
   EXPECT_EQ(GetStackBus(0, 3, &segment, &bus), EFI_UNSUPPORTED);
   EXPECT_EQ(GetStackBus(1, 1, &segment, &bus), EFI_UNSUPPORTED);
-  gDriver.SocketBusLayout.SocketPresentMask = 0xFFFFFFFF;
-  gDriver.SocketBusLayout.Sockets[0].StackPresentMask = 0xFF;
+  DriverSocketBusLayoutForUpdate()->SocketPresentMask = 0xFFFFFFFF;
+  DriverSocketBusLayoutForUpdate()->Sockets[0].StackPresentMask = 0xFF;
   EXPECT_EQ(GetStackBus(8, 1, &segment, &bus), EFI_UNSUPPORTED);
   EXPECT_EQ(GetStackBus(0, 6, &segment, &bus), EFI_UNSUPPORTED);
 
   auto entry = Slot(1, 2, 2);
   UINT8 device = 0;
-  gDriver.SocketBusLayout.Valid = 0;
+  DriverSocketBusLayoutForUpdate()->Valid = 0;
   EXPECT_EQ(FindSlotRootPort(&entry, &segment, &bus, &device), EFI_NOT_READY);
 }
 

@@ -38,7 +38,7 @@ class SlotRecordTest : public SlotDriverTest {
 };
 
 TEST_F(SlotRecordTest, WithoutAValidLayoutTheSlotKeepsItsDefaultLocation) {
-  gDriver.SocketBusLayout.Valid = 0;
+  DriverSocketBusLayoutForUpdate()->Valid = 0;
   Attach({sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true)});
   SlotFields f = Build(Slot(1, 0, 1));
   EXPECT_EQ(f.length, 0x11);
@@ -61,7 +61,7 @@ TEST_F(SlotRecordTest, AbsentSocketsAndStacksStopTheProbeEarly) {
 }
 
 TEST_F(SlotRecordTest, SocketsAboveSevenCountAsAbsent) {
-  gDriver.SocketBusLayout.SocketPresentMask = 0xFFFFFFFF;
+  DriverSocketBusLayoutForUpdate()->SocketPresentMask = 0xFFFFFFFF;
   auto entry = Slot(1, 0, 1);
   entry.Socket = 8;
   SlotFields f = Build(entry);
@@ -154,7 +154,7 @@ TEST_F(SlotRecordTest, ARefusedSlotRecordGetsNoDanglingAdditionalInformation) {
   Attach({});
   EFI_SMBIOS_PROTOCOL refusing{};
   refusing.Add = &RefusingAdd;
-  gDriver.SmbiosForAdd = &refusing;  // the table refuses every record
+  *DriverProtocolCache(CachedSmbios) = &refusing;  // the table refuses every record
   auto entry = Slot(1, 0, 1);
   EXPECT_EQ(BuildSlotRecord(&entry), EFI_SUCCESS);
   EXPECT_TRUE(Records().empty()) << "no type 40 may reference a record that is not there";

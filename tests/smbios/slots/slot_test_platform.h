@@ -13,6 +13,7 @@
 #include "smbios/board/slot_table.h"
 #include "smbios/entry/driver_state.h"
 #include "tests/support/platform_checks.h"
+#include "tests/support/driver_state_fixture.h"
 
 namespace slots_test {
 
@@ -23,10 +24,8 @@ constexpr uint8_t kStack2Bus = 0x30;
 class SlotDriverTest : public sim_test::PlatformTest {
  protected:
   void SetUp() override {
-    DriverStateReset();
-    gDriver.SystemTable = platform.SystemTable();
-    gDriver.BootServices = platform.BootServices();
-    gDriver.EcamBase = kEcam;
+    driver_test::AttachDriverState(platform);
+    DriverSetEcamBase(kEcam);
     SetLayout(DefaultLayout());
   }
 
@@ -40,8 +39,7 @@ class SlotDriverTest : public sim_test::PlatformTest {
     return layout;
   }
   static void SetLayout(const sim::SocketBusLayoutSpec& layout) {
-    std::vector<uint8_t> bytes = sim::RenderSocketBusLayout(layout);
-    std::memcpy(&gDriver.SocketBusLayout, bytes.data(), sizeof gDriver.SocketBusLayout);
+    driver_test::SetSocketBusLayout(sim::RenderSocketBusLayout(layout));
   }
 
   sim::PciPlatform& Attach(std::vector<sim::PciFunctionSpec> specs) {

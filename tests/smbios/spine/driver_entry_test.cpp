@@ -15,15 +15,15 @@ namespace {
 using spine_test::EntryTest;
 
 std::vector<uint8_t> LayoutBytes() {
-  auto* p = reinterpret_cast<const uint8_t*>(&gDriver.SocketBusLayout);
-  return {p, p + sizeof(gDriver.SocketBusLayout)};
+  auto* p = reinterpret_cast<const uint8_t*>(DriverSocketBusLayout());
+  return {p, p + sizeof(SocketBusLayoutRecord)};
 }
 
 TEST_F(EntryTest, RegistersThePublishCallbackOnceWithItsRecord) {
   ASSERT_EQ(Enter(), EFI_SUCCESS);
   EXPECT_EQ(platform.Registry().Registrations(), 1u);
   EXPECT_TRUE(platform.Registry().Refusals().empty());
-  const CallbackRegistration& r = gDriver.Registration;
+  const CallbackRegistration& r = *DriverCallbackRegistration();
   EXPECT_EQ(std::memcmp(&r.Signature, "PSMB", 4), 0);
   EXPECT_EQ(r.Version, 1u);
   EXPECT_EQ(r.Value, 21u);
@@ -33,13 +33,13 @@ TEST_F(EntryTest, RegistersThePublishCallbackOnceWithItsRecord) {
 
 TEST_F(EntryTest, KeepsTheServicePointersAndConfigurationValues) {
   ASSERT_EQ(Enter(), EFI_SUCCESS);
-  EXPECT_EQ(gDriver.ImageHandle, platform.ImageHandle());
-  EXPECT_EQ(gDriver.SystemTable, platform.SystemTable());
-  EXPECT_EQ(gDriver.BootServices, platform.BootServices());
-  EXPECT_EQ(gDriver.RuntimeServices, platform.RuntimeServices());
-  EXPECT_NE(gDriver.PcdProtocol, nullptr);
-  EXPECT_EQ(gDriver.HiiDatabase, platform.Hii().Protocol());
-  EXPECT_EQ(gDriver.EcamBase, spine_test::kTestEcamBase);
+  EXPECT_EQ(DriverImageHandle(), platform.ImageHandle());
+  EXPECT_EQ(DriverSystemTable(), platform.SystemTable());
+  EXPECT_EQ(DriverBootServices(), platform.BootServices());
+  EXPECT_EQ(DriverRuntimeServices(), platform.RuntimeServices());
+  EXPECT_NE(*DriverProtocolCache(CachedPcd), nullptr);
+  EXPECT_EQ(*DriverProtocolCache(CachedHiiDatabase), platform.Hii().Protocol());
+  EXPECT_EQ(DriverEcamBase(), spine_test::kTestEcamBase);
   EXPECT_EQ(LayoutBytes(), spine_test::UnprobedLayout());
 }
 
@@ -56,7 +56,7 @@ TEST_F(EntryTest, EmptyLayoutValueLeavesTheLayoutInvalid) {
   platform.Pcd().SetPointer(sim::kPcdSocketBusLayout, {});
   ASSERT_EQ(Enter(), EFI_SUCCESS);
   EXPECT_EQ(LayoutBytes(), std::vector<uint8_t>(72, 0));
-  EXPECT_EQ(gDriver.SocketBusLayout.Valid, 0);
+  EXPECT_EQ(DriverSocketBusLayout()->Valid, 0);
 }
 
 // A value longer than the record is cut at 72 bytes. The fields after the record stay untouched: with the
@@ -69,8 +69,8 @@ TEST_F(EntryTest, LongerLayoutValueIsCutAtTheRecord) {
   platform.MarkProtocolAbsent(*sim::ProtocolGuidByName("loaded_image"));
   EXPECT_TRUE(EFI_ERROR(Enter()));
   EXPECT_EQ(LayoutBytes(), std::vector<uint8_t>(long_value.begin(), long_value.begin() + 72));
-  EXPECT_EQ(gDriver.HiiDatabase, nullptr);
-  EXPECT_EQ(gDriver.HiiHandle, nullptr);
+  EXPECT_EQ(*DriverProtocolCache(CachedHiiDatabase), nullptr);
+  EXPECT_EQ(DriverHiiHandle(), nullptr);
 }
 
 TEST_F(EntryTest, WithoutThePcdProtocolEntryFailsCleanly) {
@@ -92,7 +92,7 @@ TEST_F(EntryTest, WithoutTheRegistryEntryAnswersTheLookupStatus) {
   platform.MarkProtocolAbsent(*sim::ProtocolGuidByName("registry"));
   EXPECT_EQ(Enter(), EFI_NOT_FOUND);
   EXPECT_EQ(platform.Registry().Registrations(), 0u);
-  EXPECT_EQ(gDriver.Slots.Count, SlotTableCapacity);  // the board tables were built before
+  EXPECT_EQ(DriverSlotTable()->Count, SlotTableCapacity);  // the board tables were built before
 }
 
 TEST_F(EntryTest, PackageListIsNamedByTheDriverFileGuid) {
@@ -101,7 +101,7 @@ TEST_F(EntryTest, PackageListIsNamedByTheDriverFileGuid) {
   ASSERT_EQ(Enter(), EFI_SUCCESS);
   ASSERT_EQ(platform.Hii().PackageLists().size(), 1u);
   EXPECT_TRUE(GuidEqual(&platform.Hii().PackageLists()[0]->guid, &file));
-  EXPECT_EQ(gDriver.HiiHandle, platform.Hii().PackageLists()[0]->handle);
+  EXPECT_EQ(DriverHiiHandle(), platform.Hii().PackageLists()[0]->handle);
 }
 
 TEST_F(EntryTest, ImageWithoutFilePathSkipsOnlyThePackage) {
@@ -127,7 +127,7 @@ struct FakeRegistry {
 TEST_F(EntryTest, RegistryStatusIsTheEntryStatus) {
   FakeRegistry fake;
   fake.protocol.Register = &FakeRegistry::Register;
-  gDriver.CallbackRegistry = &fake.protocol;
+  *DriverProtocolCache(CachedCallbackRegistry) = &fake.protocol;
   EXPECT_EQ(Enter(), EFI_ACCESS_DENIED);
   const EFI_GUID publish_point = SMBIOS_PUBLISH_POINT_GUID;
   EXPECT_TRUE(GuidEqual(&FakeRegistry::key, &publish_point));

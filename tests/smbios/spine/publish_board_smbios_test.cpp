@@ -67,8 +67,8 @@ TEST_F(PublishTest, OneSlotRecordPerSlotEntryAfterTheCallback) {
   sim::CallbackOutcome outcome = EnterAndPublish();
   ASSERT_TRUE(outcome.ran);
   EXPECT_EQ(outcome.status, EFI_SUCCESS);
-  ASSERT_NE(gDriver.Slots.Count, 0u);
-  EXPECT_EQ(CountOf(9), gDriver.Slots.Count);
+  ASSERT_NE(DriverSlotTable()->Count, 0u);
+  EXPECT_EQ(CountOf(9), DriverSlotTable()->Count);
 }
 
 // PCD token 30 of size 0: the layout stays all zero (Valid 0), and after entry and callback every slot is still
@@ -78,7 +78,7 @@ TEST_F(PublishTest, EmptyBusLayoutTokenPublishesEverySlotWithoutABusLocation) {
   sim::CallbackOutcome outcome = EnterAndPublish();
   ASSERT_TRUE(outcome.ran);
   EXPECT_EQ(outcome.status, EFI_SUCCESS);
-  EXPECT_EQ(gDriver.SocketBusLayout.Valid, 0);
+  EXPECT_EQ(DriverSocketBusLayout()->Valid, 0);
   auto records = platform.Smbios().Records();
   std::vector<std::string> designations;
   for (size_t i = 0; i < records.size(); ++i) {
@@ -104,7 +104,7 @@ TEST_F(PublishTest, EmptySlotTableIsNotFoundAndTheOtherStepsStillRun) {
   AddForeign(27, 8);
   AddForeign(39, 8);
   ASSERT_EQ(Enter(), EFI_SUCCESS);
-  gDriver.Slots.Count = 0;
+  DriverSlotTable()->Count = 0;
   sim::CallbackOutcome outcome = platform.DeclareEnumerationComplete();
   ASSERT_TRUE(outcome.ran);
   EXPECT_EQ(outcome.status, EFI_NOT_FOUND);
@@ -144,7 +144,7 @@ TEST_F(PublishTest, CallingTheCallbackDirectlyRunsTheSameSteps) {
   ASSERT_EQ(Enter(), EFI_SUCCESS);
   EXPECT_EQ(PublishBoardSmbios(), EFI_SUCCESS);
   EXPECT_EQ(CountOf(28), 0u);
-  EXPECT_EQ(CountOf(9), gDriver.Slots.Count);
+  EXPECT_EQ(CountOf(9), DriverSlotTable()->Count);
 }
 
 }  // namespace

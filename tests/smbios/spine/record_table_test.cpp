@@ -96,18 +96,17 @@ TEST_F(RecordTableTest, WithoutTheSmbiosProtocolEveryOperationAnswersTheLookupSt
   EXPECT_EQ(platform.Smbios().Count(), 1u);
 }
 
-TEST_F(RecordTableTest, EachOperationLocatesTheProtocolOnceAndKeepsIt) {
+TEST_F(RecordTableTest, TheOperationsLocateTheProtocolOnceAndShareIt) {
   EFI_SMBIOS_HANDLE handle = 0;
   AddForeign(9, 0x11);
   FindFirstRecordOfType(9, &handle);
   FindFirstRecordOfType(9, &handle);
   RemoveAllRecordsOfType(9);
   RemoveAllRecordsOfType(9);
-  EXPECT_EQ(platform.Calls().Get("LocateProtocol"), 3u);  // find, remove-all, and remove-first's own
-  EXPECT_NE(gDriver.SmbiosForFind, nullptr);
-  EXPECT_NE(gDriver.SmbiosForRemoveAll, nullptr);
-  EXPECT_NE(gDriver.SmbiosForRemove, nullptr);
-  EXPECT_EQ(gDriver.SmbiosForAdd, nullptr);
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
+  AddRecord(record);
+  EXPECT_EQ(platform.Calls().Get("LocateProtocol"), 1u);  // the first find; every later operation reuses it
+  EXPECT_NE(*DriverProtocolCache(CachedSmbios), nullptr);
 }
 
 }  // namespace

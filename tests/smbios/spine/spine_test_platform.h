@@ -9,6 +9,7 @@
 #include "smbios/entry/driver_state.h"
 #include "smbios/records/record_toolkit.h"
 #include "tests/support/platform_checks.h"
+#include "tests/support/driver_state_fixture.h"
 
 namespace spine_test {
 
@@ -16,10 +17,7 @@ namespace spine_test {
 class SpineTest : public sim_test::PlatformTest {
  protected:
   void SetUp() override {
-    DriverStateReset();
-    gDriver.SystemTable = platform.SystemTable();
-    gDriver.BootServices = platform.BootServices();
-    gDriver.RuntimeServices = platform.RuntimeServices();
+    driver_test::AttachDriverState(platform);
   }
   void TearDown() override {
     for (void* buffer : buffers_) platform.Pool().Free(buffer);

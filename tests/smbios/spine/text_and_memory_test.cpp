@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "smbios/records/text_and_memory.h"
+#include "smbios/services/text_and_memory.h"
 #include "uefi/status.h"
 
 namespace {

@@ -21,7 +21,6 @@ class TransportTest : public ::testing::Test {
   // Every live or silent operation once, in encoder order.
   void CallEveryOperation() {
     header.WriteFirstWord(&handle, 0x01FF0222);
-    header.WriteFirstWordAlternate(&handle, 0xAAAA5555);
     header.Write8(&handle, 0x41);
     header.Write16(&handle, 0x4342);
     header.Write32(&handle, 0x47464544);
@@ -46,9 +45,7 @@ TEST_F(TransportTest, APresentHubKeepsTheLiveOperationsAndThePlatformWord) {
   TraceHubTransportInit(&header, 0x55);
   EXPECT_EQ(header.Platform, 0x55u);
   EXPECT_EQ(header.InitHandle, TraceHubInitHandle);
-  EXPECT_EQ(header.ReleaseHandle, TraceHubReleaseHandle);
   EXPECT_EQ(header.WriteFirstWord, TraceHubWriteFirstWord);
-  EXPECT_EQ(header.WriteFirstWordAlternate, TraceHubWriteFirstWordAlternate);
   EXPECT_EQ(header.Write8, TraceHubWrite8);
   EXPECT_EQ(header.Write16, TraceHubWrite16);
   EXPECT_EQ(header.Write32, TraceHubWrite32);
@@ -60,10 +57,10 @@ TEST_F(TransportTest, LiveOperationsWriteTheirRegistersWithTheirWidths) {
   SetUpHandle();
   CallEveryOperation();
   const auto& writes = platform.hub().Writes();
-  ASSERT_EQ(writes.size(), 6u);
-  const uint64_t expected_address[] = {0xFE200390, 0xFE200398, 0xFE200380, 0xFE200380, 0xFE200380, 0xFE2003B0};
-  const unsigned expected_width[] = {4, 4, 1, 2, 4, 4};
-  const uint64_t expected_value[] = {0x01FF0222, 0xAAAA5555, 0x41, 0x4342, 0x47464544, 0};
+  ASSERT_EQ(writes.size(), 5u);
+  const uint64_t expected_address[] = {0xFE200390, 0xFE200380, 0xFE200380, 0xFE200380, 0xFE2003B0};
+  const unsigned expected_width[] = {4, 1, 2, 4, 4};
+  const uint64_t expected_value[] = {0x01FF0222, 0x41, 0x4342, 0x47464544, 0};
   for (size_t i = 0; i < writes.size(); ++i) {
     EXPECT_EQ(writes[i].address, expected_address[i]) << i;
     EXPECT_EQ(writes[i].write.width, expected_width[i]) << i;
@@ -71,7 +68,7 @@ TEST_F(TransportTest, LiveOperationsWriteTheirRegistersWithTheirWidths) {
     EXPECT_EQ(writes[i].master, 32u);
     EXPECT_EQ(writes[i].channel, 14u);
   }
-  EXPECT_EQ(writes[5].write.role, Role::EndMark);
+  EXPECT_EQ(writes[4].write.role, Role::EndMark);
   EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined();
 }
 
@@ -133,16 +130,6 @@ TEST_F(TransportTest, AHubDisabledBetweenTwoLiveWritesDropsTheLaterOnes) {
   header.EndMessage(&handle);
   ASSERT_EQ(platform.hub().Writes().size(), 1u);
   EXPECT_EQ(platform.hub().Writes()[0].write.role, Role::FirstWord);
-}
-
-TEST_F(TransportTest, ReleaseDoesNothing) {
-  sim::TracePlatform platform;
-  SetUpHandle();
-  SystTraceHandle before = handle;
-  header.ReleaseHandle(&handle);
-  EXPECT_EQ(handle.Master, before.Master);
-  EXPECT_EQ(handle.ChannelPair, before.ChannelPair);
-  EXPECT_EQ(platform.MmioReads(), 4u) << "only the presence test has touched hardware";
 }
 
 }  // namespace

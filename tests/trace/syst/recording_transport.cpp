@@ -19,9 +19,7 @@ void InitHandle(SystTraceHandle* handle, const VOID* argument) {
   handle->Channel = pair->Channel;
   Record("init", (pair->Master << 16) | pair->Channel);
 }
-void ReleaseHandle(SystTraceHandle*) { Record("release", 0); }
 void First(SystTraceHandle*, UINT32 v) { Record("first", v); }
-void Alternate(SystTraceHandle*, UINT32 v) { Record("alt", v); }
 void W8(SystTraceHandle*, UINT8 v) { Record("w8", v); }
 void W16(SystTraceHandle*, UINT16 v) { Record("w16", v); }
 void W32(SystTraceHandle*, UINT32 v) { Record("w32", v); }
@@ -29,7 +27,6 @@ void End(SystTraceHandle*) { Record("end", 0); }
 
 UINTN Channel(const SystTraceHandle* h) { return 0xFE200000u + (h->Master - 32) * 8192u + h->Channel * 64u; }
 void MmioFirst(SystTraceHandle* h, UINT32 v) { MmioWrite32(Channel(h) + 0x10, v); }
-void MmioAlternate(SystTraceHandle* h, UINT32 v) { MmioWrite32(Channel(h) + 0x18, v); }
 void Mmio8(SystTraceHandle* h, UINT8 v) { MmioWrite8(Channel(h), v); }
 void Mmio16(SystTraceHandle* h, UINT16 v) { MmioWrite16(Channel(h), v); }
 void Mmio32(SystTraceHandle* h, UINT32 v) { MmioWrite32(Channel(h), v); }
@@ -46,9 +43,7 @@ UINTN LastPlatformArgument() { return g_platform_argument; }
 void RecordingTransport(SystTraceHeader* header, UINTN platform_argument) {
   g_platform_argument = platform_argument;
   header->InitHandle = InitHandle;
-  header->ReleaseHandle = ReleaseHandle;
   header->WriteFirstWord = First;
-  header->WriteFirstWordAlternate = Alternate;
   header->Write8 = W8;
   header->Write16 = W16;
   header->Write32 = W32;
@@ -59,7 +54,6 @@ void RecordingTransport(SystTraceHeader* header, UINTN platform_argument) {
 void MmioTransport(SystTraceHeader* header, UINTN platform_argument) {
   RecordingTransport(header, platform_argument);
   header->WriteFirstWord = MmioFirst;
-  header->WriteFirstWordAlternate = MmioAlternate;
   header->Write8 = Mmio8;
   header->Write16 = Mmio16;
   header->Write32 = Mmio32;

@@ -1,5 +1,5 @@
-// Bounded string measuring, UCS-2 to ASCII copying and the plain memory functions the builders use.
-#include "smbios/records/text_and_memory.h"
+// Bounded string measuring, UCS-2 to ASCII copying and the plain memory functions of the whole driver.
+#include "smbios/services/text_and_memory.h"
 
 #include "uefi/status.h"
 
@@ -76,4 +76,15 @@ VOID CopyMemory(VOID *Destination, const VOID *Source, UINTN Length) {
 VOID FillMemory(VOID *Buffer, UINTN Length, UINT8 Value) {
   UINT8 *p = static_cast<UINT8 *>(Buffer);
   for (UINTN i = 0; i < Length; ++i) p[i] = Value;
+}
+
+UINT32 ReadLittleEndian32(const VOID *Bytes) {
+  const UINT8 *p = static_cast<const UINT8 *>(Bytes);
+  return static_cast<UINT32>(p[0]) | static_cast<UINT32>(p[1]) << 8 | static_cast<UINT32>(p[2]) << 16 |
+         static_cast<UINT32>(p[3]) << 24;
+}
+
+VOID WriteLittleEndian32(VOID *Bytes, UINT32 Value) {
+  UINT8 *p = static_cast<UINT8 *>(Bytes);
+  for (UINTN i = 0; i < 4; ++i) p[i] = static_cast<UINT8>(Value >> (8 * i));
 }

@@ -1,21 +1,14 @@
 // Configuration reads in the window at EcamBase and the capability-list walk.
-#include "smbios/records/pci_config_window.h"
+#include "smbios/services/pci/pci_config_window.h"
 
 #include "hw/mmio.h"
 #include "smbios/entry/driver_state.h"
+#include "smbios/services/pci/pci_registers.h"
 
 namespace {
 
-constexpr UINT16 StatusRegister = 0x06;
-constexpr UINT8 StatusCapabilitiesList = 0x10;
-constexpr UINT16 HeaderTypeRegister = 0x0E;
-constexpr UINT8 HeaderTypeCardBus = 2;
-constexpr UINT16 CapabilityPointer = 0x34;
-constexpr UINT16 CardBusCapabilityPointer = 0x14;
-constexpr UINT8 FirstCapabilityOffset = 0x40;
-
 UINTN WindowAddress(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register) {
-  return static_cast<UINTN>(gDriver.EcamBase) + PciConfigOffset(Bus, Device, Function, Register);
+  return static_cast<UINTN>(DriverEcamBase()) + PciConfigOffset(Bus, Device, Function, Register);
 }
 
 }  // namespace
@@ -34,9 +27,9 @@ UINT16 PciConfigRead16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register)
 }
 
 UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 CapabilityId) {
-  if ((PciConfigRead8(Bus, Device, Function, StatusRegister) & StatusCapabilitiesList) == 0) return 0;
-  UINT8 headerType = PciConfigRead8(Bus, Device, Function, HeaderTypeRegister) & 0x7F;
-  UINT16 pointerRegister = headerType == HeaderTypeCardBus ? CardBusCapabilityPointer : CapabilityPointer;
+  if ((PciConfigRead8(Bus, Device, Function, PciStatusRegister) & PciStatusCapabilitiesList) == 0) return 0;
+  UINT8 headerType = PciConfigRead8(Bus, Device, Function, PciHeaderTypeRegister) & PciHeaderTypeLayoutMask;
+  UINT16 pointerRegister = headerType == PciHeaderTypeCardBus ? PciCardBusCapabilityPointer : PciCapabilityPointer;
   UINT8 p = PciConfigRead8(Bus, Device, Function, pointerRegister);
   UINT8 last = 0;
   // Every pointer is followed, also one into the header; only a match there is refused. A list without
@@ -46,7 +39,7 @@ UINT8 FindCapabilityOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 Capabi
     if (p == 0) return 0;
     if (last == 0xFF) return 0;  // the chain reads as absent hardware
     last = PciConfigRead8(Bus, Device, Function, p);
-    if (last == CapabilityId) return p >= FirstCapabilityOffset ? p : 0;
+    if (last == CapabilityId) return p >= PciFirstCapabilityOffset ? p : 0;
     p = PciConfigRead8(Bus, Device, Function, static_cast<UINT16>(p + 1));
   }
   return 0;

@@ -1,5 +1,5 @@
 // The PCI segment and bus of a socket's I/O stack, from SocketBusLayout.
-#include "smbios/records/stack_bus.h"
+#include "smbios/services/pci/stack_bus.h"
 
 #include "smbios/entry/driver_state.h"
 #include "uefi/status.h"
@@ -10,7 +10,7 @@ constexpr UINT8 MaxStack = 5;
 }  // namespace
 
 EFI_STATUS GetStackBus(UINT8 Socket, UINT8 Stack, UINT8 *Segment, UINT8 *Bus) {
-  const SocketBusLayoutRecord &layout = gDriver.SocketBusLayout;
+  const SocketBusLayoutRecord &layout = *DriverSocketBusLayout();
   if (Socket > MaxSocket || (layout.SocketPresentMask & (1u << Socket)) == 0) return EFI_UNSUPPORTED;
   const SocketBusEntry &socket = layout.Sockets[Socket];
   if (Stack > MaxStack || (socket.StackPresentMask & (1u << Stack)) == 0) return EFI_UNSUPPORTED;

@@ -11,9 +11,9 @@ EFI_PCI_IO_PROTOCOL *FindPciIoByLocation(UINTN Segment, UINTN Bus, UINTN Device,
 EFI_PCI_IO_PROTOCOL *FindEthernetBehindBridge(UINTN Segment, UINTN Bus, UINTN Device, UINTN Function,
                                               UINT64 *Counter);
 
-// True for an Ethernet controller (class 02, sub-class 00) when *Counter is 0; an Ethernet controller with a
-// non-zero counter decrements it and answers false. Other classes answer false and leave the counter.
+// Reads the function's sub-class and base class and applies AcceptNthEthernet (smbios/board/device_rules.h):
+// true for an Ethernet controller when *Counter is 0, else an Ethernet controller decrements it.
 BOOLEAN NthEthernetFunction(EFI_PCI_IO_PROTOCOL *PciIo, UINT64 *Counter);
 
-// The Ethernet function below the onboard LAN root port (socket 0, stack 3, device 3), or null.
+// The Ethernet function below the board's onboard LAN root port (OnboardLanRootPort), or null.
 EFI_PCI_IO_PROTOCOL *FindOnboardLan(UINT64 *Counter);

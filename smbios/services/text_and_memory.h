@@ -1,4 +1,4 @@
-// Bounded string measuring, UCS-2 to ASCII copying and the plain memory functions the builders use.
+// Bounded string measuring, UCS-2 to ASCII copying and the plain memory functions of the whole driver.
 #pragma once
 #include "uefi/base_types.h"
 
@@ -10,3 +10,5 @@ VOID ZeroMemory(VOID *Buffer, UINTN Length);                                // e
 INTN CompareMemory(const VOID *A, const VOID *B, UINTN Length);             // difference of the first unequal bytes
 VOID CopyMemory(VOID *Destination, const VOID *Source, UINTN Length);       // safe for overlapping ranges
 VOID FillMemory(VOID *Buffer, UINTN Length, UINT8 Value);
+UINT32 ReadLittleEndian32(const VOID *Bytes);                               // four bytes at any address
+VOID WriteLittleEndian32(VOID *Bytes, UINT32 Value);

@@ -2,9 +2,6 @@
 #pragma once
 #include "uefi/base_types.h"
 
-constexpr UINT8 PciCapabilityIdVpd = 0x03;
-constexpr UINT8 PciCapabilityIdExpress = 0x10;
-
 // Offset of register Register of bus/device/function within the window (bus bits 20-27, device 15-19,
 // function 12-14).
 UINTN PciConfigOffset(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Register);
