@@ -60,13 +60,18 @@ class BoardFile {
   std::filesystem::path path_;
 };
 
-TEST(SmbiosVolume, ABoardWithoutTheHiiDatabaseLeavesTheDriverUndispatched) {
-  BoardFile board("name: no_hii\nfaults:\n  absent_protocols: [hii, registry]\n");
+// `boardsim smbios --fv` of the built volume on a board file with `yaml`; returns the exit status.
+int RunOnBoard(const std::string& yaml, std::ostringstream& out, std::ostringstream& err) {
+  BoardFile board(yaml);
   boardsim::SmbiosOptions options;
   options.board_file = board.path();
   options.fv = MODULE_VOLUME;
+  return boardsim::RunSmbiosCommand(options, out, err);
+}
+
+TEST(SmbiosVolume, ABoardWithoutTheHiiDatabaseLeavesTheDriverUndispatched) {
   std::ostringstream out, err;
-  EXPECT_EQ(boardsim::RunSmbiosCommand(options, out, err), 1);
+  EXPECT_EQ(RunOnBoard("name: no_hii\nfaults:\n  absent_protocols: [hii, registry]\n", out, err), 1);
   EXPECT_NE(err.str().find("not dispatched"), std::string::npos) << err.str();
   EXPECT_NE(err.str().find("hii protocol EF9FC172-A1B2-4693-B327-6D32FC416042"), std::string::npos) << err.str();
   EXPECT_NE(err.str().find("registry protocol E03E0D46"), std::string::npos) << err.str();
@@ -75,12 +80,8 @@ TEST(SmbiosVolume, ABoardWithoutTheHiiDatabaseLeavesTheDriverUndispatched) {
 }
 
 TEST(SmbiosVolume, AProtocolOutsideTheExpressionDoesNotStopTheDispatch) {
-  BoardFile board("name: no_ipmi\nfaults:\n  absent_protocols: [ipmi]\n");
-  boardsim::SmbiosOptions options;
-  options.board_file = board.path();
-  options.fv = MODULE_VOLUME;
   std::ostringstream out, err;
-  EXPECT_EQ(boardsim::RunSmbiosCommand(options, out, err), 0) << err.str();
+  EXPECT_EQ(RunOnBoard("name: no_ipmi\nfaults:\n  absent_protocols: [ipmi]\n", out, err), 0) << err.str();
   EXPECT_NE(TablePart(out.str()), "");
 }
 
