@@ -1,0 +1,162 @@
+// Decoding FRU bytes into the record's strings, the placeholder, the assembled record and the checksums.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "smbios/records/power_supply_fru_checksum.h"
+#include "smbios/records/power_supply_fru_decode.h"
+#include "smbios/records/power_supply_record_assembly.h"
+#include "tests/smbios/records/power_test_platform.h"
+#include "uefi/status.h"
+
+namespace {
+
+// An image whose field walk (from offset 28) sees exactly `walk`; byte 27 is the Manufacturer's type/length.
+std::vector<uint8_t> ImageWithWalk(std::initializer_list<std::vector<uint8_t>> parts, uint16_t capacity = 500) {
+  std::vector<uint8_t> image(128, 0);
+  size_t at = 28;
+  for (const auto& part : parts) {
+    for (uint8_t b : part) image.at(at++) = b;
+  }
+  image[93] = static_cast<uint8_t>(capacity);
+  image[94] = static_cast<uint8_t>(capacity >> 8);
+  return image;
+}
+
+std::vector<uint8_t> Text(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> TypeLength(const std::string& s) { return {static_cast<uint8_t>(0xC0 | s.size())}; }
+
+struct Decoded {
+  CHAR8 scratch[512];
+  PowerSupplyDescription description;
+  UINT8 record[512];
+  std::vector<std::string> strings;  // the record's string set
+  std::vector<std::string> fields;   // per string field, "(none)" for string number 0
+};
+
+void Assemble(Decoded& d, UINT8 supply) {
+  ASSERT_EQ(AssemblePowerSupplyRecord(&d.description, supply, d.record, sizeof(d.record)), EFI_SUCCESS);
+  const char* p = reinterpret_cast<const char*>(d.record + 0x16);
+  while (*p != 0) {
+    d.strings.emplace_back(p);
+    p += d.strings.back().size() + 1;
+  }
+  if (d.strings.empty()) {
+    EXPECT_EQ(p[1], 0);  // a set without strings ends in two NULs
+  }
+  for (int i = 0; i < 7; ++i) {
+    UINT8 n = d.record[5 + i];
+    d.fields.push_back(n == 0 ? "(none)" : n <= d.strings.size() ? d.strings[n - 1] : "(bad index)");
+  }
+}
+
+Decoded Decode(const std::vector<uint8_t>& image, UINT8 supply = 1) {
+  Decoded d;
+  DecodePowerSupplyFru(image.data(), supply, d.scratch, sizeof(d.scratch), &d.description);
+  Assemble(d, supply);
+  return d;
+}
+
+using Fields = std::vector<std::string>;  // Location, Device Name, Manufacturer, Serial, Asset Tag, Model, Revision
+
+TEST(PowerSupplyFruDecode, UsualFieldOrderWithEmptyAssetTag) {
+  auto d = Decode(ImageWithWalk({Text("ACME"), TypeLength("PS800"), Text("PS800"), TypeLength("P-01"), Text("P-01"),
+                                 TypeLength("A1"), Text("A1"), TypeLength("SN123"), Text("SN123"), {0xC0}}),
+                  2);
+  EXPECT_EQ(d.fields, (Fields{"PSU2", "PS800", "ACME", "SN123", "N/A", "P-01", "A1"}));
+  EXPECT_EQ(d.description.MaxPowerCapacity, 500);
+  EXPECT_EQ(d.description.Characteristics, 0x11A2);
+}
+
+TEST(PowerSupplyFruDecode, LongTypeLengthByteIsSkippedAndItsTextJoinsTheCurrentString) {
+  auto d = Decode(ImageWithWalk({Text("AB"), {0xE5}, Text("CD"), TypeLength("XY"), Text("XY"), TypeLength("PN"),
+                                 Text("PN"), TypeLength("V1"), Text("V1"), TypeLength("S1"), Text("S1"), {0xC0}}));
+  EXPECT_EQ(d.fields[2], "ABCD");
+  EXPECT_EQ(d.fields[1], "XY");
+}
+
+TEST(PowerSupplyFruDecode, EmptyFieldInTheMiddleKeepsTheLaterFieldsInPlace) {
+  // Part/Model Number empty: "N/A" stands for it, and Version and Serial keep their own strings.
+  auto d = Decode(ImageWithWalk({Text("ACME"), TypeLength("PS"), Text("PS"), {0xC0}, TypeLength("A1"), Text("A1"),
+                                 TypeLength("SN"), Text("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "ACME", "SN", "N/A", "N/A", "A1"}));
+}
+
+TEST(PowerSupplyFruDecode, EmptyManufacturerIsPublishedAsNotAvailableNotAsAnEmptyString) {
+  auto d = Decode(ImageWithWalk({TypeLength("PS"), Text("PS"), TypeLength("PN"), Text("PN"), TypeLength("V1"),
+                                 Text("V1"), TypeLength("SN"), Text("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "N/A", "SN", "N/A", "PN", "V1"}));
+  for (const auto& s : d.strings) EXPECT_FALSE(s.empty());
+}
+
+TEST(PowerSupplyFruDecode, NulDataByteEndsTheStringWithoutAnEmptyOneAfterIt) {
+  auto d = Decode(ImageWithWalk({Text("AC"), {0x00}, TypeLength("PS"), Text("PS"), TypeLength("PN"), Text("PN"),
+                                 TypeLength("V1"), Text("V1"), TypeLength("SN"), Text("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "AC", "SN", "N/A", "PN", "V1"}));
+}
+
+TEST(PowerSupplyFruDecode, WalkEndsAtTheMultiRecordDataWhenFieldsRunOut) {
+  // No type/length byte at all: the bytes up to offset 92 form one string, cut to 63 characters.
+  std::vector<uint8_t> image(128, 'x');
+  auto d = Decode(image);
+  EXPECT_EQ(d.fields[2], std::string(63, 'x'));
+  EXPECT_EQ(d.fields[1], "(none)");
+  EXPECT_EQ(d.fields[3], "(none)");
+}
+
+TEST(PowerSupplyFruDecode, AllZeroImageGivesNoEmptyStrings) {
+  auto d = Decode(std::vector<uint8_t>(128, 0));
+  EXPECT_EQ(d.fields[0], "PSU1");
+  EXPECT_EQ(d.fields[2], "N/A");
+  for (const auto& s : d.strings) EXPECT_FALSE(s.empty());
+  EXPECT_EQ(d.description.MaxPowerCapacity, 0);
+}
+
+TEST(PowerSupplyFruDecode, PlaceholderHasSixCopiesOfTheOemString) {
+  Decoded d;
+  DescribePlaceholderPowerSupply(2, d.scratch, sizeof(d.scratch), &d.description);
+  Assemble(d, 2);
+  EXPECT_EQ(d.fields, (Fields{"PSU2", "To be filled by O.E.M.", "To be filled by O.E.M.", "To be filled by O.E.M.",
+                              "To be filled by O.E.M.", "To be filled by O.E.M.", "To be filled by O.E.M."}));
+  EXPECT_EQ(d.strings.size(), 7u);
+  const auto* r = reinterpret_cast<const PowerSupplyRecord*>(d.record);
+  EXPECT_EQ(r->Header.Type, 39);
+  EXPECT_EQ(r->PowerUnitGroup, 2);
+  EXPECT_EQ(r->MaxPowerCapacity, 0x8000);
+  EXPECT_EQ(r->Characteristics, 0x0910);
+}
+
+TEST(PowerSupplyRecordAssembly, RecordBufferTooSmallIsRefused) {
+  Decoded d;
+  DescribePlaceholderPowerSupply(1, d.scratch, sizeof(d.scratch), &d.description);
+  EXPECT_EQ(AssemblePowerSupplyRecord(&d.description, 1, d.record, 100), EFI_BUFFER_TOO_SMALL);
+}
+
+TEST(PowerSupplyRecordAssembly, RecordWithNoStringsEndsInTwoNuls) {
+  Decoded d;
+  DescribePlaceholderPowerSupply(1, d.scratch, sizeof(d.scratch), &d.description);
+  for (UINT8& n : d.description.FieldString) n = 9;  // names no scratch string
+  Assemble(d, 1);
+  EXPECT_TRUE(d.strings.empty());
+  EXPECT_EQ(d.fields[0], "(none)");
+}
+
+TEST(PowerSupplyFruChecksum, BuiltImagePassesAndOneChangedByteInEitherAreaFails) {
+  std::vector<uint8_t> image = power_test::Fru(power_test::Fields("A"));
+  EXPECT_TRUE(FruImageValid(image.data()));
+  image[40] ^= 1;
+  EXPECT_FALSE(FruProductAreaValid(image.data()));
+  EXPECT_TRUE(FruMultiRecordValid(image.data()));
+  image[40] ^= 1;
+  image[110] ^= 1;
+  EXPECT_FALSE(FruMultiRecordValid(image.data()));
+  EXPECT_FALSE(FruImageValid(image.data()));
+  image[110] ^= 1;
+  image[92] ^= 1;  // the MultiRecord header checksum is not part of either sum
+  EXPECT_TRUE(FruImageValid(image.data()));
+}
+
+}  // namespace

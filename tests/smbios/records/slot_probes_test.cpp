@@ -1,0 +1,164 @@
+// The shared PCI lookups: stack buses, the capability walk in the window, link state, and card classification.
+#include <gtest/gtest.h>
+
+#include "smbios/services/pci/pci_config_window.h"
+#include "smbios/services/pci/pci_registers.h"
+#include "smbios/records/slot_classification.h"
+#include "smbios/records/slot_root_port.h"
+#include "smbios/services/pci/stack_bus.h"
+#include "tests/support/slot_test_platform.h"
+
+namespace {
+
+using slots_test::kStack1Bus;
+using slots_test::SlotDriverTest;
+
+class PciLookupsTest : public SlotDriverTest {};
+
+TEST_F(PciLookupsTest, StackBusComesFromTheLayoutAndAbsentPartsAreUnsupported) {
+  auto layout = DefaultLayout();
+  layout.sockets[0]->segment = 2;
+  SetLayout(layout);
+  UINT8 segment = 0, bus = 0;
+  EXPECT_EQ(GetStackBus(0, 2, &segment, &bus), EFI_SUCCESS);
+  EXPECT_EQ(segment, 2);
+  EXPECT_EQ(bus, slots_test::kStack2Bus);
+  EXPECT_EQ(GetStackBus(0, 3, &segment, &bus), EFI_UNSUPPORTED);
+  EXPECT_EQ(GetStackBus(1, 1, &segment, &bus), EFI_UNSUPPORTED);
+  DriverSocketBusLayoutForUpdate()->SocketPresentMask = 0xFFFFFFFF;
+  DriverSocketBusLayoutForUpdate()->Sockets[0].StackPresentMask = 0xFF;
+  EXPECT_EQ(GetStackBus(8, 1, &segment, &bus), EFI_UNSUPPORTED);
+  EXPECT_EQ(GetStackBus(0, 6, &segment, &bus), EFI_UNSUPPORTED);
+
+  auto entry = Slot(1, 2, 2);
+  UINT8 device = 0;
+  DriverSocketBusLayoutForUpdate()->Valid = 0;
+  EXPECT_EQ(FindSlotRootPort(&entry, &segment, &bus, &device), EFI_NOT_READY);
+}
+
+TEST_F(PciLookupsTest, CapabilityWalkFindsEachCapabilityAndCardBusUsesItsPointer) {
+  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  sim::WithVpd(card, {0x78});
+  auto cardbus = sim::EndpointSpec({0, 0x20, 0, 0}, 0x7A3B, 0x0001, 0x060700);
+  cardbus.header_type = 2;
+  cardbus.secondary_bus = 0x21;
+  cardbus.subordinate_bus = 0x21;
+  Attach({card, cardbus});
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40);
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0x7C);
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, 0x05), 0);
+  EXPECT_EQ(FindCapabilityOffset(0x20, 0, 0, PciCapabilityIdExpress), 0x48);
+  EXPECT_EQ(FindCapabilityOffset(0x40, 0, 0, PciCapabilityIdExpress), 0) << "absent function reads 0xFF";
+}
+
+TEST_F(PciLookupsTest, ALoopingListEndsWithinTheWalkBound) {
+  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  card.pokes.push_back({0x41, {0x40}});  // the capability points at itself
+  Attach({card});
+  const uint64_t before = platform.Bus().ReadCount();
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0);
+  EXPECT_LE(platform.Bus().ReadCount() - before, 3 + 2 * PciCapabilityWalkLimit);
+}
+
+TEST_F(PciLookupsTest, APointerIntoTheHeaderIsFollowedAndOnlyAMatchThereIsRefused) {
+  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  // A list starting at 0x20 whose entry there names VPD and links on to the PCI Express capability at 0x40.
+  card.pokes = {{0x34, {0x20}}, {0x20, {0x03, 0x40}}};
+  Attach({card});
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0) << "a match below 0x40 is refused";
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40) << "the walk goes on through 0x20";
+}
+
+TEST_F(PciLookupsTest, PointersAreMaskedAndAnEntryReadingAllOnesEndsTheWalkAfterItsNextPointer) {
+  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  // 0x34 names 0x23 (masked to 0x20); the entry at 0x20 links on with 0x42 (masked to 0x40).
+  card.pokes = {{0x34, {0x23}}, {0x20, {0x05, 0x42}}};
+  auto gone = sim::EndpointSpec({0, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000);
+  gone.pokes = {{0x34, {0x20}}, {0x20, {0xFF, 0x40}}};  // an ID of 0xFF: the chain reads as absent hardware
+  Attach({card, gone});
+  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40);
+  const uint64_t before = platform.Bus().ReadCount();
+  EXPECT_EQ(FindCapabilityOffset(0x18, 0, 0, PciCapabilityIdExpress), 0);
+  // Status, header type, pointer; the entry's ID and next pointer; nothing after.
+  EXPECT_EQ(platform.Bus().ReadCount() - before, 5u);
+}
+
+TEST_F(PciLookupsTest, LinkStateNeedsADeviceAnExpressCapabilityAboveTheHeaderAndTheActiveBit) {
+  auto up = sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true);
+  auto down = sim::RootPortSpec({0, kStack1Bus, 2, 0}, 0x18, 0x18, false);
+  auto no_list = sim::RootPortSpec({0, kStack1Bus, 4, 0}, 0x19, 0x19, true);
+  no_list.pokes = {{0x06, {0x00}}};  // Capabilities List bit clear
+  auto low_cap = sim::RootPortSpec({0, kStack1Bus, 6, 0}, 0x1A, 0x1A, true);
+  low_cap.pokes = {{0x34, {0x20}}, {0x20, {0x10, 0x00}}};
+  auto zero_vendor = sim::RootPortSpec({0, kStack1Bus, 8, 0}, 0x1B, 0x1B, true);
+  zero_vendor.vendor_id = 0x0000;
+  Attach({up, down, no_list, low_cap, zero_vendor});
+  EXPECT_TRUE(IsLinkActive(kStack1Bus, 0));
+  EXPECT_FALSE(IsLinkActive(kStack1Bus, 2));
+  EXPECT_FALSE(IsLinkActive(kStack1Bus, 4));
+  EXPECT_FALSE(IsLinkActive(kStack1Bus, 6));
+  EXPECT_FALSE(IsLinkActive(kStack1Bus, 8));
+  EXPECT_FALSE(IsLinkActive(kStack1Bus, 10)) << "no device";
+}
+
+struct ClassCase {
+  uint16_t vendor, device;
+  uint32_t class_code;
+  SlotDeviceClass expected;
+};
+
+class ClassifyTest : public SlotDriverTest, public ::testing::WithParamInterface<ClassCase> {};
+
+TEST_P(ClassifyTest, TheFirstMatchingTestDecides) {
+  const ClassCase& c = GetParam();
+  Attach({sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true),
+          sim::EndpointSpec({0, 0x17, 0, 0}, c.vendor, c.device, c.class_code)});
+  EFI_PCI_IO_PROTOCOL* card = nullptr;
+  EXPECT_EQ(ClassifySlotDevice(0, kStack1Bus, 0, &card), c.expected);
+  EXPECT_NE(card, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ClassTable, ClassifyTest,
+    ::testing::Values(ClassCase{0x10DE, 0x1234, 0x020000, SlotClassAccelerator},  // before network
+                      ClassCase{0x1002, 0x0001, 0x030000, SlotClassAccelerator},
+                      ClassCase{0x7A3B, 0x4B33, 0x120000, SlotClassAccelerator},
+                      ClassCase{0x7A3B, 0x4B28, 0x120000, SlotClassNone},
+                      ClassCase{0x7A3B, 0x1593, 0x020000, SlotClassNetwork},
+                      ClassCase{0x7A3B, 0x1593, 0x020700, SlotClassFabric},
+                      ClassCase{0x7A3B, 0x1593, 0x028000, SlotClassFabric},
+                      ClassCase{0x1000, 0x0097, 0x010700, SlotClassStorage},
+                      ClassCase{0x1000, 0x006E, 0x010700, SlotClassNone},
+                      ClassCase{0x1000, 0x0097, 0x020000, SlotClassNetwork},  // network before storage
+                      ClassCase{0x1E6D, 0x6D02, 0x088000, SlotClassBoardCard},
+                      ClassCase{0x1E6D, 0x6D03, 0x088000, SlotClassNone}));
+
+TEST_F(PciLookupsTest, OnlyTypeZeroFunctionsInTheRangeAndOnTheSegmentAreConsidered) {
+  Attach({sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x18, true), sim::BridgeSpec({0, 0x17, 0, 0}, 0x18, 0x18),
+          sim::EndpointSpec({1, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000),  // same bus, other segment
+          sim::EndpointSpec({0, 0x19, 0, 0}, 0x1000, 0x0097, 0x010700)});  // outside the range
+  EFI_PCI_IO_PROTOCOL* card = reinterpret_cast<EFI_PCI_IO_PROTOCOL*>(1);
+  EXPECT_EQ(ClassifySlotDevice(0, kStack1Bus, 0, &card), SlotClassNone);
+  EXPECT_EQ(card, nullptr) << "a bridge alone holds no card";
+}
+
+TEST_F(PciLookupsTest, SecondaryAboveSubordinateHoldsNoCard) {
+  auto port = sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true);
+  port.pokes = {{0x19, {0x18}}};  // secondary 0x18, subordinate 0x17
+  Attach({port, sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000),
+          sim::EndpointSpec({0, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000)});
+  EFI_PCI_IO_PROTOCOL* card = nullptr;
+  EXPECT_EQ(ClassifySlotDevice(0, kStack1Bus, 0, &card), SlotClassNone);
+  EXPECT_EQ(card, nullptr);
+}
+
+TEST_F(PciLookupsTest, NoPciIoInstancesMeansNoClass) {
+  Attach({sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true),
+          sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000)});
+  platform.MarkProtocolAbsent(EFI_GUID EFI_PCI_IO_PROTOCOL_GUID);
+  EFI_PCI_IO_PROTOCOL* card = nullptr;
+  EXPECT_EQ(ClassifySlotDevice(0, kStack1Bus, 0, &card), SlotClassNone);
+  EXPECT_EQ(card, nullptr);
+}
+
+}  // namespace

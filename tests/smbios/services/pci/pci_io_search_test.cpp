@@ -1,0 +1,99 @@
+// The onboard searches and step on a bare platform: the Ethernet search below a bridge (the counter passes over
+// functions in handle order, other network sub-classes are never selected) and the step without its buffer.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "smbios/records/onboard_devices.h"
+#include "smbios/services/pci/pci_io_search.h"
+#include "uefi/status.h"
+#include "tests/support/slot_test_platform.h"
+
+namespace {
+
+using slots_test::SlotDriverTest;
+
+class EthernetSearchTest : public SlotDriverTest {
+ protected:
+  // Device << 3 | function of the instance.
+  static uint8_t DevFn(EFI_PCI_IO_PROTOCOL* io) {
+    UINTN segment = 0, bus = 0, device = 0, function = 0;
+    io->GetLocation(io, &segment, &bus, &device, &function);
+    return static_cast<uint8_t>(device << 3 | function);
+  }
+};
+
+TEST_F(EthernetSearchTest, CounterOfOnePassesOverTheFirstAndEndsAtZero) {
+  Attach({sim::RootPortSpec({0, 0x16, 3, 0}, 0x17, 0x17, true),
+          sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1589, 0x020000),
+          sim::EndpointSpec({0, 0x17, 0, 1}, 0x7A3B, 0x1589, 0x020000),
+          sim::EndpointSpec({0, 0x18, 0, 0}, 0x7A3B, 0x1589, 0x020000)});
+  UINT64 counter = 1;
+  EFI_PCI_IO_PROTOCOL* io = FindEthernetBehindBridge(0, 0x16, 3, 0, &counter);
+  ASSERT_NE(io, nullptr);
+  EXPECT_EQ(DevFn(io), 0x01);  // device 0, function 1
+  EXPECT_EQ(counter, 0u);
+  counter = 2;  // only two Ethernet functions lie on bus 0x17; the one on 0x18 is outside the port
+  EXPECT_EQ(FindEthernetBehindBridge(0, 0x16, 3, 0, &counter), nullptr);
+  EXPECT_EQ(counter, 0u);
+}
+
+TEST_F(EthernetSearchTest, OtherNetworkSubclassIsNeverSelectedAndLeavesTheCounter) {
+  Attach({sim::RootPortSpec({0, 0x16, 3, 0}, 0x17, 0x17, true),
+          sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1111, 0x028000),
+          sim::EndpointSpec({0, 0x17, 0, 1}, 0x7A3B, 0x1589, 0x020000)});
+  UINT64 counter = 0;
+  EFI_PCI_IO_PROTOCOL* io = FindEthernetBehindBridge(0, 0x16, 3, 0, &counter);
+  ASSERT_NE(io, nullptr);
+  EXPECT_EQ(DevFn(io), 0x01);
+  UINT64 other = 0;
+  EXPECT_FALSE(NthEthernetFunction(FindPciIoByLocation(0, 0x17, 0, 0), &other));
+  other = 5;
+  EXPECT_FALSE(NthEthernetFunction(FindPciIoByLocation(0, 0x17, 0, 0), &other));
+  EXPECT_EQ(other, 5u);
+}
+
+TEST_F(EthernetSearchTest, NoBridgeInstanceReadsTheBusesThroughTheWindow) {
+  // No instance at 16:03.0, so its bus numbers come from the window, where nothing answers: all ones.
+  Attach({sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1589, 0x020000)});
+  UINT64 counter = 0;
+  EXPECT_EQ(FindEthernetBehindBridge(0, 0x16, 3, 0, &counter), nullptr);
+}
+
+// A bridge without a PCI I/O instance at the location asked for: its bus numbers are read through the window
+// (by bus, device and function; the window serves segment 0), here real ones (0x17..0x18), and the search
+// then selects within them on the segment asked for. Segment 1 has the Ethernet functions but no bridge
+// instance at 16:03.0, so only the window can give the range.
+TEST_F(EthernetSearchTest, NoBridgeInstanceTakesTheRealBusNumbersTheWindowHolds) {
+  Attach({sim::RootPortSpec({0, 0x16, 3, 0}, 0x17, 0x18, true),
+          sim::EndpointSpec({1, 0x15, 0, 0}, 0x7A3B, 0x1589, 0x020000),    // below the range
+          sim::EndpointSpec({1, 0x18, 0, 0}, 0x7A3B, 0x1589, 0x020000),    // inside: the one found
+          sim::EndpointSpec({1, 0x19, 0, 0}, 0x7A3B, 0x1589, 0x020000)});  // above the range
+  ASSERT_EQ(FindPciIoByLocation(1, 0x16, 3, 0), nullptr);
+  platform.Bus().SetRecording(true);
+  UINT64 counter = 0;
+  EFI_PCI_IO_PROTOCOL* io = FindEthernetBehindBridge(1, 0x16, 3, 0, &counter);
+  ASSERT_NE(io, nullptr);
+  UINTN segment = 9, bus = 0, device = 9, function = 9;
+  io->GetLocation(io, &segment, &bus, &device, &function);
+  EXPECT_EQ(segment, 1u);
+  EXPECT_EQ(bus, 0x18u);
+  std::vector<uint64_t> reads;
+  for (const auto& a : platform.Bus().Recorded()) {
+    if (!a.write) reads.push_back(a.address);
+  }
+  const uint64_t bridge = slots_test::kEcam + (0x16u << 20) + (3u << 15);
+  EXPECT_EQ(reads, (std::vector<uint64_t>{bridge + 0x19, bridge + 0x1A})) << "secondary, then subordinate";
+  counter = 1;  // one Ethernet function in the range only
+  EXPECT_EQ(FindEthernetBehindBridge(1, 0x16, 3, 0, &counter), nullptr);
+}
+
+// Without its record buffer the step publishes nothing (a record without its fields would be wrong) and says so.
+TEST_F(EthernetSearchTest, OnboardStepWithoutItsBufferPublishesNothing) {
+  Attach({});
+  platform.Pool().FailAllocation(1);
+  EXPECT_EQ(PublishOnboardDevices(), EFI_OUT_OF_RESOURCES);
+  EXPECT_TRUE(Records().empty());
+}
+
+}  // namespace
