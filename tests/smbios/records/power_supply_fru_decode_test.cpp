@@ -1,4 +1,4 @@
-// Decoding FRU bytes into the record's strings, the placeholder, the assembled record and the checksums.
+// Decoding FRU bytes into the record's strings, the placeholder, and the assembled record.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "smbios/records/power_supply_fru_checksum.h"
 #include "smbios/records/power_supply_fru_decode.h"
 #include "smbios/records/power_supply_record_assembly.h"
 #include "tests/smbios/records/power_test_platform.h"
@@ -142,21 +141,6 @@ TEST(PowerSupplyRecordAssembly, RecordWithNoStringsEndsInTwoNuls) {
   Assemble(d, 1);
   EXPECT_TRUE(d.strings.empty());
   EXPECT_EQ(d.fields[0], "(none)");
-}
-
-TEST(PowerSupplyFruChecksum, BuiltImagePassesAndOneChangedByteInEitherAreaFails) {
-  std::vector<uint8_t> image = power_test::Fru(power_test::Fields("A"));
-  EXPECT_TRUE(FruImageValid(image.data()));
-  image[40] ^= 1;
-  EXPECT_FALSE(FruProductAreaValid(image.data()));
-  EXPECT_TRUE(FruMultiRecordValid(image.data()));
-  image[40] ^= 1;
-  image[110] ^= 1;
-  EXPECT_FALSE(FruMultiRecordValid(image.data()));
-  EXPECT_FALSE(FruImageValid(image.data()));
-  image[110] ^= 1;
-  image[92] ^= 1;  // the MultiRecord header checksum is not part of either sum
-  EXPECT_TRUE(FruImageValid(image.data()));
 }
 
 }  // namespace

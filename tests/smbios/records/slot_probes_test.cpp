@@ -1,8 +1,6 @@
-// The shared PCI lookups: stack buses, the capability walk in the window, link state, and card classification.
+// The probes behind a slot record: the stack bus and the slot's root port, link state, and card classification.
 #include <gtest/gtest.h>
 
-#include "smbios/services/pci/pci_config_window.h"
-#include "smbios/services/pci/pci_registers.h"
 #include "smbios/records/slot_classification.h"
 #include "smbios/records/slot_root_port.h"
 #include "smbios/services/pci/stack_bus.h"
@@ -34,53 +32,6 @@ TEST_F(PciLookupsTest, StackBusComesFromTheLayoutAndAbsentPartsAreUnsupported) {
   UINT8 device = 0;
   DriverSocketBusLayoutForUpdate()->Valid = 0;
   EXPECT_EQ(FindSlotRootPort(&entry, &segment, &bus, &device), EFI_NOT_READY);
-}
-
-TEST_F(PciLookupsTest, CapabilityWalkFindsEachCapabilityAndCardBusUsesItsPointer) {
-  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
-  sim::WithVpd(card, {0x78});
-  auto cardbus = sim::EndpointSpec({0, 0x20, 0, 0}, 0x7A3B, 0x0001, 0x060700);
-  cardbus.header_type = 2;
-  cardbus.secondary_bus = 0x21;
-  cardbus.subordinate_bus = 0x21;
-  Attach({card, cardbus});
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40);
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0x7C);
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, 0x05), 0);
-  EXPECT_EQ(FindCapabilityOffset(0x20, 0, 0, PciCapabilityIdExpress), 0x48);
-  EXPECT_EQ(FindCapabilityOffset(0x40, 0, 0, PciCapabilityIdExpress), 0) << "absent function reads 0xFF";
-}
-
-TEST_F(PciLookupsTest, ALoopingListEndsWithinTheWalkBound) {
-  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
-  card.pokes.push_back({0x41, {0x40}});  // the capability points at itself
-  Attach({card});
-  const uint64_t before = platform.Bus().ReadCount();
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0);
-  EXPECT_LE(platform.Bus().ReadCount() - before, 3 + 2 * PciCapabilityWalkLimit);
-}
-
-TEST_F(PciLookupsTest, APointerIntoTheHeaderIsFollowedAndOnlyAMatchThereIsRefused) {
-  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
-  // A list starting at 0x20 whose entry there names VPD and links on to the PCI Express capability at 0x40.
-  card.pokes = {{0x34, {0x20}}, {0x20, {0x03, 0x40}}};
-  Attach({card});
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0) << "a match below 0x40 is refused";
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40) << "the walk goes on through 0x20";
-}
-
-TEST_F(PciLookupsTest, PointersAreMaskedAndAnEntryReadingAllOnesEndsTheWalkAfterItsNextPointer) {
-  auto card = sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1593, 0x020000);
-  // 0x34 names 0x23 (masked to 0x20); the entry at 0x20 links on with 0x42 (masked to 0x40).
-  card.pokes = {{0x34, {0x23}}, {0x20, {0x05, 0x42}}};
-  auto gone = sim::EndpointSpec({0, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000);
-  gone.pokes = {{0x34, {0x20}}, {0x20, {0xFF, 0x40}}};  // an ID of 0xFF: the chain reads as absent hardware
-  Attach({card, gone});
-  EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40);
-  const uint64_t before = platform.Bus().ReadCount();
-  EXPECT_EQ(FindCapabilityOffset(0x18, 0, 0, PciCapabilityIdExpress), 0);
-  // Status, header type, pointer; the entry's ID and next pointer; nothing after.
-  EXPECT_EQ(platform.Bus().ReadCount() - before, 5u);
 }
 
 TEST_F(PciLookupsTest, LinkStateNeedsADeviceAnExpressCapabilityAboveTheHeaderAndTheActiveBit) {

@@ -1,10 +1,9 @@
-// The onboard searches and step on a bare platform: the Ethernet search below a bridge (the counter passes over
-// functions in handle order, other network sub-classes are never selected) and the step without its buffer.
+// The Ethernet search below a bridge on a bare platform: the counter passes over functions in handle order,
+// other network sub-classes are never selected, a bridge without its PCI I/O instance is read through the window.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "smbios/records/onboard_devices.h"
 #include "smbios/services/pci/pci_io_search.h"
 #include "uefi/status.h"
 #include "tests/support/slot_test_platform.h"
@@ -86,14 +85,6 @@ TEST_F(EthernetSearchTest, NoBridgeInstanceTakesTheRealBusNumbersTheWindowHolds)
   EXPECT_EQ(reads, (std::vector<uint64_t>{bridge + 0x19, bridge + 0x1A})) << "secondary, then subordinate";
   counter = 1;  // one Ethernet function in the range only
   EXPECT_EQ(FindEthernetBehindBridge(1, 0x16, 3, 0, &counter), nullptr);
-}
-
-// Without its record buffer the step publishes nothing (a record without its fields would be wrong) and says so.
-TEST_F(EthernetSearchTest, OnboardStepWithoutItsBufferPublishesNothing) {
-  Attach({});
-  platform.Pool().FailAllocation(1);
-  EXPECT_EQ(PublishOnboardDevices(), EFI_OUT_OF_RESOURCES);
-  EXPECT_TRUE(Records().empty());
 }
 
 }  // namespace

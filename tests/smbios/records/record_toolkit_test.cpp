@@ -1,9 +1,13 @@
-// SetRecordString: appending, replacing in place, shrinking, and refusing what would break the record.
+// The record toolkit: GetRecordSize (formatted area plus string set, over-long strings refused); adding, finding
+// and removing records through the SMBIOS protocol; SetRecordString (appending, replacing in place, shrinking, and
+// refusing what would break the record).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "sim/dxe/protocol_names.h"
+#include "sim/dxe/smbios_record_check.h"
 #include "smbios/records/record_toolkit.h"
 #include "tests/smbios/records/spine_test_platform.h"
 #include "uefi/status.h"
@@ -12,6 +16,143 @@ namespace {
 
 using spine_test::Formatted;
 using spine_test::Ucs2;
+
+UINTN SizeOf(const std::vector<uint8_t>& bytes, EFI_STATUS* status) {
+  UINTN size = 0;
+  *status = GetRecordSize(reinterpret_cast<const EFI_SMBIOS_TABLE_HEADER*>(bytes.data()), &size);
+  return size;
+}
+
+TEST(GetRecordSize, RecordWithoutStringsIsLengthPlusTwo) {
+  std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(Formatted(9, 0x11), {});
+  bytes.resize(64, 0xCC);  // bytes after the double NUL are not part of the record
+  EFI_STATUS status;
+  EXPECT_EQ(SizeOf(bytes, &status), 0x11u + 2);
+  EXPECT_EQ(status, EFI_SUCCESS);
+}
+
+TEST(GetRecordSize, CountsEveryStringWithItsNulAndTheFinalNul) {
+  std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(Formatted(39, 22), {"PSU1", "To be filled", "x"});
+  bytes.push_back(0xCC);
+  EFI_STATUS status;
+  EXPECT_EQ(SizeOf(bytes, &status), 22u + 5 + 13 + 2 + 1);
+  EXPECT_EQ(status, EFI_SUCCESS);
+}
+
+TEST(GetRecordSize, AcceptsSixtyThreeCharactersAndRefusesSixtyFour) {
+  std::vector<uint8_t> ok = sim::BuildSmbiosRecord(Formatted(1, 8), {"a", std::string(63, 'b')});
+  EFI_STATUS status;
+  EXPECT_EQ(SizeOf(ok, &status), 8u + 2 + 64 + 1);
+  EXPECT_EQ(status, EFI_SUCCESS);
+
+  std::vector<uint8_t> bad = sim::BuildSmbiosRecord(Formatted(1, 8), {"a", std::string(64, 'b')});
+  EXPECT_EQ(SizeOf(bad, &status), 0u);
+  EXPECT_EQ(status, EFI_INVALID_PARAMETER);
+}
+
+TEST(GetRecordSize, MissingArgumentsAreInvalidParameter) {
+  std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(Formatted(9, 0x11), {});
+  EXPECT_EQ(GetRecordSize(nullptr, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(GetRecordSize(reinterpret_cast<const EFI_SMBIOS_TABLE_HEADER*>(bytes.data()), nullptr),
+            EFI_INVALID_PARAMETER);
+}
+
+class RecordTableTest : public spine_test::SpineTest {};
+
+TEST_F(RecordTableTest, AddRecordCopiesTheRecordAndWritesTheAssignedHandle) {
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {"JSLOT1"});
+  reinterpret_cast<uint8_t*>(record)[4] = 1;
+  ASSERT_EQ(AddRecord(record), EFI_SUCCESS);
+  EXPECT_NE(record->Handle, SMBIOS_HANDLE_PI_RESERVED);
+  auto records = platform.Smbios().Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].handle, record->Handle);
+  EXPECT_EQ(records[0].strings, std::vector<std::string>{"JSLOT1"});
+  EXPECT_EQ(platform.Calls().Get("Smbios.Add"), 1u);
+}
+
+TEST_F(RecordTableTest, RefusedAddIsReportedAndLeavesTheHandle) {
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
+  reinterpret_cast<uint8_t*>(record)[4] = 3;  // names string 3 of an empty set
+  EXPECT_EQ(AddRecord(record), EFI_SUCCESS) << "the status of Add itself is not passed on";
+  EXPECT_EQ(record->Handle, SMBIOS_HANDLE_PI_RESERVED);
+  EXPECT_EQ(platform.Smbios().Count(), 0u);
+  platform.Violations().Take();  // the refusal is what this test provokes
+}
+
+TEST_F(RecordTableTest, FindFirstAnswersTheFirstRecordOfTheType) {
+  AddForeign(2);
+  uint16_t first = AddForeign(9, 0x11);
+  AddForeign(9, 0x11);
+  EFI_SMBIOS_HANDLE handle = 0;
+  ASSERT_EQ(FindFirstRecordOfType(9, &handle), EFI_SUCCESS);
+  EXPECT_EQ(handle, first);
+  EXPECT_EQ(FindFirstRecordOfType(41, &handle), EFI_NOT_FOUND);
+  EXPECT_EQ(FindFirstRecordOfType(9, nullptr), EFI_INVALID_PARAMETER);
+}
+
+TEST_F(RecordTableTest, RemoveFirstRemovesOnlyOne) {
+  AddForeign(27, 14);
+  uint16_t second = AddForeign(27, 14);
+  ASSERT_EQ(RemoveFirstRecordOfType(27), EFI_SUCCESS);
+  auto records = platform.Smbios().Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].handle, second);
+  EXPECT_EQ(RemoveFirstRecordOfType(28), EFI_NOT_FOUND);
+}
+
+TEST_F(RecordTableTest, RemoveAllRemovesExactlyTheRecordsOfTheType) {
+  AddForeign(28, 22);
+  uint16_t other = AddForeign(1, 27);
+  AddForeign(28, 22);
+  AddForeign(28, 22);
+  ASSERT_EQ(RemoveAllRecordsOfType(28), EFI_SUCCESS);
+  auto records = platform.Smbios().Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].handle, other);
+  EXPECT_EQ(platform.Calls().Get("Smbios.Remove"), 3u);
+  EXPECT_EQ(RemoveAllRecordsOfType(28), EFI_SUCCESS);  // none left: success, nothing removed
+  EXPECT_EQ(platform.Smbios().Count(), 1u);
+}
+
+TEST_F(RecordTableTest, RemoveAllCountsTheRecordsThenRemovesTheFirstOneThatManyTimes) {
+  uint16_t first = AddForeign(1, 27);
+  for (int i = 0; i < 50; ++i) AddForeign(27, 14);
+  uint16_t last = AddForeign(2, 8);
+  ASSERT_EQ(RemoveAllRecordsOfType(27), EFI_SUCCESS);
+  auto records = platform.Smbios().Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].handle, first);
+  EXPECT_EQ(records[1].handle, last);
+  EXPECT_EQ(platform.Calls().Get("Smbios.Remove"), 50u);
+  // The counting walk: 50 records and the call that ends it; then one search from the head per removal.
+  EXPECT_EQ(platform.Calls().Get("Smbios.GetNext"), 51u + 50u);
+}
+
+TEST_F(RecordTableTest, WithoutTheSmbiosProtocolEveryOperationAnswersTheLookupStatus) {
+  AddForeign(9, 0x11);
+  platform.MarkProtocolAbsent(*sim::ProtocolGuidByName("smbios"));
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
+  EFI_SMBIOS_HANDLE handle = 0;
+  EXPECT_EQ(AddRecord(record), EFI_NOT_FOUND);
+  EXPECT_EQ(FindFirstRecordOfType(9, &handle), EFI_NOT_FOUND);
+  EXPECT_EQ(RemoveFirstRecordOfType(9), EFI_NOT_FOUND);
+  EXPECT_EQ(RemoveAllRecordsOfType(9), EFI_NOT_FOUND);
+  EXPECT_EQ(platform.Smbios().Count(), 1u);
+}
+
+TEST_F(RecordTableTest, TheOperationsLocateTheProtocolOnceAndShareIt) {
+  EFI_SMBIOS_HANDLE handle = 0;
+  AddForeign(9, 0x11);
+  FindFirstRecordOfType(9, &handle);
+  FindFirstRecordOfType(9, &handle);
+  RemoveAllRecordsOfType(9);
+  RemoveAllRecordsOfType(9);
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
+  AddRecord(record);
+  EXPECT_EQ(platform.Calls().Get("LocateProtocol"), 1u);  // the first find; every later operation reuses it
+  EXPECT_NE(*DriverProtocolCache(CachedSmbios), nullptr);
+}
 
 class SetRecordStringTest : public spine_test::SpineTest {
  protected:

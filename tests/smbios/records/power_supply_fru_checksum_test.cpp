@@ -1,0 +1,27 @@
+// The FRU image checksums: a built image passes, one changed byte in either summed area fails.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "smbios/records/power_supply_fru_checksum.h"
+#include "tests/smbios/records/power_test_platform.h"
+
+namespace {
+
+TEST(PowerSupplyFruChecksum, BuiltImagePassesAndOneChangedByteInEitherAreaFails) {
+  std::vector<uint8_t> image = power_test::Fru(power_test::Fields("A"));
+  EXPECT_TRUE(FruImageValid(image.data()));
+  image[40] ^= 1;
+  EXPECT_FALSE(FruProductAreaValid(image.data()));
+  EXPECT_TRUE(FruMultiRecordValid(image.data()));
+  image[40] ^= 1;
+  image[110] ^= 1;
+  EXPECT_FALSE(FruMultiRecordValid(image.data()));
+  EXPECT_FALSE(FruImageValid(image.data()));
+  image[110] ^= 1;
+  image[92] ^= 1;  // the MultiRecord header checksum is not part of either sum
+  EXPECT_TRUE(FruImageValid(image.data()));
+}
+
+}  // namespace
