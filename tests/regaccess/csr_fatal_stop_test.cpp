@@ -1,6 +1,6 @@
 // FatalStop around the debugger-stop primitive, and the simulator's rendering of a logged stop.
 #include "regaccess/csr_fatal_stop.h"
-#include "tests/regaccess/csr_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
 
 namespace csr_test {
 namespace {

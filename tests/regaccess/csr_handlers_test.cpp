@@ -6,23 +6,13 @@
 #include "regaccess/register_address.h"
 #include "sim/common/mmio_bus.h"
 #include "sim/common/platform_context.h"
-#include "tests/regaccess/csr_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
+#include "tests/support/byte_ram.h"
 
 namespace csr_test {
 namespace {
 
-class PageRam : public sim::MmioRegion {
- public:
-  uint64_t Read(uint64_t offset, unsigned width) override {
-    uint64_t v = 0;
-    for (unsigned i = 0; i < width; ++i) v |= static_cast<uint64_t>(bytes[offset + i]) << (8 * i);
-    return v;
-  }
-  void Write(uint64_t offset, unsigned width, uint64_t value) override {
-    for (unsigned i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-  }
-  std::map<uint64_t, uint8_t> bytes;
-};
+using PageRam = sim_test::ByteRam;
 
 // PCU (box 4) functional block 2 of socket 0.
 class CsrHandlerTest : public CsrTest {

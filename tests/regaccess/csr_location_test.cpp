@@ -1,5 +1,5 @@
 // Bus, device and function of valid CSR requests, box type by box type, and the silent zero results.
-#include "tests/regaccess/csr_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
 
 #include "regaccess/csr_location.h"
 

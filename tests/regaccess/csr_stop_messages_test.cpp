@@ -1,6 +1,6 @@
 // Every stop of the three stages: the exact message bytes, the arguments, and what the stage yields
 // once the simulated debugger has cleared the stop flag.
-#include "tests/regaccess/csr_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
 
 namespace csr_test {
 namespace {

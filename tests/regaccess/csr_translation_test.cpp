@@ -1,6 +1,6 @@
 // TranslateCsrAddress: composition with the MMCFG base, pseudo-register and width-code rewrites, the
 // page cache, and a record without a context.
-#include "tests/regaccess/csr_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
 
 namespace csr_test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "regaccess/mmcfg_base.h"
 #include "regaccess/silicon_context.h"
-#include "regaccess_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
 #include "uefi/protocols/pcd_ppi.h"
 
 namespace {

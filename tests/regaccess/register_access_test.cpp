@@ -4,7 +4,7 @@
 #include "regaccess/pcie_register_handlers.h"
 #include "regaccess/register_access.h"
 #include "regaccess/register_copy.h"
-#include "regaccess_fixture.h"
+#include "tests/regaccess/regaccess_fixture.h"
 
 namespace {
 

@@ -5,20 +5,14 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "tests/sim/board/board_text_error.h"
 #include "sim/dxe/ipmi_bmc.h"
 #include "uefi/protocols/smm_base2.h"
 #include "tests/support/platform_checks.h"
 
 namespace {
 
-std::string ErrorOf(const std::string& text) {
-  try {
-    sim::ParseBoardText(text, "b.yaml");
-  } catch (const sim::BoardFileError& e) {
-    return e.what();
-  }
-  return "no error";
-}
+using board_test::ErrorOf;
 
 TEST(BmcSection, SuppliesFromFieldsAndBytesWithTheirScripts) {
   sim::Board board = sim::ParseBoardText(R"(

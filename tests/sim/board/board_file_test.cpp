@@ -6,6 +6,7 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "tests/sim/board/board_text_error.h"
 #include "tests/support/platform_checks.h"
 #include "uefi/protocols/pci_io.h"
 
@@ -14,14 +15,7 @@ namespace {
 std::string BoardPath(const std::string& name) { return std::string(BOARDS_DIR) + "/" + name; }
 
 // The message of the error a board text raises ("" when it parses).
-std::string ErrorOf(const std::string& text) {
-  try {
-    sim::ParseBoardText(text, "test.yaml");
-  } catch (const sim::BoardFileError& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string ErrorOf(const std::string& text) { return board_test::ErrorOf(text, "test.yaml", ""); }
 
 TEST(DefaultBoard, HoldsThePcdValuesAndTheFirmwareRecords) {
   sim::Board board = sim::DefaultBoard();

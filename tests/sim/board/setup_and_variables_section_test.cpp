@@ -5,19 +5,13 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "tests/sim/board/board_text_error.h"
 #include "sim/dxe/setup_variables.h"
 #include "sim/dxe/variable_store.h"
 
 namespace {
 
-std::string ErrorOf(const std::string& text) {
-  try {
-    sim::ParseBoardText(text, "b.yaml");
-  } catch (const sim::BoardFileError& e) {
-    return e.what();
-  }
-  return "no error";
-}
+using board_test::ErrorOf;
 
 sim::VariableStore& Applied(sim::DxePlatform& platform, const std::string& text) {
   sim::ApplyBoard(sim::ParseBoardText(text, "b.yaml"), platform);

@@ -6,21 +6,11 @@
 #include "hw/mmio.h"
 #include "sim/common/mmio_bus.h"
 #include "sim/common/platform_context.h"
+#include "tests/support/byte_ram.h"
 
 namespace {
 
-class ByteRam : public sim::MmioRegion {
- public:
-  uint64_t Read(uint64_t offset, unsigned width) override {
-    uint64_t v = 0;
-    for (unsigned i = 0; i < width; ++i) v |= static_cast<uint64_t>(bytes[offset + i]) << (8 * i);
-    return v;
-  }
-  void Write(uint64_t offset, unsigned width, uint64_t value) override {
-    for (unsigned i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-  }
-  std::map<uint64_t, uint8_t> bytes;
-};
+using sim_test::ByteRam;
 
 class MmioBusTest : public ::testing::Test {
  protected:

@@ -11,15 +11,13 @@
 #include "sim/board/board_file.h"
 #include "sim/board/table_difference.h"
 #include "sim/image/driver_image_run.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
 #ifdef DXE_IMAGE
 std::vector<sim::SmbiosRecordView> HostTable(const sim::Board& board, sim::BootResult& result) {
-  DriverStateReset();
-  sim::BootedBoard booted = sim::BootBoard(board, &PlatformSmbiosDriverEntry);
+  sim::BootedBoard booted = driver_test::BootDriver(board);
   result = booted.result;
   return booted.platform->Smbios().Records();
 }

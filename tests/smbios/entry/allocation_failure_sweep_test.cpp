@@ -9,7 +9,7 @@
 
 namespace {
 
-using fault_sweep::Boot;
+using fault_sweep::BootDriver;
 using fault_sweep::EndedCleanly;
 
 struct BoardVariant {
@@ -23,7 +23,7 @@ class AllocationFailureSweep : public ::testing::TestWithParam<BoardVariant> {
     board = sim::DefaultBoard();
     ASSERT_TRUE(board.smm);
     board.smm->in_smm = GetParam().in_smm;
-    sim::BootedBoard clean = Boot(board);
+    sim::BootedBoard clean = BootDriver(board);
     ASSERT_TRUE(EndedCleanly(clean, "clean run"));
     const sim::RunSummary& s = clean.result.summary;
     // The sweep reaches every part of the driver that allocates: setup load, string package, slots with their
@@ -45,7 +45,7 @@ class AllocationFailureSweep : public ::testing::TestWithParam<BoardVariant> {
     for (uint64_t n = 1; n <= total + 1; ++n) {
       SCOPED_TRACE(sweep + ": n = " + std::to_string(n));
       set(n);
-      sim::BootedBoard run = Boot(board);
+      sim::BootedBoard run = BootDriver(board);
       const sim::RunSummary& s = run.result.summary;
       EXPECT_TRUE(EndedCleanly(run, sweep));
       EXPECT_TRUE(run.result.callback_ran);

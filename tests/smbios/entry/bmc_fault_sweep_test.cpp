@@ -19,7 +19,7 @@
 
 namespace {
 
-using fault_sweep::Boot;
+using fault_sweep::BootDriver;
 using fault_sweep::EndedCleanly;
 using sim::BmcActionKind;
 
@@ -55,7 +55,7 @@ class BmcFaultSweep : public ::testing::Test {
   void SetUp() override {
     board = sim::DefaultBoard();
     ASSERT_TRUE(board.bmc);
-    sim::BootedBoard clean = Boot(board);
+    sim::BootedBoard clean = BootDriver(board);
     ASSERT_TRUE(EndedCleanly(clean, "clean run"));
     clean_table = fault_sweep::TableBytes(clean);
     clean_supplies = fault_sweep::RecordsOfType(clean, 39);
@@ -76,7 +76,7 @@ class BmcFaultSweep : public ::testing::Test {
     faulted.bmc->supplies.at(supply).scripts[chunk].push_back(step);
     const std::string what = fault.name + " x" + std::to_string(count) + " on supply " + std::to_string(supply) +
                              " chunk " + std::to_string(chunk) + (cached ? " with the FRU cache" : "");
-    sim::BootedBoard run = Boot(faulted);
+    sim::BootedBoard run = BootDriver(faulted);
     ++points;
     ASSERT_TRUE(EndedCleanly(run, what));
     std::vector<std::vector<uint8_t>> supplies = fault_sweep::RecordsOfType(run, 39);
@@ -133,7 +133,7 @@ TEST_F(BmcFaultSweep, SilentOrUnknownSupplies) {
         faulted.bmc->supplies.at(supply).silent = true;
       }
       const std::string what = "supply " + std::to_string(supply) + (unknown ? " unknown" : " silent");
-      sim::BootedBoard run = Boot(faulted);
+      sim::BootedBoard run = BootDriver(faulted);
       ++points;
       ASSERT_TRUE(EndedCleanly(run, what));
       std::vector<std::vector<uint8_t>> supplies = fault_sweep::RecordsOfType(run, 39);
@@ -144,7 +144,7 @@ TEST_F(BmcFaultSweep, SilentOrUnknownSupplies) {
   }
   sim::Board faulted = board;
   for (auto& [number, supply] : faulted.bmc->supplies) supply.silent = true;
-  sim::BootedBoard run = Boot(faulted);
+  sim::BootedBoard run = BootDriver(faulted);
   ++points;
   EXPECT_TRUE(EndedCleanly(run, "every supply silent"));
   EXPECT_EQ(fault_sweep::RecordsOfType(run, 39).size(), 2u);

@@ -6,9 +6,7 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
-#include "tests/support/platform_checks.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
@@ -48,8 +46,7 @@ smbios:
 
 TEST(BoardFileRecords, ReplacedAndProbeTypesAreGoneOthersUntouched) {
   sim::Board board = sim::ParseBoardText(kBoard, "foreign.yaml");
-  DriverStateReset();
-  sim::BootedBoard booted = sim::BootBoard(board, &PlatformSmbiosDriverEntry);
+  sim::BootedBoard booted = driver_test::BootDriver(board);
   ASSERT_TRUE(booted.result.callback_ran);
   EXPECT_TRUE(sim_test::NoViolations(booted.platform->Violations()));
 

@@ -5,15 +5,12 @@
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
 #include "sim/pci/vpd_image.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
-#include "tests/support/platform_checks.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
 TEST(DefaultBoardSlots, FourSlotRecordsEachFollowedByItsAdditionalInformation) {
-  DriverStateReset();
-  sim::BootedBoard booted = sim::BootBoard(sim::DefaultBoard(), &PlatformSmbiosDriverEntry);
+  sim::BootedBoard booted = driver_test::BootDriver(sim::DefaultBoard());
   ASSERT_TRUE(sim_test::NoViolations(booted.platform->Violations()));
   std::vector<sim::SmbiosRecordView> slots;
   std::vector<sim::SmbiosRecordView> infos;

@@ -12,7 +12,7 @@
 
 namespace {
 
-using spine_test::EntryTest;
+using entry_test::EntryTest;
 
 std::vector<uint8_t> LayoutBytes() {
   auto* p = reinterpret_cast<const uint8_t*>(DriverSocketBusLayout());
@@ -39,8 +39,8 @@ TEST_F(EntryTest, KeepsTheServicePointersAndConfigurationValues) {
   EXPECT_EQ(DriverRuntimeServices(), platform.RuntimeServices());
   EXPECT_NE(*DriverProtocolCache(CachedPcd), nullptr);
   EXPECT_EQ(*DriverProtocolCache(CachedHiiDatabase), platform.Hii().Protocol());
-  EXPECT_EQ(DriverEcamBase(), spine_test::kTestEcamBase);
-  EXPECT_EQ(LayoutBytes(), spine_test::UnprobedLayout());
+  EXPECT_EQ(DriverEcamBase(), driver_test::kEcam);
+  EXPECT_EQ(LayoutBytes(), entry_test::UnprobedLayout());
 }
 
 TEST_F(EntryTest, ShorterLayoutValueFillsOnlyItsBytes) {

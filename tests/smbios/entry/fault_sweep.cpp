@@ -6,8 +6,6 @@
 #include <set>
 
 #include "sim/dxe/smbios_record_check.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
 
 namespace fault_sweep {
 
@@ -42,11 +40,6 @@ struct PointCounts {
 PointCounts counts;
 
 }  // namespace
-
-sim::BootedBoard Boot(const sim::Board& board) {
-  DriverStateReset();
-  return sim::BootBoard(board, &PlatformSmbiosDriverEntry);
-}
 
 ::testing::AssertionResult EndedCleanly(const sim::BootedBoard& run, const std::string& what,
                                         const std::vector<std::string>& implied) {

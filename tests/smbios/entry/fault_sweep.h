@@ -8,11 +8,12 @@
 
 #include "sim/board/board.h"
 #include "sim/board/board_boot.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace fault_sweep {
 
-// Resets the driver's module state (a fresh load) and boots the board with the driver's entry point.
-sim::BootedBoard Boot(const sim::Board& board);
+// Boots the board with the driver on a fresh module state (entry point and callback).
+using driver_test::BootDriver;
 
 // How a faulted run must end: no pool leak, no refused Add, every record in the table well formed by the
 // simulator's record checks, every type 40 entry referring to a record in the table, and no violation other than

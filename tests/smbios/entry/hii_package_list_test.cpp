@@ -7,12 +7,12 @@
 
 #include "smbios/board/string_package.h"
 #include "smbios/entry/hii_package_list.h"
-#include "tests/smbios/entry/setup_hii_test_platform.h"
+#include "tests/smbios/entry/entry_test_platform.h"
 #include "uefi/status.h"
 
 namespace {
 
-using setup_hii_test::SetupHiiTest;
+using entry_test::SetupHiiTest;
 
 
 constexpr EFI_GUID kListGuid = {0xFF5C5473, 0x13A4, 0x4657, {0x83, 0xED, 0x56, 0x65, 0x99, 0xB4, 0xFC, 0x24}};

@@ -8,8 +8,7 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
@@ -66,9 +65,8 @@ struct BoardRun {
 };
 
 BoardRun Boot(const std::string& text) {
-  DriverStateReset();
   BoardRun run;
-  run.booted = sim::BootBoard(sim::ParseBoardText(text, "onboard.yaml"), &PlatformSmbiosDriverEntry);
+  run.booted = driver_test::BootDriver(sim::ParseBoardText(text, "onboard.yaml"));
   run.records = run.booted.platform->Smbios().Records();
   return run;
 }
@@ -157,9 +155,8 @@ TEST(OnboardBoard, FoundDevicesAreEnabledAtTheirBusesEachFollowedByItsIdentity) 
 }
 
 TEST(OnboardBoard, DefaultBoardHasBothDevicesAndAUuidFromItsClockAndController) {
-  DriverStateReset();
   BoardRun run;
-  run.booted = sim::BootBoard(sim::DefaultBoard(), &PlatformSmbiosDriverEntry);
+  run.booted = driver_test::BootDriver(sim::DefaultBoard());
   run.records = run.booted.platform->Smbios().Records();
   ExpectClean(run);
   const auto onboard = OnboardRecords(run);
@@ -188,9 +185,8 @@ TEST(OnboardBoard, MissingDevicesGiveTheNotFoundFormsStillFollowedByTheFillerIde
 }
 
 TEST(OnboardBoard, ShippedBoardWithMovedDevicesGivesTheNotFoundFormsAndTheReceiveAddressNode) {
-  DriverStateReset();
   BoardRun run;
-  run.booted = sim::BootBoard(sim::LoadBoardFile(BOARDS_DIR "/onboard_devices_moved.yaml"), &PlatformSmbiosDriverEntry);
+  run.booted = driver_test::BootDriver(sim::LoadBoardFile(BOARDS_DIR "/onboard_devices_moved.yaml"));
   run.records = run.booted.platform->Smbios().Records();
   ExpectClean(run);
   const auto onboard = OnboardRecords(run);

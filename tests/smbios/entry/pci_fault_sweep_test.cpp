@@ -15,7 +15,7 @@
 
 namespace {
 
-using fault_sweep::Boot;
+using fault_sweep::BootDriver;
 using fault_sweep::EndedCleanly;
 
 const sim::PciLocation kSlotCard{0, 0x17, 0, 0};         // JSLOT1 network card with VPD
@@ -27,7 +27,7 @@ class PciFaultSweep : public ::testing::Test {
  protected:
   void SetUp() override {
     board = sim::DefaultBoard();
-    sim::BootedBoard clean = Boot(board);
+    sim::BootedBoard clean = BootDriver(board);
     ASSERT_TRUE(EndedCleanly(clean, "clean run"));
     clean_counts = clean.result.summary.records_by_type;
     clean_type40 = fault_sweep::RecordsOfType(clean, 40);
@@ -70,7 +70,7 @@ class PciFaultSweep : public ::testing::Test {
       vpd.never_completes = true;
     }
     const std::string what = "VPD of " + sim::ToString(at) + (late ? " too late" : " never completing");
-    sim::BootedBoard run = Boot(faulted);
+    sim::BootedBoard run = BootDriver(faulted);
     EXPECT_TRUE(EndedCleanly(run, what));
     ExpectSameRecordCounts(run, what);
     return run;
@@ -92,7 +92,7 @@ TEST_F(PciFaultSweep, EachFunctionReadingAllOnesEndsCleanly) {
     sim::Board faulted = board;
     faulted.pci[i].reads_all_ones = true;
     const std::string what = sim::ToString(faulted.pci[i].location) + " reading all ones";
-    sim::BootedBoard run = Boot(faulted);
+    sim::BootedBoard run = BootDriver(faulted);
     EXPECT_TRUE(EndedCleanly(run, what));
     EXPECT_TRUE(run.result.callback_ran) << what;
     ExpectSameRecordCounts(run, what);
@@ -113,7 +113,7 @@ TEST_F(PciFaultSweep, EachFunctionWhosePciIoReadsFailEndsCleanlyWithReadOrFiller
     sim::Board faulted = board;
     faulted.faults.fail_pci_io_reads.push_back({board.pci[i].location, {}});
     const std::string what = sim::ToString(board.pci[i].location) + " with failing PCI I/O reads";
-    sim::BootedBoard run = Boot(faulted);
+    sim::BootedBoard run = BootDriver(faulted);
     EXPECT_TRUE(EndedCleanly(run, what));
     ExpectSameRecordCounts(run, what);
     const auto type40 = fault_sweep::RecordsOfType(run, 40);
@@ -132,7 +132,7 @@ TEST_F(PciFaultSweep, EachFunctionWhosePciIoReadsFailEndsCleanlyWithReadOrFiller
 
 TEST_F(PciFaultSweep, EveryFunctionReadingAllOnesEndsCleanly) {
   for (sim::PciFunctionSpec& f : board.pci) f.reads_all_ones = true;
-  sim::BootedBoard run = Boot(board);
+  sim::BootedBoard run = BootDriver(board);
   EXPECT_TRUE(EndedCleanly(run, "every function reading all ones"));
   ExpectSameRecordCounts(run, "every function reading all ones");
   EXPECT_EQ(VpdBytes(fault_sweep::RecordsOfType(run, 40)), 0u);
@@ -141,7 +141,7 @@ TEST_F(PciFaultSweep, EveryFunctionReadingAllOnesEndsCleanly) {
 
 TEST_F(PciFaultSweep, EmptySegmentEndsCleanly) {
   board.pci.clear();
-  sim::BootedBoard run = Boot(board);
+  sim::BootedBoard run = BootDriver(board);
   EXPECT_TRUE(EndedCleanly(run, "no PCI function"));
   ExpectSameRecordCounts(run, "no PCI function");
   fault_sweep::CountPoints("PCI: empty segment", 1);
@@ -163,7 +163,7 @@ TEST_F(PciFaultSweep, SlotCardVpdThatNeverCompletesOrIsTooLate) {
 // that VPD never completes (or is too late) the UUID is still filled from the time, with a zero node.
 TEST_F(PciFaultSweep, OnboardLanVpdThatNeverCompletesOrIsTooLate) {
   Function(board, kOnboardNetwork).device_id = 0x0001;
-  sim::BootedBoard reachable = Boot(board);
+  sim::BootedBoard reachable = BootDriver(board);
   ASSERT_TRUE(EndedCleanly(reachable, "onboard MAC from the LAN VPD"));
   const std::vector<uint8_t> lan_mac = {0x02, 0x5E, 0x10, 0x20, 0x30, 0x41};
   ASSERT_EQ(UuidNode(reachable), lan_mac);
@@ -180,7 +180,7 @@ TEST_F(PciFaultSweep, BothVpdsNeverCompleting) {
   Function(board, kOnboardNetwork).device_id = 0x0001;
   Vpd(board, kSlotCard).never_completes = true;
   Vpd(board, kOnboardLan).never_completes = true;
-  sim::BootedBoard run = Boot(board);
+  sim::BootedBoard run = BootDriver(board);
   EXPECT_TRUE(EndedCleanly(run, "both VPDs never completing"));
   ExpectSameRecordCounts(run, "both VPDs never completing");
   fault_sweep::CountPoints("VPD never completing (both)", 1);

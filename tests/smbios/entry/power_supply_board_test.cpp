@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include "sim/board/board_file.h"
-#include "sim/board/nvram_boot.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
@@ -33,13 +31,10 @@ std::vector<std::vector<std::string>> PowerSupplyStrings(const sim::BootedBoard&
   return out;
 }
 
-sim::BootedBoard Boot(const sim::Board& board, const std::optional<std::string>& nvram = std::nullopt) {
-  DriverStateReset();
-  return sim::BootBoardWithNvram(board, &PlatformSmbiosDriverEntry, nvram);
-}
+using driver_test::BootDriver;
 
 TEST(PowerSupplyBoard, DefaultBoardPublishesBothSuppliesFromTheirFruData) {
-  sim::BootedBoard booted = Boot(sim::DefaultBoard());
+  sim::BootedBoard booted = BootDriver(sim::DefaultBoard());
   EXPECT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
   auto supplies = PowerSupplyStrings(booted);
   ASSERT_EQ(supplies.size(), 2u);
@@ -50,7 +45,7 @@ TEST(PowerSupplyBoard, DefaultBoardPublishesBothSuppliesFromTheirFruData) {
 }
 
 TEST(PowerSupplyBoard, SilentSupplyGetsThePlaceholderAndADamagedOneItsReadBytesWithoutACache) {
-  sim::BootedBoard booted = Boot(sim::ParseBoardText(kDamagedBoard, "damaged.yaml"));
+  sim::BootedBoard booted = BootDriver(sim::ParseBoardText(kDamagedBoard, "damaged.yaml"));
   EXPECT_TRUE(booted.result.summary.violations.empty());
   auto supplies = PowerSupplyStrings(booted);
   ASSERT_EQ(supplies.size(), 2u);
@@ -64,10 +59,10 @@ TEST(PowerSupplyBoard, SecondBootWithTheNvramFileShowsTheCachedStringsForDamaged
   const std::string nvram =
       (std::filesystem::temp_directory_path() / ("psu_nvram_" + std::to_string(::getpid()))).string();
   std::filesystem::remove(nvram);
-  Boot(sim::DefaultBoard(), nvram);
+  BootDriver(sim::DefaultBoard(), nvram);
   ASSERT_TRUE(std::filesystem::exists(nvram));
 
-  sim::BootedBoard second = Boot(sim::ParseBoardText(kDamagedBoard, "damaged.yaml"), nvram);
+  sim::BootedBoard second = BootDriver(sim::ParseBoardText(kDamagedBoard, "damaged.yaml"), nvram);
   std::filesystem::remove(nvram);
   auto supplies = PowerSupplyStrings(second);
   ASSERT_EQ(supplies.size(), 2u);

@@ -12,7 +12,7 @@
 
 namespace {
 
-using fault_sweep::Boot;
+using fault_sweep::BootDriver;
 using fault_sweep::EndedCleanly;
 
 size_t CountOf(const sim::RunSummary& s, uint8_t type) {
@@ -23,7 +23,7 @@ size_t CountOf(const sim::RunSummary& s, uint8_t type) {
 sim::BootedBoard BootWithout(std::vector<std::string> absent) {
   sim::Board board = sim::DefaultBoard();
   board.faults.absent_protocols = std::move(absent);
-  return Boot(board);
+  return BootDriver(board);
 }
 
 std::vector<std::vector<uint8_t>> BoardRecords() {

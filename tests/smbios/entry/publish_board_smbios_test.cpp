@@ -15,7 +15,7 @@
 
 namespace {
 
-class PublishTest : public spine_test::EntryTest {
+class PublishTest : public entry_test::EntryTest {
  protected:
   // Adds a record to the table as another driver would have before the callback.
   uint16_t AddForeign(uint8_t type, uint8_t length) {

@@ -6,12 +6,12 @@
 
 #include "sim/dxe/smm.h"
 #include "smbios/entry/setup_configuration.h"
-#include "tests/smbios/entry/setup_hii_test_platform.h"
+#include "tests/smbios/entry/entry_test_platform.h"
 #include "uefi/status.h"
 
 namespace {
 
-using setup_hii_test::SetupHiiTest;
+using entry_test::SetupHiiTest;
 
 // What the image must hold: each variable's bytes at its running offset.
 std::vector<uint8_t> Expected(const std::vector<std::pair<bool, size_t>>& sizes) {

@@ -11,8 +11,7 @@
 #include "sim/dxe/hii_string_package.h"
 #include "sim/dxe/setup_variables.h"
 #include "sim/dxe/variable_store.h"
-#include "smbios/entry/driver_entry.h"
-#include "smbios/entry/driver_state.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
@@ -29,13 +28,10 @@ smm:
   in_smm: true
 )";
 
-sim::BootedBoard Boot(const sim::Board& board) {
-  DriverStateReset();
-  return sim::BootBoard(board, &PlatformSmbiosDriverEntry);
-}
+using driver_test::BootDriver;
 
 TEST(SetupHiiBoard, DefaultBoardRegistersTheStringsAndFillsTheImageWithEveryVariableAtItsOffset) {
-  sim::BootedBoard booted = Boot(sim::DefaultBoard());
+  sim::BootedBoard booted = BootDriver(sim::DefaultBoard());
   ASSERT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
   const auto& lists = booted.platform->Hii().PackageLists();
   ASSERT_EQ(lists.size(), 1u);
@@ -57,7 +53,7 @@ TEST(SetupHiiBoard, DefaultBoardRegistersTheStringsAndFillsTheImageWithEveryVari
 }
 
 TEST(SetupHiiBoard, VariantsInsideSmmLandWhereTheRulesSay) {
-  sim::BootedBoard booted = Boot(sim::ParseBoardText(kVariantsBoard, "variants.yaml"));
+  sim::BootedBoard booted = BootDriver(sim::ParseBoardText(kVariantsBoard, "variants.yaml"));
   ASSERT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
   EXPECT_EQ(booted.result.summary.calls.at("SmmAllocatePool"), 10u);
   std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), DriverSetupConfiguration(),
@@ -74,12 +70,12 @@ TEST(SetupHiiBoard, VariantsInsideSmmLandWhereTheRulesSay) {
 TEST(SetupHiiBoard, EveryAllocationFailingInTurnEndsWithoutLeakOrViolation) {
   for (const char* text : {static_cast<const char*>(nullptr), kVariantsBoard}) {
     sim::Board board = text ? sim::ParseBoardText(text, "variants.yaml") : sim::DefaultBoard();
-    sim::BootedBoard clean = Boot(board);
+    sim::BootedBoard clean = BootDriver(board);
     const uint64_t allocations = clean.result.summary.pool.allocations;
     ASSERT_GE(allocations, 12u);  // the setup image, ten variable buffers, the package list, ...
     for (uint64_t nth = 1; nth <= allocations; ++nth) {
       board.faults.fail_allocation = nth;
-      sim::BootedBoard booted = Boot(board);
+      sim::BootedBoard booted = BootDriver(board);
       EXPECT_TRUE(booted.result.summary.leaks.empty()) << board.name << ", allocation " << nth;
       EXPECT_TRUE(booted.result.summary.violations.empty())
           << board.name << ", allocation " << nth << ": " << booted.result.summary.violations.front();

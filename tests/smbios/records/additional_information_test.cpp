@@ -5,11 +5,11 @@
 #include "sim/pci/vpd_image.h"
 #include "smbios/records/additional_information.h"
 #include "smbios/records/vpd_reader.h"
-#include "tests/support/slot_test_platform.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
-using slots_test::SlotDriverTest;
+using driver_test::SlotDriverTest;
 
 constexpr sim::PciLocation kCard{0, 0x17, 0, 0};
 constexpr uint16_t kSlotHandle = 0x0042;
@@ -215,7 +215,7 @@ TEST_F(VpdReaderTest, UnalignedStartReadsTheContainingDword) {
   for (const auto& a : platform.Bus().Recorded()) {
     if (a.write) {
       ++address_writes;
-      EXPECT_EQ(a.address, slots_test::kEcam + cap + 2);
+      EXPECT_EQ(a.address, driver_test::kEcam + cap + 2);
       EXPECT_EQ(a.value, 4u);
     }
   }

@@ -3,11 +3,11 @@
 
 #include "smbios/records/onboard_devices.h"
 #include "uefi/status.h"
-#include "tests/support/slot_test_platform.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
-using slots_test::SlotDriverTest;
+using driver_test::SlotDriverTest;
 
 class EthernetSearchTest : public SlotDriverTest {};
 

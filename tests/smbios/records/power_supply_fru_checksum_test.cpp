@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "smbios/records/power_supply_fru_checksum.h"
-#include "tests/smbios/records/power_test_platform.h"
+#include "tests/smbios/records/records_test_platform.h"
 
 namespace {
 
 TEST(PowerSupplyFruChecksum, BuiltImagePassesAndOneChangedByteInEitherAreaFails) {
-  std::vector<uint8_t> image = power_test::Fru(power_test::Fields("A"));
+  std::vector<uint8_t> image = records_test::Fru(records_test::Fields("A"));
   EXPECT_TRUE(FruImageValid(image.data()));
   image[40] ^= 1;
   EXPECT_FALSE(FruProductAreaValid(image.data()));

@@ -8,7 +8,7 @@
 
 #include "smbios/records/power_supply_fru_decode.h"
 #include "smbios/records/power_supply_record_assembly.h"
-#include "tests/smbios/records/power_test_platform.h"
+#include "tests/smbios/records/records_test_platform.h"
 #include "uefi/status.h"
 
 namespace {

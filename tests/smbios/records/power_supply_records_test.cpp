@@ -3,17 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "smbios/records/power_supply_records.h"
-#include "tests/smbios/records/power_test_platform.h"
+#include "tests/smbios/records/records_test_platform.h"
 #include "uefi/status.h"
 
 namespace {
 
-using power_test::Fields;
-using power_test::Fru;
+using records_test::Fields;
+using records_test::Fru;
 using sim::BmcAction;
 using sim::BmcActionKind;
 
-class PowerSupplyRecordsTest : public power_test::PowerTest {};
+class PowerSupplyRecordsTest : public records_test::PowerTest {};
 
 TEST_F(PowerSupplyRecordsTest, GoodImagesPublishTheFruStringsAndCacheEachImageOnce) {
   bmc->SetFru(1, Fru(Fields("A")));

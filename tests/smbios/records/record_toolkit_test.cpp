@@ -9,13 +9,13 @@
 #include "sim/dxe/protocol_names.h"
 #include "sim/dxe/smbios_record_check.h"
 #include "smbios/records/record_toolkit.h"
-#include "tests/smbios/records/spine_test_platform.h"
+#include "tests/smbios/records/records_test_platform.h"
 #include "uefi/status.h"
 
 namespace {
 
-using spine_test::Formatted;
-using spine_test::Ucs2;
+using records_test::Formatted;
+using records_test::Ucs2;
 
 UINTN SizeOf(const std::vector<uint8_t>& bytes, EFI_STATUS* status) {
   UINTN size = 0;
@@ -57,7 +57,7 @@ TEST(GetRecordSize, MissingArgumentsAreInvalidParameter) {
             EFI_INVALID_PARAMETER);
 }
 
-class RecordTableTest : public spine_test::SpineTest {};
+class RecordTableTest : public records_test::RecordBufferTest {};
 
 TEST_F(RecordTableTest, AddRecordCopiesTheRecordAndWritesTheAssignedHandle) {
   EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {"JSLOT1"});
@@ -154,7 +154,7 @@ TEST_F(RecordTableTest, TheOperationsLocateTheProtocolOnceAndShareIt) {
   EXPECT_NE(*DriverProtocolCache(CachedSmbios), nullptr);
 }
 
-class SetRecordStringTest : public spine_test::SpineTest {
+class SetRecordStringTest : public records_test::RecordBufferTest {
  protected:
   UINTN Size(const EFI_SMBIOS_TABLE_HEADER* record) {
     UINTN size = 0;

@@ -4,12 +4,12 @@
 #include "smbios/records/slot_classification.h"
 #include "smbios/records/slot_root_port.h"
 #include "smbios/services/pci/stack_bus.h"
-#include "tests/support/slot_test_platform.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
-using slots_test::kStack1Bus;
-using slots_test::SlotDriverTest;
+using driver_test::kStack1Bus;
+using driver_test::SlotDriverTest;
 
 class PciLookupsTest : public SlotDriverTest {};
 
@@ -20,7 +20,7 @@ TEST_F(PciLookupsTest, StackBusComesFromTheLayoutAndAbsentPartsAreUnsupported) {
   UINT8 segment = 0, bus = 0;
   EXPECT_EQ(GetStackBus(0, 2, &segment, &bus), EFI_SUCCESS);
   EXPECT_EQ(segment, 2);
-  EXPECT_EQ(bus, slots_test::kStack2Bus);
+  EXPECT_EQ(bus, driver_test::kStack2Bus);
   EXPECT_EQ(GetStackBus(0, 3, &segment, &bus), EFI_UNSUPPORTED);
   EXPECT_EQ(GetStackBus(1, 1, &segment, &bus), EFI_UNSUPPORTED);
   DriverSocketBusLayoutForUpdate()->SocketPresentMask = 0xFFFFFFFF;

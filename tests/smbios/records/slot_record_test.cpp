@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "smbios/records/slot_record.h"
-#include "tests/support/slot_test_platform.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
-using slots_test::kStack1Bus;
-using slots_test::kStack2Bus;
-using slots_test::SlotDriverTest;
+using driver_test::kStack1Bus;
+using driver_test::kStack2Bus;
+using driver_test::SlotDriverTest;
 
 struct SlotFields {
   uint8_t type, length, slot_type, width, usage, slot_length, char1, char2, bus, devfn;

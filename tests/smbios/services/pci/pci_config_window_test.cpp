@@ -4,11 +4,11 @@
 
 #include "smbios/services/pci/pci_config_window.h"
 #include "smbios/services/pci/pci_registers.h"
-#include "tests/support/slot_test_platform.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
-using slots_test::SlotDriverTest;
+using driver_test::SlotDriverTest;
 
 class PciLookupsTest : public SlotDriverTest {};
 

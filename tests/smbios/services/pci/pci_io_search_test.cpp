@@ -6,11 +6,11 @@
 
 #include "smbios/services/pci/pci_io_search.h"
 #include "uefi/status.h"
-#include "tests/support/slot_test_platform.h"
+#include "tests/support/driver_test_platform.h"
 
 namespace {
 
-using slots_test::SlotDriverTest;
+using driver_test::SlotDriverTest;
 
 class EthernetSearchTest : public SlotDriverTest {
  protected:
@@ -81,7 +81,7 @@ TEST_F(EthernetSearchTest, NoBridgeInstanceTakesTheRealBusNumbersTheWindowHolds)
   for (const auto& a : platform.Bus().Recorded()) {
     if (!a.write) reads.push_back(a.address);
   }
-  const uint64_t bridge = slots_test::kEcam + (0x16u << 20) + (3u << 15);
+  const uint64_t bridge = driver_test::kEcam + (0x16u << 20) + (3u << 15);
   EXPECT_EQ(reads, (std::vector<uint64_t>{bridge + 0x19, bridge + 0x1A})) << "secondary, then subordinate";
   counter = 1;  // one Ethernet function in the range only
   EXPECT_EQ(FindEthernetBehindBridge(1, 0x16, 3, 0, &counter), nullptr);

@@ -1,5 +1,6 @@
-// A simulated platform with a BMC, a variable store and a freshly reset driver state, and helpers to build FRU
-// images and read back the published type 39 records.
+// Fixtures of the record tests, on the driver attached to a simulated platform (tests/support/driver_test_platform.h):
+// records put into pool buffers of the size the builders use, and a platform with a BMC and a variable store
+// with helpers to build FRU images and read back the published type 39 records.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,12 +10,52 @@
 
 #include "sim/dxe/ipmi_bmc.h"
 #include "sim/dxe/power_supply_fru_image.h"
+#include "sim/dxe/smbios_record_check.h"
 #include "sim/dxe/variable_store.h"
-#include "smbios/entry/driver_state.h"
-#include "tests/support/platform_checks.h"
-#include "tests/support/driver_state_fixture.h"
+#include "smbios/records/record_toolkit.h"
+#include "tests/support/driver_test_platform.h"
 
-namespace power_test {
+namespace records_test {
+
+// Records in pool buffers, and records other drivers added.
+class RecordBufferTest : public driver_test::DriverTest {
+ protected:
+  // A zero-filled pool buffer of the builders' size holding the record; the pool's guards catch writes past it.
+  EFI_SMBIOS_TABLE_HEADER* RecordBuffer(const std::vector<uint8_t>& formatted, const std::vector<std::string>& strings) {
+    std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(formatted, strings);
+    uint8_t* p = PoolBuffer(SmbiosRecordBufferSize, 0);
+    std::copy(bytes.begin(), bytes.end(), p);
+    return reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(p);
+  }
+
+  std::vector<uint8_t> Bytes(const EFI_SMBIOS_TABLE_HEADER* record, size_t size = SmbiosRecordBufferSize) {
+    auto* p = reinterpret_cast<const uint8_t*>(record);
+    return {p, p + size};
+  }
+
+  // Adds a record to the table directly, as another driver would have.
+  uint16_t AddForeign(uint8_t type, uint8_t length = 4, std::vector<std::string> strings = {}) {
+    std::vector<uint8_t> formatted(length, 0);
+    formatted[0] = type;
+    formatted[1] = length;
+    std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(formatted, strings);
+    EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
+    EXPECT_EQ(platform.Smbios().Add(&handle, reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(bytes.data())), EFI_SUCCESS);
+    return handle;
+  }
+};
+
+// A formatted area of `length` bytes with the given type, Handle 0xFFFE.
+inline std::vector<uint8_t> Formatted(uint8_t type, uint8_t length) {
+  std::vector<uint8_t> f(length, 0);
+  f[0] = type;
+  f[1] = length;
+  f[2] = 0xFE;
+  f[3] = 0xFF;
+  return f;
+}
+
+inline std::u16string Ucs2(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 inline EFI_GUID CacheGuid() { return {0x2D667ED8, 0xA97C, 0x49C1, {0xAE, 0x0F, 0x40, 0x97, 0x36, 0xE2, 0x5B, 0xF4}}; }
 
@@ -48,10 +89,11 @@ struct PowerSupplyView {
   std::vector<std::string> strings;
 };
 
-class PowerTest : public sim_test::PlatformTest {
+// The platform's BMC behind the IPMI transport and its variable store, with the FRU cache variables.
+class PowerTest : public driver_test::DriverTest {
  protected:
   void SetUp() override {
-    driver_test::AttachDriverState(platform);
+    DriverTest::SetUp();
     bmc = &sim::InstallIpmiBmc(platform);
     EFI_GUID guid = IPMI_TRANSPORT_PROTOCOL_GUID;
     void* interface = nullptr;
@@ -67,8 +109,7 @@ class PowerTest : public sim_test::PlatformTest {
 
   std::vector<PowerSupplyView> Published() {
     std::vector<PowerSupplyView> out;
-    for (const auto& r : platform.Smbios().Records()) {
-      if (r.type != 39) continue;
+    for (const auto& r : RecordsOfType(39)) {
       EXPECT_EQ(r.bytes[1], 0x16);
       PowerSupplyView v{};
       v.group = r.bytes[4];
@@ -92,4 +133,4 @@ class PowerTest : public sim_test::PlatformTest {
   sim::VariableStore* store = nullptr;
 };
 
-}  // namespace power_test
+}  // namespace records_test
