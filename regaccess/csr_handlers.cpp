@@ -12,34 +12,25 @@ UINT32 CsrGetAddress(UINT32 Unused0, UINT32 Unused1, RegisterAddress *Record, UI
 
 namespace {
 
-// The address of a single transfer; a null buffer is refused before the translation, like the PCIe
-// single accesses.
-UINT32 TransferAddress(RegisterAddress *Record, const VOID *Buffer, UINT32 *Address) {
+// One single transfer; a null buffer is refused before the translation, like the PCIe single accesses.
+UINT32 Transfer(RegisterAddress *Record, VOID *Buffer, bool Write) {
   if (Buffer == nullptr) {
     return RegisterInvalidParameter;
   }
-  return TranslateCsrAddress(Record, Address);
+  UINT32 Address;
+  const UINT32 Status = TranslateCsrAddress(Record, &Address);
+  if (Status != RegisterSuccess) {
+    return Status;
+  }
+  const UINT32 Code = RegisterWidthCode(Record);
+  return Write ? CopyToRegister(Buffer, Code, Address) : CopyFromRegister(Buffer, Code, Address);
 }
 
 }  // namespace
 
-UINT32 CsrRead(RegisterAddress *Record, VOID *Buffer) {
-  UINT32 Address;
-  const UINT32 Status = TransferAddress(Record, Buffer, &Address);
-  if (Status != RegisterSuccess) {
-    return Status;
-  }
-  return CopyFromRegister(Buffer, RegisterWidthCode(Record), Address);
-}
+UINT32 CsrRead(RegisterAddress *Record, VOID *Buffer) { return Transfer(Record, Buffer, false); }
 
-UINT32 CsrWrite(RegisterAddress *Record, VOID *Buffer) {
-  UINT32 Address;
-  const UINT32 Status = TransferAddress(Record, Buffer, &Address);
-  if (Status != RegisterSuccess) {
-    return Status;
-  }
-  return CopyToRegister(Buffer, RegisterWidthCode(Record), Address);
-}
+UINT32 CsrWrite(RegisterAddress *Record, VOID *Buffer) { return Transfer(Record, Buffer, true); }
 
 // The address is resolved once for the read and the write. The translation leaves a width code of
 // 0-3, so the element is 1, 2, 4 or 8 bytes.

@@ -192,6 +192,18 @@ UINT32 FunctionByRule(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8
   }
 }
 
+// The stack whose bus a box type sits on, for the box types that always sit on one stack; the others
+// (StackByInstance) are decided by their instance or functional block.
+constexpr UINT8 StackByInstance = 0xFF;
+constexpr UINT8 FixedStackOfBox[CsrBoxTypeCount] = {
+    1, 1, 1, 1, 1, 1,                                         // CHA 0-2, CHABC, PCU, VCU
+    2, 2, 2,                                                  // M2MEM, 7, 8
+    3, 3, 2, 3,                                               // WZL9, 10, 11, WZL12
+    0, StackByInstance, StackByInstance, 0, StackByInstance,  // IIO PCIe DMI, PCIe, PCIe NTB, QD, VTD
+    StackByInstance, 0, 0,                                    // IIO DFX, UBOX, FPGA
+};
+static_assert(CsrBoxFpga == CsrBoxTypeCount - 1, "one stack entry per box type");
+
 }  // namespace
 
 UINT32 GetCsrBus(const UINT8 *Context, UINT8 Socket, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock,
@@ -199,28 +211,10 @@ UINT32 GetCsrBus(const UINT8 *Context, UINT8 Socket, UINT8 BoxType, UINT8 Instan
   if (!SocketAccepted(Topology, Socket, BoxType)) {
     return Stopped(Context, "\nInvalid Socket Id %d. \n", Socket);
   }
+  if (BoxType < CsrBoxTypeCount && FixedStackOfBox[BoxType] != StackByInstance) {
+    return StackBus(Topology, Socket, FixedStackOfBox[BoxType]);
+  }
   switch (BoxType) {
-    case CsrBoxCha0:
-    case CsrBoxCha1:
-    case CsrBoxCha2:
-    case CsrBoxChabc:
-    case CsrBoxPcu:
-    case CsrBoxVcu:
-      return StackBus(Topology, Socket, 1);
-    case CsrBoxM2mem:
-    case CsrBox7:
-    case CsrBox8:
-    case CsrBox11:
-      return StackBus(Topology, Socket, 2);
-    case CsrBoxWzl9:
-    case CsrBox10:
-    case CsrBoxWzl12:
-      return StackBus(Topology, Socket, 3);
-    case CsrBoxIioPcieDmi:
-    case CsrBoxIioQd:
-    case CsrBoxUbox:
-    case CsrBoxFpga:
-      return StackBus(Topology, Socket, 0);
     case CsrBoxIioPcie:
       return IioPcieBus(Context, Topology, Socket, Instance);
     case CsrBoxIioPcieNtb:

@@ -13,20 +13,19 @@
 namespace {
 
 #pragma pack(push, 1)
-struct IdentityBlock {
-  UINT8 Signature[4];  // "_AST"
+// How both blocks start: four signature characters, version 1, the block's length.
+struct BlockHeader {
+  UINT8 Signature[4];
   UINT8 Version;
   UINT8 Length;
+};
+struct IdentityBlock {
+  BlockHeader Header;      // "_AST", the whole block
   UINT32 VendorDevice;     // configuration dword 0x00
   UINT32 SubsystemIds;     // configuration dword 0x2C
   UINT8 BaseClass;         // 0x0B
   UINT8 SubClass;          // 0x0A
   UINT8 ProgrammingIface;  // 0x09
-};
-struct VpdBlockHeader {
-  UINT8 Signature[4];  // "_VPD"
-  UINT8 Version;
-  UINT8 Length;  // the header alone; the VPD bytes follow it
 };
 struct AdditionalInformationRecord {
   EFI_SMBIOS_TABLE_HEADER Header;
@@ -36,20 +35,21 @@ struct AdditionalInformationRecord {
   UINT8 ReferencedOffset;
   UINT8 String;
   IdentityBlock Identity;
-  VpdBlockHeader Vpd;
+  BlockHeader Vpd;  // "_VPD", the header alone; the VPD bytes follow it
   // the VPD image follows
 };
 #pragma pack(pop)
 static_assert(sizeof(IdentityBlock) == 17, "identity block is 17 bytes");
 static_assert(sizeof(AdditionalInformationRecord) == 33, "type 40 without VPD is 33 bytes");
 
+VOID FillBlockHeader(BlockHeader *Header, const CHAR8 *Signature, UINTN Length) {
+  CopyMemory(Header->Signature, Signature, sizeof Header->Signature);
+  Header->Version = 1;
+  Header->Length = static_cast<UINT8>(Length);
+}
+
 VOID FillIdentity(EFI_PCI_IO_PROTOCOL *Card, IdentityBlock *Block) {
-  Block->Signature[0] = '_';
-  Block->Signature[1] = 'A';
-  Block->Signature[2] = 'S';
-  Block->Signature[3] = 'T';
-  Block->Version = 1;
-  Block->Length = sizeof(IdentityBlock);
+  FillBlockHeader(&Block->Header, "_AST", sizeof(IdentityBlock));
   // The filler of a position without a device. With a device it is the value a read that fails leaves in
   // place (Pci.Read statuses are not examined), so no stack byte is published and a failed subsystem read
   // never passes the VPD vendor test.
@@ -64,15 +64,6 @@ VOID FillIdentity(EFI_PCI_IO_PROTOCOL *Card, IdentityBlock *Block) {
   Card->Pci.Read(Card, EfiPciIoWidthUint8, PciBaseClassRegister, 1, &Block->BaseClass);
   Card->Pci.Read(Card, EfiPciIoWidthUint8, PciSubClassRegister, 1, &Block->SubClass);
   Card->Pci.Read(Card, EfiPciIoWidthUint8, PciProgrammingInterfaceRegister, 1, &Block->ProgrammingIface);
-}
-
-VOID FillVpdHeader(VpdBlockHeader *Block) {
-  Block->Signature[0] = '_';
-  Block->Signature[1] = 'V';
-  Block->Signature[2] = 'P';
-  Block->Signature[3] = 'D';
-  Block->Version = 1;
-  Block->Length = sizeof(VpdBlockHeader);
 }
 
 // Length of the longest run of whole resources from the image's start that fits in Limit bytes, so that an
@@ -107,12 +98,12 @@ EFI_STATUS PublishAdditionalInformation(EFI_SMBIOS_HANDLE ReferencedHandle, EFI_
 
   IdentityBlock identity;
   FillIdentity(Card, &identity);
-  VpdBlockHeader vpd;
+  BlockHeader vpd;
   ZeroMemory(&vpd, sizeof vpd);
   UINT8 *image = nullptr;
   UINTN imageLength = 0;
   if (Slot != nullptr && static_cast<UINT16>(identity.SubsystemIds) == VpdCardSubsystemVendor) {
-    FillVpdHeader(&vpd);
+    FillBlockHeader(&vpd, "_VPD", sizeof vpd);
     if (Card != nullptr) {
       UINTN segment = 0;
       UINTN bus = 0;

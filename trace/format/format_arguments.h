@@ -12,34 +12,19 @@ class FormatArguments {
 
   // A 32-bit integer, character, status, or '*' width or precision.
   UINT32 Next32() {
-    if (Packed != nullptr) {
-      if (!Holds(4)) return 0;
-      UINT32 Value = Load32(Packed);
-      Packed += 4;
-      return Value;
-    }
+    if (Packed != nullptr) return static_cast<UINT32>(TakePacked(4));
     return Va != nullptr ? __builtin_va_arg(*Va, UINT32) : 0;
   }
 
   // A 64-bit integer (the 'l' or 'L' modifier).
   UINT64 Next64() {
-    if (Packed != nullptr) {
-      if (!Holds(8)) return 0;
-      UINT64 Value = Load32(Packed) | (static_cast<UINT64>(Load32(Packed + 4)) << 32);
-      Packed += 8;
-      return Value;
-    }
+    if (Packed != nullptr) return TakePacked(8);
     return Va != nullptr ? __builtin_va_arg(*Va, UINT64) : 0;
   }
 
   // A pointer, as an address. The packed list holds 32-bit addresses, zero-extended here.
   UINTN NextPointer() {
-    if (Packed != nullptr) {
-      if (!Holds(4)) return 0;
-      UINTN Value = Load32(Packed);
-      Packed += 4;
-      return Value;
-    }
+    if (Packed != nullptr) return static_cast<UINTN>(TakePacked(4));
     return Va != nullptr ? reinterpret_cast<UINTN>(__builtin_va_arg(*Va, const VOID *)) : 0;
   }
 
@@ -49,6 +34,15 @@ class FormatArguments {
     if (End - reinterpret_cast<UINTN>(Packed) >= Bytes) return true;
     Packed = reinterpret_cast<const UINT8 *>(End);
     return false;
+  }
+
+  // The packed list's next item of Bytes (4 or 8), low word first; 0 once the list is used up.
+  UINT64 TakePacked(UINTN Bytes) {
+    if (!Holds(Bytes)) return 0;
+    UINT64 Value = Load32(Packed);
+    if (Bytes == 8) Value |= static_cast<UINT64>(Load32(Packed + 4)) << 32;
+    Packed += Bytes;
+    return Value;
   }
 
   // Little-endian, any alignment (the packed list lives inside a data record): one load on x86, the only

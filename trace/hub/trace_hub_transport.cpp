@@ -55,22 +55,26 @@ void TraceHubEndMessage(SystTraceHandle *Handle) {
   WriteAt(Handle, TraceHubChannelEnd, static_cast<UINT32>(0), MmioWrite32);
 }
 
+namespace {
+
+// The five writes of a header: live ones or silent ones, chosen once at initialisation.
+void SetWrites(SystTraceHeader *Header, SystWrite32 FirstWord, SystWrite8 Write8, SystWrite16 Write16,
+               SystWrite32 Write32, SystEndMessage EndMessage) {
+  Header->WriteFirstWord = FirstWord;
+  Header->Write8 = Write8;
+  Header->Write16 = Write16;
+  Header->Write32 = Write32;
+  Header->EndMessage = EndMessage;
+}
+
+}  // namespace
+
 void TraceHubTransportInit(SystTraceHeader *Header, UINTN PlatformArgument) {
   Header->InitHandle = TraceHubInitHandle;
   Header->Platform = PlatformArgument;
-  Header->WriteFirstWord = TraceHubWriteFirstWord;
-  Header->Write8 = TraceHubWrite8;
-  Header->Write16 = TraceHubWrite16;
-  Header->Write32 = TraceHubWrite32;
-  Header->EndMessage = TraceHubEndMessage;
-
   if (ResolveChannelAddress(TraceHubPresenceMaster, TraceHubPresenceChannel) != 0) {
-    return;
+    SetWrites(Header, TraceHubWriteFirstWord, TraceHubWrite8, TraceHubWrite16, TraceHubWrite32, TraceHubEndMessage);
+  } else {
+    SetWrites(Header, SilentWrite32, SilentWrite8, SilentWrite16, SilentWrite32, SilentEndMessage);
   }
-  Header->Platform = PlatformArgument;
-  Header->WriteFirstWord = SilentWrite32;
-  Header->Write8 = SilentWrite8;
-  Header->Write16 = SilentWrite16;
-  Header->Write32 = SilentWrite32;
-  Header->EndMessage = SilentEndMessage;
 }
