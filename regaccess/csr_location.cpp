@@ -202,7 +202,6 @@ constexpr UINT8 FixedStackOfBox[CsrBoxTypeCount] = {
     0, StackByInstance, StackByInstance, 0, StackByInstance,  // IIO PCIe DMI, PCIe, PCIe NTB, QD, VTD
     StackByInstance, 0, 0,                                    // IIO DFX, UBOX, FPGA
 };
-static_assert(CsrBoxFpga == CsrBoxTypeCount - 1, "one stack entry per box type");
 
 }  // namespace
 

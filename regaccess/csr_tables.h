@@ -10,27 +10,28 @@ constexpr UINT8 CsrNoFunction = 0xFF;       // a functional block the box does n
 // Box type numbers (CSR Address bits 24-31); 7, 8, 10 and 11 have no name of their own.
 enum CsrBoxType : UINT8 {
   CsrBoxCha0 = 0,
-  CsrBoxCha1 = 1,
-  CsrBoxCha2 = 2,
-  CsrBoxChabc = 3,
-  CsrBoxPcu = 4,
-  CsrBoxVcu = 5,
-  CsrBoxM2mem = 6,
-  CsrBox7 = 7,
-  CsrBox8 = 8,
-  CsrBoxWzl9 = 9,
-  CsrBox10 = 10,
-  CsrBox11 = 11,
-  CsrBoxWzl12 = 12,
-  CsrBoxIioPcieDmi = 13,
-  CsrBoxIioPcie = 14,
-  CsrBoxIioPcieNtb = 15,
-  CsrBoxIioQd = 16,
-  CsrBoxIioVtd = 17,
-  CsrBoxIioDfx = 18,
-  CsrBoxUbox = 19,
-  CsrBoxFpga = 20,
+  CsrBoxCha1,        // 1
+  CsrBoxCha2,        // 2
+  CsrBoxChabc,       // 3
+  CsrBoxPcu,         // 4
+  CsrBoxVcu,         // 5
+  CsrBoxM2mem,       // 6
+  CsrBox7,           // 7
+  CsrBox8,           // 8
+  CsrBoxWzl9,        // 9
+  CsrBox10,          // 10
+  CsrBox11,          // 11
+  CsrBoxWzl12,       // 12
+  CsrBoxIioPcieDmi,  // 13
+  CsrBoxIioPcie,     // 14
+  CsrBoxIioPcieNtb,  // 15
+  CsrBoxIioQd,       // 16
+  CsrBoxIioVtd,      // 17
+  CsrBoxIioDfx,      // 18
+  CsrBoxUbox,        // 19
+  CsrBoxFpga,        // 20
 };
+static_assert(CsrBoxFpga == 20 && CsrBoxFpga + 1 == CsrBoxTypeCount, "box types 0-20");
 
 // Per CPU type, per box type: the function of each index (the functional block for most box types).
 inline constexpr UINT8 FunctionBlockTable[CsrCpuTypeCount][CsrBoxTypeCount][CsrFunctionBlockCount] = {{

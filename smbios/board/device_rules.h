@@ -6,11 +6,11 @@
 
 enum SlotDeviceClass : UINT8 {
   SlotClassNone = 0,
-  SlotClassAccelerator = 1,
-  SlotClassNetwork = 2,
-  SlotClassStorage = 3,
-  SlotClassBoardCard = 4,
-  SlotClassFabric = 5,
+  SlotClassAccelerator,
+  SlotClassNetwork,
+  SlotClassStorage,
+  SlotClassBoardCard,
+  SlotClassFabric,
 };
 
 // The identity bytes the class tests read.

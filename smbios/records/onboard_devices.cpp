@@ -18,9 +18,7 @@ struct OnboardDeviceRecord {
   UINT8 ReferenceDesignation;
   UINT8 DeviceType;
   UINT8 DeviceTypeInstance;
-  UINT16 SegmentGroupNumber;
-  UINT8 BusNumber;
-  UINT8 DeviceFunctionNumber;
+  SmbiosPciLocation Location;
 };
 #pragma pack(pop)
 static_assert(sizeof(OnboardDeviceRecord) == 0x0B, "type 41 is 11 bytes");
@@ -62,14 +60,14 @@ VOID PublishOne(OnboardDeviceRecord *Record, UINT8 DeviceType, UINT8 Bus, const 
   Record->Header.Handle = SMBIOS_HANDLE_PI_RESERVED;
   if (Bus != 0) {
     Record->DeviceType = static_cast<UINT8>(DeviceType | DeviceEnabled);
-    Record->BusNumber = Bus;
+    Record->Location.BusNumber = Bus;
     device = FindPciIoByLocation(0, Bus, 0, 0);
   } else {
     Record->DeviceType = DeviceType;
-    Record->BusNumber = 0;
+    Record->Location.BusNumber = 0;
   }
   Record->DeviceTypeInstance = 0;
-  Record->DeviceFunctionNumber = 0;
+  Record->Location.DeviceFunctionNumber = 0;
   SetRecordString(&Record->Header, 1, Designation);
   AddRecord(&Record->Header);
   // The add leaves the assigned handle in the header; when the add failed there is no record to refer to.
@@ -86,7 +84,7 @@ EFI_STATUS PublishOnboardDevices(VOID) {
   record->Header.Type = 41;
   record->Header.Length = sizeof(OnboardDeviceRecord);
   record->ReferenceDesignation = 1;
-  record->SegmentGroupNumber = 0;
+  record->Location.SegmentGroupNumber = 0;
 
   PublishOne(record, DeviceTypeVideo, FindVideoBus(), OnboardVideoDesignation);
   PublishOne(record, DeviceTypeEthernet, FindLanBus(), OnboardLanDesignation);

@@ -3,6 +3,16 @@
 #include "uefi/base_types.h"
 #include "uefi/protocols/smbios.h"
 
+#pragma pack(push, 1)
+// Where a PCI function sits, as the system slot and onboard device records end.
+struct SmbiosPciLocation {
+  UINT16 SegmentGroupNumber;
+  UINT8 BusNumber;
+  UINT8 DeviceFunctionNumber;  // device in bits 3-7, function in bits 0-2
+};
+#pragma pack(pop)
+static_assert(sizeof(SmbiosPciLocation) == 4, "segment, bus, device/function");
+
 constexpr UINTN SmbiosRecordBufferSize = 768;  // the work buffer a builder allocates per record
 
 EFI_STATUS GetRecordSize(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN *Size);

@@ -24,9 +24,7 @@ struct SystemSlotsRecord {  // SMBIOS 2.6 layout
   UINT16 SlotId;
   UINT8 SlotCharacteristics1;
   UINT8 SlotCharacteristics2;
-  UINT16 SegmentGroupNumber;
-  UINT8 BusNumber;
-  UINT8 DeviceFunctionNumber;
+  SmbiosPciLocation Location;
 };
 #pragma pack(pop)
 static_assert(sizeof(SystemSlotsRecord) == 0x11, "type 9 in the SMBIOS 2.6 layout is 17 bytes");
@@ -53,9 +51,9 @@ EFI_PCI_IO_PROTOCOL *ProbeSlot(const SlotEntry *Entry, SystemSlotsRecord *Record
   UINT8 bus = 0;
   UINT8 device = 0;
   if (EFI_ERROR(FindSlotRootPort(Entry, &segment, &bus, &device))) return nullptr;
-  Record->SegmentGroupNumber = segment;
-  Record->BusNumber = bus;
-  Record->DeviceFunctionNumber = static_cast<UINT8>(device << 3);
+  Record->Location.SegmentGroupNumber = segment;
+  Record->Location.BusNumber = bus;
+  Record->Location.DeviceFunctionNumber = static_cast<UINT8>(device << 3);
   if (!IsLinkActive(bus, device)) return nullptr;
   Record->CurrentUsage = UsageInUse;
 
@@ -72,8 +70,8 @@ EFI_PCI_IO_PROTOCOL *ProbeSlot(const SlotEntry *Entry, SystemSlotsRecord *Record
     UINTN cardDevice = 0;
     UINTN cardFunction = 0;
     if (!EFI_ERROR(card->GetLocation(card, &cardSegment, &cardBus, &cardDevice, &cardFunction))) {
-      Record->BusNumber = static_cast<UINT8>(cardBus);
-      Record->DeviceFunctionNumber = static_cast<UINT8>(((cardDevice & 0x1F) << 3) | (cardFunction & 0x07));
+      Record->Location.BusNumber = static_cast<UINT8>(cardBus);
+      Record->Location.DeviceFunctionNumber = static_cast<UINT8>(((cardDevice & 0x1F) << 3) | (cardFunction & 0x07));
     }
   }
   return card;
@@ -96,9 +94,9 @@ EFI_STATUS BuildSlotRecord(const SlotEntry *Entry) {
 
   BOOLEAN x16 = Entry->WidthCode == WidthCodeX16 ? TRUE : FALSE;
   record->CurrentUsage = UsageUnknown;
-  record->BusNumber = 0xFF;
-  record->DeviceFunctionNumber = 0;
-  record->SegmentGroupNumber = 0;
+  record->Location.BusNumber = 0xFF;
+  record->Location.DeviceFunctionNumber = 0;
+  record->Location.SegmentGroupNumber = 0;
   record->SlotCharacteristics1 = Provides3_3Volts;
   record->SlotCharacteristics2 = PmeAndSmbusSignals;
   record->SlotType = x16 ? 0xB6 : 0xB5;

@@ -10,15 +10,13 @@
 
 namespace {
 
-constexpr UINTN VpdAddressRegister = 2;
-constexpr UINTN VpdDataRegister = 4;
+// Registers of the VPD capability, by offset from its start.
+enum VpdCapabilityRegister : UINTN { VpdAddressRegister = 2, VpdDataRegister = 4 };
 constexpr UINT16 VpdCompletionFlag = 0x8000;
 constexpr UINTN VpdPollStallMicroseconds = 10;
 constexpr UINTN VpdMaxLargeResources = 4;
-constexpr UINT8 TagIdentifierString = 0x82;
-constexpr UINT8 TagVpdReadOnly = 0x90;
-constexpr UINT8 TagVpdWritable = 0x91;
-constexpr UINT8 TagEnd = 0x78;
+// The resource tags a VPD image holds: identifier string, read-only and writable keywords, end.
+enum VpdResourceTag : UINT8 { TagIdentifierString = 0x82, TagVpdReadOnly = 0x90, TagVpdWritable = 0x91, TagEnd = 0x78 };
 
 // Reads one dword of VPD space; the flag is tested at most VpdPollTests times with a Stall between tests.
 EFI_STATUS ReadVpdDword(UINTN CapabilityAddress, UINTN DwordOffset, UINT32 *Value) {

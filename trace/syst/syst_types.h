@@ -76,10 +76,11 @@ static_assert(__builtin_offsetof(SystMessageRecord, PayloadLength) == 40, "paylo
 static_assert(__builtin_offsetof(SystMessageRecord, Text) == 48, "text at 48");
 static_assert(sizeof(SystMessageRecord) == 72, "message record is 72 bytes");
 
+// A descriptor's kind: the size of its items (the message writer moves them by it), or a marker.
 enum SystPayloadKind : UINT8 {
-  SystPayload8 = 1,
-  SystPayload16 = 2,
-  SystPayload32 = 4,
+  SystPayload8 = sizeof(UINT8),
+  SystPayload16 = sizeof(UINT16),
+  SystPayload32 = sizeof(UINT32),
   SystPayloadByReference = 16,
   SystPayloadEnd = 255,
 };
