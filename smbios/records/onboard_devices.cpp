@@ -20,8 +20,8 @@ struct OnboardDeviceRecord {
   UINT8 DeviceTypeInstance;
   SmbiosPciLocation Location;
 };
-#pragma pack(pop)
 static_assert(sizeof(OnboardDeviceRecord) == 0x0B, "type 41 is 11 bytes");
+#pragma pack(pop)
 
 constexpr UINT8 DeviceEnabled = 0x80;
 constexpr UINT8 DeviceTypeVideo = 0x03;
