@@ -24,6 +24,9 @@ struct OnboardDeviceRecord {
 };
 #pragma pack(pop)
 static_assert(sizeof(OnboardDeviceRecord) == 0x0B, "type 41 is 11 bytes");
+static_assert(__builtin_offsetof(OnboardDeviceRecord, DeviceTypeInstance) == 0x06 && __builtin_offsetof(OnboardDeviceRecord, SegmentGroupNumber) == 0x07 &&
+                  __builtin_offsetof(OnboardDeviceRecord, BusNumber) == 0x09 && __builtin_offsetof(OnboardDeviceRecord, DeviceFunctionNumber) == 0x0A,
+              "type 41 fields at their offsets");
 
 constexpr UINT8 DeviceEnabled = 0x80;
 constexpr UINT8 DeviceTypeVideo = 0x03;
