@@ -18,6 +18,8 @@ struct RegisterAddress {
   UINT32 Context;    // pointer to the SiliconContext, or 0
 };
 static_assert(sizeof(RegisterAddress) == 16, "RegisterAddress is four 32-bit words");
+static_assert(__builtin_offsetof(RegisterAddress, Attribute) == 8 && __builtin_offsetof(RegisterAddress, Context) == 12,
+              "Attribute and Context are the third and fourth words whatever the half");
 
 inline UINT8 *RegisterContext(const RegisterAddress *Record) {
   return reinterpret_cast<UINT8 *>(static_cast<UINTN>(Record->Context));

@@ -29,3 +29,4 @@ struct EFI_COMMON_SECTION_HEADER {
   EFI_SECTION_TYPE Type;
 };
 static_assert(sizeof(EFI_COMMON_SECTION_HEADER) == 4, "section header");
+static_assert(__builtin_offsetof(EFI_COMMON_SECTION_HEADER, Type) == 3, "section type follows the 24-bit size");

@@ -52,3 +52,11 @@ struct EFI_FIRMWARE_VOLUME_HEADER {
 };
 static_assert(sizeof(EFI_FIRMWARE_VOLUME_HEADER) == 56, "firmware volume header without its block map");
 static_assert(sizeof(EFI_FV_BLOCK_MAP_ENTRY) == 8, "block map entry");
+static_assert(__builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, FileSystemGuid) == 16 && __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength) == 32 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, Signature) == 40 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, Attributes) == 44 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, HeaderLength) == 48 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, Checksum) == 50 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, ExtHeaderOffset) == 52 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, Revision) == 55,
+              "volume header fields at their published offsets");

@@ -12,6 +12,11 @@ constexpr UINT32 CacheKey2 = 0x2B8F4;      // u32: CSR record word 1
 constexpr UINT32 CachedPageBase = 0x2B8F8; // u32: translated address with bits 0-11 cleared
 constexpr UINT32 CacheEnable = 0x2B8FC;    // u8: cache consulted only while nonzero
 constexpr UINT32 Size = 0x2B900;           // bytes a producer must provide for every position above
+// The cache's four words follow each other, and every position lies inside the record.
+static_assert(CacheKey2 == CacheKey1 + 4 && CachedPageBase == CacheKey2 + 4 && CacheEnable == CachedPageBase + 4,
+              "the cache is four consecutive words");
+static_assert(MmcfgHighWord + 4 == MmcfgLowWord && MmcfgLowWord < SocketTopology, "MMCFG words before the topology");
+static_assert(CacheEnable + 1 <= Size, "the cache lies inside the record");
 }  // namespace SiliconContextLayout
 
 // Positions inside the SocketTopology block.

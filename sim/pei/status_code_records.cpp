@@ -76,7 +76,7 @@ uint8_t* StatusCodeRecordArena::Record(const EFI_GUID& type, size_t extended_siz
 
 const char* StatusCodeRecordArena::Text(const std::string& text) {
   auto* p = Allocate(text.size() + 1);
-  std::memcpy(p, text.data(), text.size());
+  std::memcpy(p, text.c_str(), text.size() + 1);
   return reinterpret_cast<const char*>(p);
 }
 
@@ -95,7 +95,7 @@ const void* StatusCodeRecordArena::DebugPacked(uint32_t error_level, const std::
   uint8_t* r = Record(kDebugInfoRecordGuid, kDebugFormat - kHeaderSize + format.size() + 1);
   Put(r + kDebugLevel, error_level, 4);
   if (!packed.empty()) std::memcpy(r + kDebugArgs, packed.data(), packed.size());
-  std::memcpy(r + kDebugFormat, format.data(), format.size());
+  std::memcpy(r + kDebugFormat, format.c_str(), format.size() + 1);
   return r;
 }
 
@@ -115,8 +115,8 @@ const void* StatusCodeRecordArena::Debug(uint32_t error_level, const std::string
 const void* StatusCodeRecordArena::Assertion(const std::string& file, uint32_t line, const std::string& description) {
   uint8_t* r = Record(EFI_GUID{}, kAssertFile - kHeaderSize + file.size() + 1 + description.size() + 1);
   Put(r + kAssertLine, line, 4);
-  std::memcpy(r + kAssertFile, file.data(), file.size());
-  std::memcpy(r + kAssertFile + file.size() + 1, description.data(), description.size());
+  std::memcpy(r + kAssertFile, file.c_str(), file.size() + 1);
+  std::memcpy(r + kAssertFile + file.size() + 1, description.c_str(), description.size() + 1);
   return r;
 }
 

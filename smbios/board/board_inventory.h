@@ -90,6 +90,8 @@ inline constexpr CHAR16 OnboardLanDesignation[] = u"Drask Ethernet Lambda ";
 constexpr UINT16 NetworkControllerVendorId = 0x7A3B;
 
 // MAC address in the per-port registers behind BAR 0.
+// Laid out by hand: ten IDs a line.
+// clang-format off
 inline constexpr UINT16 PortRegisterDeviceIds[] = {
     0x3E00, 0x3E01, 0x3E02, 0x3E03, 0x3E04, 0x3E05, 0x3E06, 0x3E07, 0x3E08, 0x3E09,
     0x3E0A, 0x3E0B, 0x3E0C, 0x3E0D, 0x3E0E, 0x3E0F,
@@ -115,6 +117,7 @@ inline constexpr UINT16 LowReceiveAddressDeviceIds[] = {
     0x3F14, 0x3F15, 0x3F16, 0x3F17, 0x3F18, 0x3F19, 0x3F1A, 0x3F1B, 0x3F1C, 0x3F1D,
     0x3F1E, 0x3F1F, 0x3F20, 0x3F21, 0x3F22,
 };
+// clang-format on
 
 // ---- Strings of the driver's English string package -----------------------------------------------------
 

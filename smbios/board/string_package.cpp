@@ -74,11 +74,13 @@ constexpr BlobBytes Built = BuildBlob();
 }  // namespace
 
 // The blob's bytes, spelled out element by element from the compile-time image (constant-initialized).
-#define B1(i) Built.Bytes[i]
-#define B10(i) B1(i), B1(i + 1), B1(i + 2), B1(i + 3), B1(i + 4), B1(i + 5), B1(i + 6), B1(i + 7), B1(i + 8), B1(i + 9)
-#define B100(i) \
-  B10(i), B10(i + 10), B10(i + 20), B10(i + 30), B10(i + 40), B10(i + 50), B10(i + 60), B10(i + 70), B10(i + 80), \
-      B10(i + 90)
+#define B1(i) Built.Bytes[(i)]
+#define B10(i) \
+  B1(i), B1((i) + 1), B1((i) + 2), B1((i) + 3), B1((i) + 4), B1((i) + 5), B1((i) + 6), B1((i) + 7), B1((i) + 8), \
+      B1((i) + 9)
+#define B100(i)                                                                                                    \
+  B10(i), B10((i) + 10), B10((i) + 20), B10((i) + 30), B10((i) + 40), B10((i) + 50), B10((i) + 60), B10((i) + 70), \
+      B10((i) + 80), B10((i) + 90)
 static_assert(PackageBlobSize == 1074, "the element list below spells out 1074 bytes");
 constinit const UINT8 DriverStringPackageBlob[PackageBlobSize] = {
     B100(0), B100(100), B100(200), B100(300), B100(400), B100(500), B100(600), B100(700), B100(800), B100(900),

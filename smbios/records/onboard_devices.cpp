@@ -21,6 +21,9 @@ struct OnboardDeviceRecord {
   SmbiosPciLocation Location;
 };
 static_assert(sizeof(OnboardDeviceRecord) == 0x0B, "type 41 is 11 bytes");
+static_assert(__builtin_offsetof(OnboardDeviceRecord, DeviceTypeInstance) == 0x06 &&
+                  __builtin_offsetof(OnboardDeviceRecord, Location) == 0x07,
+              "type 41 fields at their offsets");
 #pragma pack(pop)
 
 constexpr UINT8 DeviceEnabled = 0x80;

@@ -146,7 +146,7 @@ EFI_STATUS FindFirstRecordOfType(UINT8 Type, EFI_SMBIOS_HANDLE *Handle) {
 }
 
 EFI_STATUS RemoveFirstRecordOfType(UINT8 Type) {
-  EFI_SMBIOS_HANDLE handle;
+  EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   EFI_STATUS status = FindFirstRecordOfType(Type, &handle);
   if (EFI_ERROR(status)) return status;
   EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);

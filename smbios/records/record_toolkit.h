@@ -11,7 +11,9 @@ struct SmbiosPciLocation {
   UINT8 DeviceFunctionNumber;  // device in bits 3-7, function in bits 0-2
 };
 #pragma pack(pop)
-static_assert(sizeof(SmbiosPciLocation) == 4, "segment, bus, device/function");
+static_assert(sizeof(SmbiosPciLocation) == 4 && __builtin_offsetof(SmbiosPciLocation, BusNumber) == 2 &&
+                  __builtin_offsetof(SmbiosPciLocation, DeviceFunctionNumber) == 3,
+              "segment, bus, device/function");
 
 constexpr UINTN SmbiosRecordBufferSize = 768;  // the work buffer a builder allocates per record
 

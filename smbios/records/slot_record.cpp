@@ -28,6 +28,9 @@ struct SystemSlotsRecord {  // SMBIOS 2.6 layout
 };
 #pragma pack(pop)
 static_assert(sizeof(SystemSlotsRecord) == 0x11, "type 9 in the SMBIOS 2.6 layout is 17 bytes");
+static_assert(__builtin_offsetof(SystemSlotsRecord, SlotId) == 0x09 &&
+                  __builtin_offsetof(SystemSlotsRecord, Location) == 0x0D,
+              "type 9 fields at their offsets");
 
 constexpr UINT8 UsageUnknown = 0x02;
 constexpr UINT8 UsageAvailable = 0x03;

@@ -19,6 +19,8 @@ const std::string kFunctionalBlock =
     "\nInvalid Functional Block %d accessed for CPUType %d CPUIndex %d Box Type %d and Box Instance %d. \n";
 constexpr uint8_t R0_1 = Socket0Row[1], R0_2 = Socket0Row[2], R0_3 = Socket0Row[3], R0_0 = Socket0Row[0];
 
+// Laid out by hand: one case a line, the long ones continued by hand.
+// clang-format off
 const StopCase kCases[] = {
     // Bus stage.
     {"SocketNotPresent", 5, 0, 0, 0, 0, 2, {Stop("\nInvalid Socket Id %d. \n", {5})}, 0, 8, 0},
@@ -110,6 +112,7 @@ const StopCase kCases[] = {
     {"Box11DZero", 0, 11, 3, 1, 0, 0, {Stop("\nInvalid Instances Per Device 0 for Box Type %d. \n", {11})}, R0_2, 12,
      0},
 };
+// clang-format on
 
 class CsrStopTest : public CsrTest, public ::testing::WithParamInterface<StopCase> {};
 

@@ -19,3 +19,6 @@ struct IPMI_TRANSPORT_PROTOCOL {
   IPMI_SEND_COMMAND SendIpmiCommand;
   EFI_UNTYPED_SERVICE GetBmcStatus;
 };
+static_assert(__builtin_offsetof(IPMI_TRANSPORT_PROTOCOL, CompletionCode) == 8 &&
+                  __builtin_offsetof(IPMI_TRANSPORT_PROTOCOL, SendIpmiCommand) == 8 + sizeof(VOID *),
+              "the completion code follows the revision; the functions are pointer-aligned after it");

@@ -30,6 +30,8 @@ TEST(StatusNames, ErrorsAreShiftedPastTheWarnings) {
 // Every entry of the table by its index, and the status value that names it: 0-5 for success and the
 // warnings, the error bit plus index - 5 for the errors 1-33.
 TEST(StatusNames, EveryNameByIndexAndByItsStatusValue) {
+  // Laid out by hand: four names a line, in index order.
+  // clang-format off
   const char *const Expected[STATUS_NAME_COUNT] = {
       "Success",           "Warning Unknown Glyph", "Warning Delete Failure", "Warning Write Failure",
       "Warning Buffer Too Small", "Warning Stale Data", "Load Error",     "Invalid Parameter",
@@ -42,6 +44,7 @@ TEST(StatusNames, EveryNameByIndexAndByItsStatusValue) {
       "CRC Error",         "End of Media",         "Reserved (29)",         "Reserved (30)",
       "End of File",       "Invalid Language",     "Compromised Data",
   };
+  // clang-format on
   ASSERT_EQ(STATUS_NAME_COUNT, 39u);
   for (UINT32 Index = 0; Index < STATUS_NAME_COUNT; ++Index) {
     ASSERT_NE(StatusNameTable[Index], nullptr) << Index;
