@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/support/board_mutation.h"
 #include "fuzz/support/dxe_run.h"
 #include "fuzz/support/fuzz_check.h"
-#include "fuzz/support/board_mutation.h"
 #include "fuzz/support/fuzz_input.h"
 #include "sim/board/board_boot.h"
 #include "smbios/board/slot_table.h"

@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    "a section's data inside its file");
       if (s.type == EFI_SECTION_DXE_DEPEX || s.type == EFI_SECTION_PEI_DEPEX) {
         // PUSH answered by the GUID's first byte, so both outcomes are reached.
-        const fv::DepexOutcome o =
-            fv::EvaluateDepex(s.data, [](const EFI_GUID& g) { return (g.Data1 & 1) != 0; });
+        const fv::DepexOutcome o = fv::EvaluateDepex(s.data, [](const EFI_GUID& g) { return (g.Data1 & 1) != 0; });
         FUZZ_REQUIRE(!(o.satisfied && o.schedule_on_request), "a schedule-on-request expression is not dispatched");
         (void)fv::DescribeDepex(s.data);
       }

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                e.summary.violations.empty() ? std::string("the host saw a violation") : e.summary.violations.front());
   FUZZ_REQUIRE(e.summary.leaks == h.summary.leaks, "pool leaks");
   FUZZ_REQUIRE(e.summary.refused_adds == h.summary.refused_adds, "refused records");
-  FUZZ_REQUIRE(e.summary.pool.allocations == h.summary.pool.allocations && e.summary.pool.frees == h.summary.pool.frees &&
+  FUZZ_REQUIRE(e.summary.pool.allocations == h.summary.pool.allocations &&
+                   e.summary.pool.frees == h.summary.pool.frees &&
                    e.summary.pool.peak_bytes == h.summary.pool.peak_bytes,
                "pool use");
   FUZZ_REQUIRE(e.summary.calls == h.summary.calls, "service calls");

@@ -5,8 +5,8 @@
 // writes each debug format together with its arguments: a conversion that reads memory gets a string argument
 // long enough for what it reads, any other conversion a number. Invariant: both make the same bus accesses (address, width, value, in order), return
 // the same statuses and leave the same violations; the image never faults.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>

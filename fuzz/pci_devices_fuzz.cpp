@@ -102,7 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!failing) {
     auto nine = summary.records_by_type.find(9);
     size_t count = nine == summary.records_by_type.end() ? 0 : nine->second;
-    FUZZ_REQUIRE(count == slots.size(), std::to_string(count) + " type 9 records for " + std::to_string(slots.size()) + " slots");
+    FUZZ_REQUIRE(count == slots.size(),
+                 std::to_string(count) + " type 9 records for " + std::to_string(slots.size()) + " slots");
   }
   return 0;
 }

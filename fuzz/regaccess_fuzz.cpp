@@ -40,13 +40,15 @@ sim::PeiPlatformConfig Platform(fuzz::FuzzInput& in) {
   config.default_mmcfg_base = in.Bit() ? kWindowBase : Base(in);
   config.mcfg_table.published = in.Bit();
   size_t entries = in.U8() % 4;
-  for (size_t i = 0; i < entries; ++i) config.mcfg_table.entries.push_back({Base(in), static_cast<uint16_t>(in.U8() % 10), 0, 255});
+  for (size_t i = 0; i < entries; ++i)
+    config.mcfg_table.entries.push_back({Base(in), static_cast<uint16_t>(in.U8() % 10), 0, 255});
   // The producer's length word may claim fewer entries than it holds, or none (0: absent), never more.
   if (in.Bit()) config.mcfg_table.length = in.U8() % (16 + 16 * entries + 1);
   // MMCFG words of eight segments, then the socket topology block and the CSR cache.
   size_t words = in.U8() % 10;
   for (size_t i = 0; i < words; ++i) {
-    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::MmcfgHighWord + 4 * (in.U8() % 9), Base(in)));
+    config.silicon_context.push_back(
+        sim::ContextWord32(SiliconContextLayout::MmcfgHighWord + 4 * (in.U8() % 9), Base(in)));
   }
   config.silicon_context.push_back({SiliconContextLayout::SocketTopology, in.Sized(64)});
   if (in.Bit()) {
@@ -140,15 +142,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (uint32_t i = 0; i < count; ++i) Element(expected, address + i * RegisterStride[code], code & 3, write);
     }
   } else if (operation == RegisterOperationModify) {
-    FUZZ_REQUIRE(status == (past_top ? RegisterUnsupported : RegisterSuccess), "modify status " + std::to_string(status));
+    FUZZ_REQUIRE(status == (past_top ? RegisterUnsupported : RegisterSuccess),
+                 "modify status " + std::to_string(status));
     if (!past_top) {
       Element(expected, address, code, false);
       Element(expected, address, code, true);
     }
   } else {
     const uint32_t want = null_buffer && type == PcieConfig ? RegisterInvalidParameter
-                          : past_top                         ? RegisterUnsupported
-                                                             : RegisterSuccess;
+                          : past_top                        ? RegisterUnsupported
+                                                            : RegisterSuccess;
     FUZZ_REQUIRE(status == want || (null_buffer && type == CpuCsr), "single transfer status " + std::to_string(status));
     if (!(null_buffer && type == PcieConfig) && !past_top) Element(expected, address, code, write);
   }
@@ -156,10 +159,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const auto& recorded = platform.Recorded();
   if (std::getenv("FUZZ_VERBOSE") != nullptr) {  // diagnosing a finding: the record and its accesses
-    std::fprintf(stderr, "record %08x %08x %08x ctx %x op %u status %x address %llx code %u\n", record.Address, record.Word1,
-            record.Attribute, record.Context, operation, status, (unsigned long long)address, code);
-    for (auto& a : recorded) std::fprintf(stderr, " got %llx w%u %d\n", (unsigned long long)a.address, a.width, a.write);
-    for (auto& a : expected) std::fprintf(stderr, " exp %llx w%u %d\n", (unsigned long long)a.address, a.width, a.write);
+    std::fprintf(stderr, "record %08x %08x %08x ctx %x op %u status %x address %llx code %u\n", record.Address,
+                 record.Word1, record.Attribute, record.Context, operation, status, (unsigned long long)address, code);
+    for (auto& a : recorded)
+      std::fprintf(stderr, " got %llx w%u %d\n", (unsigned long long)a.address, a.width, a.write);
+    for (auto& a : expected)
+      std::fprintf(stderr, " exp %llx w%u %d\n", (unsigned long long)a.address, a.width, a.write);
     for (auto& s : sim::DebugStops()) std::fprintf(stderr, " stop %s\n", s.message.c_str());
   }
   FUZZ_REQUIRE(recorded.size() == expected.size(),

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t pick = in.U8();
     bool present = pick % 4 != 0;
     size_t stored = v.size;
-    if (pick % 4 == 2) stored = v.size == 0 ? 0 : in.U16() % v.size;      // shorter
-    if (pick % 4 == 3) stored = v.size + 1 + in.U8();                     // longer
+    if (pick % 4 == 2) stored = v.size == 0 ? 0 : in.U16() % v.size;  // shorter
+    if (pick % 4 == 3) stored = v.size + 1 + in.U8();                 // longer
     std::vector<uint8_t> bytes = in.Bytes(stored < 64 ? stored : 64);
     std::vector<uint8_t> content(stored);
     for (size_t i = 0; i < stored; ++i) content[i] = bytes.empty() ? static_cast<uint8_t>(i) : bytes[i % bytes.size()];

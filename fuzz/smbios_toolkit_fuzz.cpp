@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (size_t n = in.U8() % 6; n > 0; --n) {
     std::vector<uint8_t> bytes = RecordBytes(in);
-    if (bytes.size() < 4 || !sim::CheckSmbiosRecord(bytes.data(), bytes.size()).ok) continue;  // another driver's valid record
+    if (bytes.size() < 4 || !sim::CheckSmbiosRecord(bytes.data(), bytes.size()).ok)
+      continue;  // another driver's valid record
     EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
     platform.Smbios().Add(&handle, reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(bytes.data()));
   }
@@ -64,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(record != nullptr, "work buffer");
   auto* buffer = reinterpret_cast<uint8_t*>(record);
   std::vector<uint8_t> bytes = RecordBytes(in);
-  bytes.resize(bytes.size() < 4 ? 4 : bytes.size() > SmbiosRecordBufferSize - 2 ? SmbiosRecordBufferSize - 2 : bytes.size());
+  bytes.resize(bytes.size() < 4                            ? 4
+               : bytes.size() > SmbiosRecordBufferSize - 2 ? SmbiosRecordBufferSize - 2
+                                                           : bytes.size());
   std::memcpy(buffer, bytes.data(), bytes.size());
 
   sim::SmbiosRecordCheck check = sim::CheckSmbiosRecord(buffer, SmbiosRecordBufferSize);
@@ -85,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool was_ok = sim::CheckSmbiosRecord(buffer, SmbiosRecordBufferSize).ok;
     status = SetRecordString(record, number, reinterpret_cast<const CHAR16*>(text.c_str()));
     if (EFI_ERROR(status)) {
-      FUZZ_REQUIRE(std::memcmp(before.data(), buffer, SmbiosRecordBufferSize) == 0, "a refused change left the record as it was");
+      FUZZ_REQUIRE(std::memcmp(before.data(), buffer, SmbiosRecordBufferSize) == 0,
+                   "a refused change left the record as it was");
       continue;
     }
     if (was_ok) {

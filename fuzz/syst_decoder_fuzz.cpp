@@ -44,8 +44,8 @@ void CheckArbitraryWrites(fuzz::FuzzInput& in) {
     }
     FUZZ_REQUIRE(m.Text().size() <= m.payload.size(), "text within the payload");
   }
-  FUZZ_REQUIRE(counted <= writes.size(), "messages claim " + std::to_string(counted) + " of " +
-                                             std::to_string(writes.size()) + " writes");
+  FUZZ_REQUIRE(counted <= writes.size(),
+               "messages claim " + std::to_string(counted) + " of " + std::to_string(writes.size()) + " writes");
   FUZZ_REQUIRE(payload <= data_bytes, "payload bytes beyond the data written");
 }
 

@@ -37,8 +37,8 @@ bool SocketAccepted(const UINT8 *Topology, UINT8 Socket, UINT8 BoxType) {
     return false;
   }
   const UINT32 Bit = 1u << Socket;
-  const UINT32 Map = ContextRead32(Topology, BoxType == CsrBoxFpga ? SocketTopologyLayout::FpgaSocketMap
-                                                                    : SocketTopologyLayout::CpuSocketMap);
+  const UINT32 Map = ContextRead32(
+      Topology, BoxType == CsrBoxFpga ? SocketTopologyLayout::FpgaSocketMap : SocketTopologyLayout::CpuSocketMap);
   return (Map & Bit) != 0;
 }
 
@@ -127,8 +127,7 @@ UINT32 DeviceByRule(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, const U
     case CsrBoxIioVtd:
       return Cpu0 ? 5 : Stopped(Context, "\nInvalid IIO VTD Box Instance Number %d. \n", Instance);
     case CsrBoxIioDfx:
-      return (Cpu0 && Instance <= 20) ? 7
-                                      : Stopped(Context, "\nInvalid IIO DFX Box Instance Number %d. \n", Instance);
+      return (Cpu0 && Instance <= 20) ? 7 : Stopped(Context, "\nInvalid IIO DFX Box Instance Number %d. \n", Instance);
     case CsrBoxUbox:
       return (Cpu0 && Instance == 0) ? 8 : Stopped(Context, "\nInvalid Ubox Instance Number %d. \n", Instance);
     case CsrBoxFpga:
@@ -196,11 +195,27 @@ UINT32 FunctionByRule(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8
 // (StackByInstance) are decided by their instance or functional block.
 constexpr UINT8 StackByInstance = 0xFF;
 constexpr UINT8 FixedStackOfBox[CsrBoxTypeCount] = {
-    1, 1, 1, 1, 1, 1,                                         // CHA 0-2, CHABC, PCU, VCU
-    2, 2, 2,                                                  // M2MEM, 7, 8
-    3, 3, 2, 3,                                               // WZL9, 10, 11, WZL12
-    0, StackByInstance, StackByInstance, 0, StackByInstance,  // IIO PCIe DMI, PCIe, PCIe NTB, QD, VTD
-    StackByInstance, 0, 0,                                    // IIO DFX, UBOX, FPGA
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,  // CHA 0-2, CHABC, PCU, VCU
+    2,
+    2,
+    2,  // M2MEM, 7, 8
+    3,
+    3,
+    2,
+    3,  // WZL9, 10, 11, WZL12
+    0,
+    StackByInstance,
+    StackByInstance,
+    0,
+    StackByInstance,  // IIO PCIe DMI, PCIe, PCIe NTB, QD, VTD
+    StackByInstance,
+    0,
+    0,  // IIO DFX, UBOX, FPGA
 };
 
 }  // namespace
@@ -243,8 +258,7 @@ UINT32 GetCsrBus(const UINT8 *Context, UINT8 Socket, UINT8 BoxType, UINT8 Instan
   }
 }
 
-UINT32 GetCsrDevice(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock,
-                    const UINT8 *Topology) {
+UINT32 GetCsrDevice(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock, const UINT8 *Topology) {
   (VOID) FunctionalBlock;
   const UINT32 Device = DeviceByRule(Context, BoxType, Instance, Topology);
   if (Device > 31) {

@@ -7,7 +7,6 @@
 // to FatalStop only).
 UINT32 GetCsrBus(const UINT8 *Context, UINT8 Socket, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock,
                  const UINT8 *Topology);
-UINT32 GetCsrDevice(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock,
-                    const UINT8 *Topology);
+UINT32 GetCsrDevice(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock, const UINT8 *Topology);
 UINT32 GetCsrFunction(const UINT8 *Context, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock,
                       const UINT8 *Topology);

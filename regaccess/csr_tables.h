@@ -2,10 +2,10 @@
 #pragma once
 #include "uefi/base_types.h"
 
-constexpr UINT32 CsrBoxTypeCount = 21;      // box types 0-20
-constexpr UINT32 CsrCpuTypeCount = 1;       // CPU types with rules (only type 0)
-constexpr UINT32 CsrFunctionBlockCount = 8; // columns of a FunctionBlockTable row
-constexpr UINT8 CsrNoFunction = 0xFF;       // a functional block the box does not have
+constexpr UINT32 CsrBoxTypeCount = 21;       // box types 0-20
+constexpr UINT32 CsrCpuTypeCount = 1;        // CPU types with rules (only type 0)
+constexpr UINT32 CsrFunctionBlockCount = 8;  // columns of a FunctionBlockTable row
+constexpr UINT8 CsrNoFunction = 0xFF;        // a functional block the box does not have
 
 // Box type numbers (CSR Address bits 24-31); 7, 8, 10 and 11 have no name of their own.
 enum CsrBoxType : UINT8 {

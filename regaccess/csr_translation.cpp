@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr UINT32 WidthCodeField = 0xF00;     // Attribute bits 8-11
+constexpr UINT32 WidthCodeField = 0xF00;  // Attribute bits 8-11
 
 UINT8 Socket(const RegisterAddress *Record) { return static_cast<UINT8>(Record->Word1 >> 8); }
 UINT8 Instance(const RegisterAddress *Record) { return static_cast<UINT8>(Record->Word1); }

@@ -15,8 +15,8 @@ constexpr UINT32 CsrBoxTypeShift = 24;
 constexpr RegisterAddress MakeCsrRecord(UINT8 Socket, UINT8 BoxType, UINT8 Instance, UINT8 FunctionalBlock,
                                         UINT32 Offset, UINT32 WidthCode, UINT32 Context) {
   return RegisterAddress{(static_cast<UINT32>(BoxType) << CsrBoxTypeShift) |
-                             (static_cast<UINT32>(FunctionalBlock) << CsrBlockShift) | ((WidthCode & 3) << CsrWidthShift) |
-                             (Offset & CsrOffsetMask),
+                             (static_cast<UINT32>(FunctionalBlock) << CsrBlockShift) |
+                             ((WidthCode & 3) << CsrWidthShift) | (Offset & CsrOffsetMask),
                          (static_cast<UINT32>(Socket) << 8) | Instance, CpuCsr, Context};
 }
 

@@ -9,8 +9,8 @@
 namespace {
 
 UINT32 Load32(const UINT8 *Bytes) {
-  return static_cast<UINT32>(Bytes[0]) | (static_cast<UINT32>(Bytes[1]) << 8) |
-         (static_cast<UINT32>(Bytes[2]) << 16) | (static_cast<UINT32>(Bytes[3]) << 24);
+  return static_cast<UINT32>(Bytes[0]) | (static_cast<UINT32>(Bytes[1]) << 8) | (static_cast<UINT32>(Bytes[2]) << 16) |
+         (static_cast<UINT32>(Bytes[3]) << 24);
 }
 
 UINT64 Load64(const UINT8 *Bytes) {

@@ -9,14 +9,14 @@ constexpr UINTN PcdTokenMcfgTable = 60;         // pointer to the platform's Mcf
 
 // McfgTable byte positions (little-endian): a 16-byte header, then one 16-byte entry per segment.
 namespace McfgTableLayout {
-constexpr UINT32 Signature = 0;      // "MCFG", not checked
-constexpr UINT32 Length = 4;         // u32: 16 + 16 * entries; 0 marks an absent platform table
+constexpr UINT32 Signature = 0;  // "MCFG", not checked
+constexpr UINT32 Length = 4;     // u32: 16 + 16 * entries; 0 marks an absent platform table
 constexpr UINT32 FirstEntry = 16;
 constexpr UINT32 EntrySize = 16;
-constexpr UINT32 EntryBase = 0;      // u64 window base; 0 = unknown
-constexpr UINT32 EntrySegment = 8;   // u16
-constexpr UINT32 EntryFirstBus = 10; // u8
-constexpr UINT32 EntryLastBus = 11;  // u8
+constexpr UINT32 EntryBase = 0;       // u64 window base; 0 = unknown
+constexpr UINT32 EntrySegment = 8;    // u16
+constexpr UINT32 EntryFirstBus = 10;  // u8
+constexpr UINT32 EntryLastBus = 11;   // u8
 }  // namespace McfgTableLayout
 
 // Segments whose MMCFG words the SiliconContext holds (0x14F58 up to the socket topology block).

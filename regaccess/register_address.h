@@ -26,8 +26,7 @@ inline UINT8 *RegisterContext(const RegisterAddress *Record) {
 }
 
 // Handler shapes (index in the handler table = operation * 3 + type).
-typedef UINT32 (*RegisterGetAddressHandler)(UINT32 Unused0, UINT32 Unused1, RegisterAddress *Record,
-                                            UINT32 *Result);
+typedef UINT32 (*RegisterGetAddressHandler)(UINT32 Unused0, UINT32 Unused1, RegisterAddress *Record, UINT32 *Result);
 typedef UINT32 (*RegisterTransferHandler)(RegisterAddress *Record, VOID *Buffer);
 typedef UINT32 (*RegisterModifyHandler)(RegisterAddress *Record, const VOID *AndMask, const VOID *OrMask);
 

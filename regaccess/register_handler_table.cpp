@@ -4,11 +4,19 @@
 
 constexpr RegisterHandler RegisterHandlerTable[RegisterHandlerCount] = {
     // RegisterGetAddress
-    {.GetAddress = PcieGetAddress}, {.GetAddress = PcieGetAddress}, {.GetAddress = CsrGetAddress},
+    {.GetAddress = PcieGetAddress},
+    {.GetAddress = PcieGetAddress},
+    {.GetAddress = CsrGetAddress},
     // RegisterRead
-    {.Transfer = PcieRead}, {.Transfer = PcieBlockRead}, {.Transfer = CsrRead},
+    {.Transfer = PcieRead},
+    {.Transfer = PcieBlockRead},
+    {.Transfer = CsrRead},
     // RegisterWrite
-    {.Transfer = PcieWrite}, {.Transfer = PcieBlockWrite}, {.Transfer = CsrWrite},
+    {.Transfer = PcieWrite},
+    {.Transfer = PcieBlockWrite},
+    {.Transfer = CsrWrite},
     // RegisterModify
-    {.Modify = PcieModify}, {.Modify = PcieModify}, {.Modify = CsrModify},
+    {.Modify = PcieModify},
+    {.Modify = PcieModify},
+    {.Modify = CsrModify},
 };

@@ -60,7 +60,8 @@ struct EFI_PEI_SERVICES {
   EFI_UNTYPED_SERVICE FreePages;
 };
 // Services counted after the 24-byte header in pointers: InstallPpi 0x18, LocatePpi 0x20 on IA-32.
-static_assert(__builtin_offsetof(EFI_PEI_SERVICES, InstallPpi) == 24 && __builtin_offsetof(EFI_PEI_SERVICES, ReInstallPpi) == 24 + sizeof(VOID *) &&
+static_assert(__builtin_offsetof(EFI_PEI_SERVICES, InstallPpi) == 24 &&
+                  __builtin_offsetof(EFI_PEI_SERVICES, ReInstallPpi) == 24 + sizeof(VOID *) &&
                   __builtin_offsetof(EFI_PEI_SERVICES, LocatePpi) == 24 + 2 * sizeof(VOID *) &&
                   __builtin_offsetof(EFI_PEI_SERVICES, PciCfg) == 24 + 19 * sizeof(VOID *),
               "PEI services at their published positions");

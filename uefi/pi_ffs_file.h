@@ -53,7 +53,10 @@ struct EFI_FFS_FILE_HEADER {
   EFI_FFS_FILE_STATE State;
 };
 static_assert(sizeof(EFI_FFS_FILE_HEADER) == 24, "FFS file header");
-static_assert(__builtin_offsetof(EFI_FFS_FILE_HEADER, HeaderChecksum) == 16 && __builtin_offsetof(EFI_FFS_FILE_HEADER, FileChecksum) == 17 &&
-                  __builtin_offsetof(EFI_FFS_FILE_HEADER, Type) == 18 && __builtin_offsetof(EFI_FFS_FILE_HEADER, Attributes) == 19 &&
-                  __builtin_offsetof(EFI_FFS_FILE_HEADER, Size) == 20 && __builtin_offsetof(EFI_FFS_FILE_HEADER, State) == 23,
+static_assert(__builtin_offsetof(EFI_FFS_FILE_HEADER, HeaderChecksum) == 16 &&
+                  __builtin_offsetof(EFI_FFS_FILE_HEADER, FileChecksum) == 17 &&
+                  __builtin_offsetof(EFI_FFS_FILE_HEADER, Type) == 18 &&
+                  __builtin_offsetof(EFI_FFS_FILE_HEADER, Attributes) == 19 &&
+                  __builtin_offsetof(EFI_FFS_FILE_HEADER, Size) == 20 &&
+                  __builtin_offsetof(EFI_FFS_FILE_HEADER, State) == 23,
               "FFS file header fields at their published offsets");

@@ -4,9 +4,15 @@
 #include "uefi/guid.h"
 
 // The file system of a volume holding FFS files (sizes up to 16 MiB, no large files).
-#define EFI_FIRMWARE_FILE_SYSTEM2_GUID {0x8C8CE578, 0x8A3D, 0x4F1C, {0x99, 0x35, 0x89, 0x61, 0x85, 0xC3, 0x2D, 0xD3}}
+#define EFI_FIRMWARE_FILE_SYSTEM2_GUID                                             \
+  {                                                                                \
+    0x8C8CE578, 0x8A3D, 0x4F1C, { 0x99, 0x35, 0x89, 0x61, 0x85, 0xC3, 0x2D, 0xD3 } \
+  }
 // The same with large files allowed.
-#define EFI_FIRMWARE_FILE_SYSTEM3_GUID {0x5473C07A, 0x3DCB, 0x4DCA, {0xBD, 0x6F, 0x1E, 0x96, 0x89, 0xE7, 0x34, 0x9A}}
+#define EFI_FIRMWARE_FILE_SYSTEM3_GUID                                             \
+  {                                                                                \
+    0x5473C07A, 0x3DCB, 0x4DCA, { 0xBD, 0x6F, 0x1E, 0x96, 0x89, 0xE7, 0x34, 0x9A } \
+  }
 
 #define EFI_FVH_SIGNATURE 0x4856465Fu  // "_FVH"
 #define EFI_FVH_REVISION 0x02
@@ -52,7 +58,8 @@ struct EFI_FIRMWARE_VOLUME_HEADER {
 };
 static_assert(sizeof(EFI_FIRMWARE_VOLUME_HEADER) == 56, "firmware volume header without its block map");
 static_assert(sizeof(EFI_FV_BLOCK_MAP_ENTRY) == 8, "block map entry");
-static_assert(__builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, FileSystemGuid) == 16 && __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength) == 32 &&
+static_assert(__builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, FileSystemGuid) == 16 &&
+                  __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength) == 32 &&
                   __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, Signature) == 40 &&
                   __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, Attributes) == 44 &&
                   __builtin_offsetof(EFI_FIRMWARE_VOLUME_HEADER, HeaderLength) == 48 &&

@@ -46,8 +46,9 @@ struct EFI_TIME {
   UINT8 Pad2;
 };
 static_assert(sizeof(EFI_TIME) == 16, "EFI_TIME is 16 bytes");
-static_assert(__builtin_offsetof(EFI_TIME, Month) == 2 && __builtin_offsetof(EFI_TIME, Minute) == 5 && __builtin_offsetof(EFI_TIME, Nanosecond) == 8 &&
-                  __builtin_offsetof(EFI_TIME, TimeZone) == 12 && __builtin_offsetof(EFI_TIME, Daylight) == 14,
+static_assert(__builtin_offsetof(EFI_TIME, Month) == 2 && __builtin_offsetof(EFI_TIME, Minute) == 5 &&
+                  __builtin_offsetof(EFI_TIME, Nanosecond) == 8 && __builtin_offsetof(EFI_TIME, TimeZone) == 12 &&
+                  __builtin_offsetof(EFI_TIME, Daylight) == 14,
               "EFI_TIME fields at their published offsets");
 
 // Variable attributes.
@@ -161,10 +162,13 @@ struct EFI_RUNTIME_SERVICES {
 #define EFI_SERVICE_SLOT(N) (24 + (N) * sizeof(VOID *))
 static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, AllocatePool) == EFI_SERVICE_SLOT(5), "AllocatePool is service 5");
 static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, FreePool) == EFI_SERVICE_SLOT(6), "FreePool is service 6");
-static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, HandleProtocol) == EFI_SERVICE_SLOT(16), "HandleProtocol is service 16");
+static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, HandleProtocol) == EFI_SERVICE_SLOT(16),
+              "HandleProtocol is service 16");
 static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, Stall) == EFI_SERVICE_SLOT(28), "Stall is service 28");
-static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, LocateHandleBuffer) == EFI_SERVICE_SLOT(36), "LocateHandleBuffer is 36");
-static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, LocateProtocol) == EFI_SERVICE_SLOT(37), "LocateProtocol is service 37");
+static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, LocateHandleBuffer) == EFI_SERVICE_SLOT(36),
+              "LocateHandleBuffer is 36");
+static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, LocateProtocol) == EFI_SERVICE_SLOT(37),
+              "LocateProtocol is service 37");
 static_assert(sizeof(EFI_BOOT_SERVICES) == EFI_SERVICE_SLOT(44), "boot services: 44 services");
 static_assert(__builtin_offsetof(EFI_RUNTIME_SERVICES, GetTime) == EFI_SERVICE_SLOT(0), "GetTime is service 0");
 static_assert(__builtin_offsetof(EFI_RUNTIME_SERVICES, GetVariable) == EFI_SERVICE_SLOT(6), "GetVariable is service 6");
@@ -197,8 +201,8 @@ static_assert(__builtin_offsetof(EFI_SYSTEM_TABLE, BootServices) == EFI_SERVICE_
 static_assert(sizeof(EFI_SYSTEM_TABLE) == EFI_SERVICE_SLOT(12), "system table size");
 #undef EFI_SERVICE_SLOT
 
-#define EFI_SYSTEM_TABLE_SIGNATURE 0x5453595320494249ull   // "IBI SYST"
-#define EFI_BOOT_SERVICES_SIGNATURE 0x56524553544f4f42ull  // "BOOTSERV"
+#define EFI_SYSTEM_TABLE_SIGNATURE 0x5453595320494249ull      // "IBI SYST"
+#define EFI_BOOT_SERVICES_SIGNATURE 0x56524553544f4f42ull     // "BOOTSERV"
 #define EFI_RUNTIME_SERVICES_SIGNATURE 0x56524553544e5552ull  // "RUNTSERV"
 
 typedef EFI_STATUS(EFIAPI *EFI_IMAGE_ENTRY_POINT)(IN EFI_HANDLE ImageHandle, IN EFI_SYSTEM_TABLE *SystemTable);

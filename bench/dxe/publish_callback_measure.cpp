@@ -85,8 +85,8 @@ int main() {
   if (callgrind) {
     printf("Instructions of the callback (callgrind; driver and simulated platform):\n");
   } else {
-    printf("%-8s %5s %7s %8s %9s %11s %12s %13s %11s %15s\n", "type 27", "Adds", "Removes", "GetNexts",
-           "ECAM rd", "ECAM wr", "PCI I/O rd", "virtual us", "27s left", "host us median");
+    printf("%-8s %5s %7s %8s %9s %11s %12s %13s %11s %15s\n", "type 27", "Adds", "Removes", "GetNexts", "ECAM rd",
+           "ECAM wr", "PCI I/O rd", "virtual us", "27s left", "host us median");
   }
   int status = 0, part = 0;
   for (int extra : kExtraRecords) {

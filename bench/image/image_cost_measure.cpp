@@ -103,7 +103,8 @@ bool MeasureLines(const std::string& image, std::vector<LineFigure>& out) {
   UINT32 h = 0;
 
   LineFigure error_line{"error", "", "", 0};
-  uint64_t n = call(*format_text, {b, 2048, text("ERROR: C%08x:V%08x I%x"), 0x80000002u, 0x0301000Au, 0}, error_line.instructions);
+  uint64_t n = call(*format_text, {b, 2048, text("ERROR: C%08x:V%08x I%x"), 0x80000002u, 0x0301000Au, 0},
+                    error_line.instructions);
   n += call(*format_text, {b + n, 2048 - n, text(" %g"), sim::GuestArena::Address32(guid)}, error_line.instructions);
   n += call(*format_text, {b + n, 2048 - n, text(" %x"), 0xFEF0C140u}, error_line.instructions);
   n += call(*format_text, {b + n, 2048 - n, text("\n\r")}, error_line.instructions);
@@ -171,7 +172,8 @@ std::string Measure(const std::string& pei, const std::string& dxe) {
   std::string out;
   char row[512];
   auto add = [&](int n) { out.append(row, static_cast<size_t>(std::max(0, std::min<int>(n, sizeof row - 1)))); };
-  add(std::snprintf(row, sizeof row, "PEI image %s, per status code (instructions of the image's own code):\n", pei.c_str()));
+  add(std::snprintf(row, sizeof row, "PEI image %s, per status code (instructions of the image's own code):\n",
+                    pei.c_str()));
   add(std::snprintf(row, sizeof row, "  %-10s %12s %14s %8s\n", "code", "instructions", "deepest stack", "writes"));
   for (const PathFigure& f : path) {
     add(std::snprintf(row, sizeof row, "  %-10s %12llu %11llu B %8llu\n", f.name.c_str(),
@@ -188,7 +190,8 @@ std::string Measure(const std::string& pei, const std::string& dxe) {
   add(std::snprintf(row, sizeof row, "Driver image %s on the default board (instructions of the image's own code):\n",
                     dxe.c_str()));
   add(std::snprintf(row, sizeof row, "  entry point %10llu instructions, deepest stack %llu B\n",
-                    static_cast<unsigned long long>(driver.entry), static_cast<unsigned long long>(driver.entry_stack)));
+                    static_cast<unsigned long long>(driver.entry),
+                    static_cast<unsigned long long>(driver.entry_stack)));
   add(std::snprintf(row, sizeof row, "  callback    %10llu instructions, deepest stack %llu B\n",
                     static_cast<unsigned long long>(driver.callback),
                     static_cast<unsigned long long>(driver.callback_stack)));

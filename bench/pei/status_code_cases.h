@@ -29,8 +29,8 @@ inline std::vector<StatusCodeCase> MakeStatusCodeCases(sim::StatusCodeRecordAren
   // 98 characters and CR LF.
   const void* debug100 = arena.Debug(
       kInfo, "PlatformMemoryInit: socket %d channel %d DIMM %d %a, %5d MiB at 0x%08x, training passed\n",
-      {DebugArgument::Int32(1), DebugArgument::Int32(3), DebugArgument::Int32(0),
-       DebugArgument::String("DDR5 RDIMM"), DebugArgument::Int32(32768), DebugArgument::Int32(0x80000000u)});
+      {DebugArgument::Int32(1), DebugArgument::Int32(3), DebugArgument::Int32(0), DebugArgument::String("DDR5 RDIMM"),
+       DebugArgument::Int32(32768), DebugArgument::Int32(0x80000000u)});
   const void* debug2047 = arena.Debug(kInfo, "%a\n", {DebugArgument::String(std::string(2045, 'x'))});
   return {
       {"progress", 0x00000001, 0x03020000, 0, nullptr, nullptr, 0},

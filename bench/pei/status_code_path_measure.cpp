@@ -20,10 +20,10 @@
 
 namespace {
 
-constexpr int kRepeats = 5;             // counted runs per code (the counts must not vary)
-constexpr int kTimedRepeats = 101;      // timed runs per code, for the median
+constexpr int kRepeats = 5;         // counted runs per code (the counts must not vary)
+constexpr int kTimedRepeats = 101;  // timed runs per code, for the median
 constexpr int kInstructionRepeats = 100;
-constexpr uint64_t kReadsPerCheck = 4;  // PMC vendor ID and base, disable byte, probe word
+constexpr uint64_t kReadsPerCheck = 4;    // PMC vendor ID and base, disable byte, probe word
 constexpr uint64_t kLookupsPerCheck = 1;  // the PCD PPI, for the platform's MCFG table
 
 struct Costs {
@@ -114,8 +114,8 @@ int main() {
   auto cases = bench::MakeStatusCodeCases(platform.records());
   if (RUNNING_ON_VALGRIND) return CountInstructions(platform, cases);
 
-  printf("%-10s %6s %7s %7s %11s %12s %13s %16s\n", "code", "chars", "writes", "checks", "MMIO reads",
-         "MMIO writes", "PPI look-ups", "host ns median");
+  printf("%-10s %6s %7s %7s %11s %12s %13s %16s\n", "code", "chars", "writes", "checks", "MMIO reads", "MMIO writes",
+         "PPI look-ups", "host ns median");
   int status = 0;
   for (const auto& c : cases) {
     std::vector<Costs> runs;

@@ -136,9 +136,7 @@ DepexOutcome EvaluateDepex(std::span<const uint8_t> bytes, const std::function<b
         stack.back() = op == EFI_DEP_AND ? (stack.back() && b) : (stack.back() || b);
         break;
       }
-      case EFI_DEP_END:
-        out.satisfied = stack.size() == 1 && stack.back() && !out.schedule_on_request;
-        return out;
+      case EFI_DEP_END: out.satisfied = stack.size() == 1 && stack.back() && !out.schedule_on_request; return out;
       default: return out;  // not a well-formed expression: never satisfied
     }
     at += TakesGuid(op) ? 1 + sizeof(EFI_GUID) : 1;

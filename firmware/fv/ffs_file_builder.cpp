@@ -37,8 +37,8 @@ uint8_t ValidState(bool erase_polarity) {
   return erase_polarity ? static_cast<uint8_t>(~state) : state;
 }
 
-std::vector<uint8_t> FileWithHeader(const EFI_GUID& name, uint8_t type, uint8_t attributes,
-                                    std::vector<uint8_t> data, bool erase_polarity) {
+std::vector<uint8_t> FileWithHeader(const EFI_GUID& name, uint8_t type, uint8_t attributes, std::vector<uint8_t> data,
+                                    bool erase_polarity) {
   EFI_FFS_FILE_HEADER h{};
   h.Name = name;
   h.Type = type;
@@ -94,8 +94,9 @@ std::vector<uint8_t> BuildFfsFile(const FfsFileRecipe& recipe, bool erase_polari
     error = "file data alignment " + std::to_string(recipe.data_alignment) + " is not one the FFS attribute expresses";
     return {};
   }
-  if (recipe.aligned_section >= 0 && (recipe.aligned_data == 0 || (recipe.aligned_data & (recipe.aligned_data - 1)) != 0 ||
-                                    recipe.aligned_data < EFI_SECTION_ALIGNMENT || recipe.aligned_data > recipe.data_alignment)) {
+  if (recipe.aligned_section >= 0 &&
+      (recipe.aligned_data == 0 || (recipe.aligned_data & (recipe.aligned_data - 1)) != 0 ||
+       recipe.aligned_data < EFI_SECTION_ALIGNMENT || recipe.aligned_data > recipe.data_alignment)) {
     error = "section data alignment " + std::to_string(recipe.aligned_data) +
             " is not a power of two between 4 and the file's data alignment";
     return {};

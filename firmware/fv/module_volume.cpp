@@ -8,6 +8,7 @@
 #include "firmware/fv/pe_rebase.h"
 #include "firmware/fv/volume_builder.h"
 #include "firmware/pe/pe_image.h"
+#include "sim/dxe/driver_file_guid.h"
 #include "uefi/pi_ffs_file.h"
 #include "uefi/pi_ffs_section.h"
 #include "uefi/protocols/hii_database.h"
@@ -15,31 +16,31 @@
 #include "uefi/protocols/pcd_ppi.h"
 #include "uefi/protocols/platform_callback_registry.h"
 #include "uefi/protocols/report_status_code_handler_ppi.h"
-#include "sim/dxe/driver_file_guid.h"
 
 namespace fv {
 
 EFI_GUID DriverFileGuid() { return EFI_GUID PLATFORM_SMBIOS_DRIVER_FILE_GUID; }
-EFI_GUID PeimFileGuid() { return EFI_GUID{0xD531DEF2, 0xE61B, 0x4031, {0xA4, 0x05, 0x14, 0xCB, 0x13, 0x0D, 0x17, 0x6A}}; }
+EFI_GUID PeimFileGuid() {
+  return EFI_GUID{0xD531DEF2, 0xE61B, 0x4031, {0xA4, 0x05, 0x14, 0xCB, 0x13, 0x0D, 0x17, 0x6A}};
+}
 
 std::vector<EFI_GUID> DriverDependencies() {
-  return {EFI_GUID PCD_PROTOCOL_GUID, EFI_GUID EFI_HII_DATABASE_PROTOCOL_GUID, EFI_GUID PLATFORM_CALLBACK_REGISTRY_GUID};
+  return {EFI_GUID PCD_PROTOCOL_GUID, EFI_GUID EFI_HII_DATABASE_PROTOCOL_GUID,
+          EFI_GUID PLATFORM_CALLBACK_REGISTRY_GUID};
 }
 
-std::vector<EFI_GUID> PeimDependencies() {
-  return {gEfiPeiRscHandlerPpiGuid, gPcdPpiGuid};
-}
+std::vector<EFI_GUID> PeimDependencies() { return {gEfiPeiRscHandlerPpiGuid, gPcdPpiGuid}; }
 
 namespace {
 
 // The module's file: the dependency expression, the image section (data on `image_alignment`), name, version.
 FfsFileRecipe ModuleRecipe(const EFI_GUID& name, uint8_t type, uint8_t depex_type, const std::vector<EFI_GUID>& needs,
-                       std::span<const uint8_t> image, const char* ui, uint32_t image_alignment) {
+                           std::span<const uint8_t> image, const char* ui, uint32_t image_alignment) {
   FfsFileRecipe recipe;
   recipe.name = name;
   recipe.type = type;
   recipe.sections = {Section(depex_type, DepexRequiringAll(needs)), Section(EFI_SECTION_PE32, image),
-                   UserInterfaceSection(ui), VersionSection(kModuleBuild, kModuleVersion)};
+                     UserInterfaceSection(ui), VersionSection(kModuleBuild, kModuleVersion)};
   if (image_alignment > EFI_SECTION_ALIGNMENT) {
     recipe.aligned_section = 1;
     recipe.aligned_data = image_alignment;
@@ -70,15 +71,16 @@ ModuleVolume BuildModuleVolume(std::span<const uint8_t> driver_image, std::span<
   }
   const uint32_t peim_alignment = std::max<uint32_t>(peim.Value->SectionAlignment, EFI_SECTION_ALIGNMENT);
   if (peim_alignment > 65536) {
-    error = "PEI module image: section alignment " + std::to_string(peim_alignment) + " is more than a file can promise";
+    error =
+        "PEI module image: section alignment " + std::to_string(peim_alignment) + " is more than a file can promise";
     return out;
   }
   const bool erase_polarity = true;
-  FfsFileRecipe peim_recipe = ModuleRecipe(PeimFileGuid(), EFI_FV_FILETYPE_PEIM, EFI_SECTION_PEI_DEPEX, PeimDependencies(),
-                                     peim_image, kPeimName, peim_alignment);
+  FfsFileRecipe peim_recipe = ModuleRecipe(PeimFileGuid(), EFI_FV_FILETYPE_PEIM, EFI_SECTION_PEI_DEPEX,
+                                           PeimDependencies(), peim_image, kPeimName, peim_alignment);
   // The driver is copied to memory by the DXE core: its section needs no alignment in flash.
   FfsFileRecipe driver_recipe = ModuleRecipe(DriverFileGuid(), EFI_FV_FILETYPE_DRIVER, EFI_SECTION_DXE_DEPEX,
-                                       DriverDependencies(), driver_image, kDriverName, 0);
+                                             DriverDependencies(), driver_image, kDriverName, 0);
 
   // First pass: where the PEI module's image lands (rebasing changes no size, so the layout stays).
   std::vector<size_t> peim_offsets;

@@ -16,7 +16,8 @@ constexpr uint32_t kImageBase32 = 28, kImageBase64 = 24;  // in the optional hea
 int64_t FileOffset(const pe::Image& image, uint32_t rva, uint32_t size) {
   if (rva + static_cast<uint64_t>(size) <= image.SizeOfHeaders) return rva;
   for (const pe::Section& s : image.Sections) {
-    if (rva >= s.VirtualAddress && rva + static_cast<uint64_t>(size) <= s.VirtualAddress + static_cast<uint64_t>(s.RawSize))
+    if (rva >= s.VirtualAddress &&
+        rva + static_cast<uint64_t>(size) <= s.VirtualAddress + static_cast<uint64_t>(s.RawSize))
       return static_cast<int64_t>(s.RawOffset) + (rva - s.VirtualAddress);
   }
   return -1;
@@ -85,7 +86,8 @@ std::string WhyNotInPlace(const pe::Image& image) {
            HexText(image.FileSize);
   for (const pe::Section& s : image.Sections) {
     if (s.RawOffset != s.VirtualAddress)
-      return "section " + s.Name + " is at file offset " + HexText(s.RawOffset) + " but at RVA " + HexText(s.VirtualAddress);
+      return "section " + s.Name + " is at file offset " + HexText(s.RawOffset) + " but at RVA " +
+             HexText(s.VirtualAddress);
     if (s.VirtualSize > s.RawSize)
       return "section " + s.Name + " has " + HexText(s.VirtualSize - s.RawSize) +
              " bytes of uninitialised data, which flash cannot hold";

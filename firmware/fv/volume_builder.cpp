@@ -35,7 +35,8 @@ std::vector<FilePlacement> PlaceFiles(std::span<const VolumeFile> files) {
     const uint32_t a = std::max<uint32_t>(f.data_alignment, EFI_FFS_FILE_ALIGNMENT);
     uint64_t data = Align(at + sizeof(EFI_FFS_FILE_HEADER), a);
     // A gap needs a whole pad file (its header at least); otherwise the next aligned place.
-    while (data - sizeof(EFI_FFS_FILE_HEADER) != at && data - sizeof(EFI_FFS_FILE_HEADER) - at < sizeof(EFI_FFS_FILE_HEADER))
+    while (data - sizeof(EFI_FFS_FILE_HEADER) != at &&
+           data - sizeof(EFI_FFS_FILE_HEADER) - at < sizeof(EFI_FFS_FILE_HEADER))
       data += a;
     p.offset = static_cast<uint32_t>(data - sizeof(EFI_FFS_FILE_HEADER));
     if (p.offset != at) {
@@ -81,7 +82,8 @@ std::vector<uint8_t> BuildVolume(std::span<const VolumeFile> files, const Volume
   h.HeaderLength = static_cast<uint16_t>(VolumeHeaderLength());
   h.Revision = EFI_FVH_REVISION;
   std::memcpy(bytes.data(), &h, sizeof h);
-  const EFI_FV_BLOCK_MAP_ENTRY map[2] = {{static_cast<uint32_t>(length / options.block_size), options.block_size}, {0, 0}};
+  const EFI_FV_BLOCK_MAP_ENTRY map[2] = {{static_cast<uint32_t>(length / options.block_size), options.block_size},
+                                         {0, 0}};
   std::memcpy(bytes.data() + sizeof h, map, sizeof map);
   const uint16_t sum = Sum16({bytes.data(), VolumeHeaderLength()});
   const uint16_t checksum = static_cast<uint16_t>(0x10000 - sum);

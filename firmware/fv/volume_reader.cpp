@@ -28,7 +28,9 @@ struct Refusal {
   std::string message;
 };
 
-[[noreturn]] void Refuse(uint64_t offset, const std::string& what) { throw Refusal{"offset " + Hex(offset) + ": " + what}; }
+[[noreturn]] void Refuse(uint64_t offset, const std::string& what) {
+  throw Refusal{"offset " + Hex(offset) + ": " + what};
+}
 
 uint32_t Size24(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16; }
 
@@ -43,18 +45,29 @@ bool GuidIs(const EFI_GUID& a, const EFI_GUID& b) { return std::memcmp(&a, &b, s
 
 bool KnownSection(uint8_t t) {
   switch (t) {
-    case EFI_SECTION_COMPRESSION: case EFI_SECTION_GUID_DEFINED: case EFI_SECTION_DISPOSABLE: case EFI_SECTION_PE32:
-    case EFI_SECTION_PIC: case EFI_SECTION_TE: case EFI_SECTION_DXE_DEPEX: case EFI_SECTION_VERSION:
-    case EFI_SECTION_USER_INTERFACE: case EFI_SECTION_COMPATIBILITY16: case EFI_SECTION_FIRMWARE_VOLUME_IMAGE:
-    case EFI_SECTION_FREEFORM_SUBTYPE_GUID: case EFI_SECTION_RAW: case EFI_SECTION_PEI_DEPEX: case EFI_SECTION_MM_DEPEX:
-      return true;
+    case EFI_SECTION_COMPRESSION:
+    case EFI_SECTION_GUID_DEFINED:
+    case EFI_SECTION_DISPOSABLE:
+    case EFI_SECTION_PE32:
+    case EFI_SECTION_PIC:
+    case EFI_SECTION_TE:
+    case EFI_SECTION_DXE_DEPEX:
+    case EFI_SECTION_VERSION:
+    case EFI_SECTION_USER_INTERFACE:
+    case EFI_SECTION_COMPATIBILITY16:
+    case EFI_SECTION_FIRMWARE_VOLUME_IMAGE:
+    case EFI_SECTION_FREEFORM_SUBTYPE_GUID:
+    case EFI_SECTION_RAW:
+    case EFI_SECTION_PEI_DEPEX:
+    case EFI_SECTION_MM_DEPEX: return true;
     default: return false;
   }
 }
 
 // A NUL-ended UCS-2 string filling `data` (an odd length or a missing NUL is refused at `offset`).
 std::string Ucs2Text(std::span<const uint8_t> data, uint64_t offset, const char* what) {
-  if (data.size() % 2 != 0 || data.size() < 2) Refuse(offset, std::string(what) + " of " + std::to_string(data.size()) + " bytes is not a UCS-2 string");
+  if (data.size() % 2 != 0 || data.size() < 2)
+    Refuse(offset, std::string(what) + " of " + std::to_string(data.size()) + " bytes is not a UCS-2 string");
   std::string text;
   for (size_t i = 0; i + 1 < data.size(); i += 2) {
     const uint16_t c = static_cast<uint16_t>(data[i] | data[i + 1] << 8);
@@ -135,25 +148,29 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
     Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, HeaderLength),
            "header length " + Hex(h.HeaderLength) + " cannot hold the header and a block map");
   if (h.HeaderLength > bytes.size())
-    Refuse(bytes.size(), "truncated: the header's " + Hex(h.HeaderLength) + " bytes end past the file's " + Hex(bytes.size()));
+    Refuse(bytes.size(),
+           "truncated: the header's " + Hex(h.HeaderLength) + " bytes end past the file's " + Hex(bytes.size()));
   if (h.FvLength != bytes.size())
     Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength),
            (h.FvLength > bytes.size() ? "truncated: the volume's length is " : "the volume's length is ") +
                Hex(h.FvLength) + " but the file holds " + Hex(bytes.size()) + " bytes");
   if (h.FvLength < h.HeaderLength)
-    Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength), "volume length " + Hex(h.FvLength) + " is shorter than its header");
+    Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength),
+           "volume length " + Hex(h.FvLength) + " is shorter than its header");
   if (Sum16(bytes.first(h.HeaderLength)) != 0)
-    Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, Checksum),
-           "header checksum " + Hex(h.Checksum) + " is wrong: the header's 16-bit words sum to " +
-               Hex(Sum16(bytes.first(h.HeaderLength))) + ", not 0");
+    Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, Checksum), "header checksum " + Hex(h.Checksum) +
+                                                               " is wrong: the header's 16-bit words sum to " +
+                                                               Hex(Sum16(bytes.first(h.HeaderLength))) + ", not 0");
   // Block map: runs up to the zero entry, covering the volume exactly.
   uint64_t covered = 0;
   uint32_t at = sizeof h;
   for (;; at += sizeof(EFI_FV_BLOCK_MAP_ENTRY)) {
-    if (at + sizeof(EFI_FV_BLOCK_MAP_ENTRY) > h.HeaderLength) Refuse(at, "the block map has no terminating entry inside the header");
+    if (at + sizeof(EFI_FV_BLOCK_MAP_ENTRY) > h.HeaderLength)
+      Refuse(at, "the block map has no terminating entry inside the header");
     const auto e = Load<EFI_FV_BLOCK_MAP_ENTRY>(bytes, at);
     if (e.NumBlocks == 0 && e.Length == 0) break;
-    if (e.NumBlocks == 0 || e.Length == 0) Refuse(at, "block map entry of " + std::to_string(e.NumBlocks) + " blocks of " + Hex(e.Length) + " bytes");
+    if (e.NumBlocks == 0 || e.Length == 0)
+      Refuse(at, "block map entry of " + std::to_string(e.NumBlocks) + " blocks of " + Hex(e.Length) + " bytes");
     if (v.block_size == 0) v.block_size = e.Length;
     covered += static_cast<uint64_t>(e.NumBlocks) * e.Length;
   }
@@ -170,7 +187,8 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
   if (h.ExtHeaderOffset != 0) {
     // The extended header: a GUID naming the volume and its own size.
     if (h.ExtHeaderOffset < h.HeaderLength || h.ExtHeaderOffset + 20ull > h.FvLength)
-      Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, ExtHeaderOffset), "extended header offset " + Hex(h.ExtHeaderOffset) + " lies outside the volume's data");
+      Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, ExtHeaderOffset),
+             "extended header offset " + Hex(h.ExtHeaderOffset) + " lies outside the volume's data");
     const uint32_t ext_size = Load<uint32_t>(bytes, h.ExtHeaderOffset + 16);
     if (ext_size < 20 || h.ExtHeaderOffset + static_cast<uint64_t>(ext_size) > h.FvLength)
       Refuse(h.ExtHeaderOffset + 16, "extended header size " + Hex(ext_size) + " runs past the volume");
@@ -203,7 +221,8 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
       size = Load<uint64_t>(bytes, o + sizeof fh);
       f.header_size = kLargeFileHeader;
     }
-    if (size < f.header_size) Refuse(o + offsetof(EFI_FFS_FILE_HEADER, Size), "file size " + Hex(size) + " is smaller than its header");
+    if (size < f.header_size)
+      Refuse(o + offsetof(EFI_FFS_FILE_HEADER, Size), "file size " + Hex(size) + " is smaller than its header");
     if (size > h.FvLength - off)
       Refuse(o + offsetof(EFI_FFS_FILE_HEADER, Size), "file " + GuidString(fh.Name) + " of " + Hex(size) +
                                                           " bytes runs past the volume's end at " + Hex(h.FvLength));
@@ -219,8 +238,8 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
     const uint8_t data_valid = EFI_FILE_HEADER_CONSTRUCTION | EFI_FILE_HEADER_VALID | EFI_FILE_DATA_VALID;
     const std::span<const uint8_t> data = bytes.subspan(o + f.header_size, f.size - f.header_size);
     if ((state & (EFI_FILE_DELETED | EFI_FILE_HEADER_INVALID)) == 0 && (state & data_valid) != data_valid)
-      Refuse(o + offsetof(EFI_FFS_FILE_HEADER, State), "file " + GuidString(fh.Name) + " is in state " + Hex(fh.State) +
-                                                           ", not a complete file");
+      Refuse(o + offsetof(EFI_FFS_FILE_HEADER, State),
+             "file " + GuidString(fh.Name) + " is in state " + Hex(fh.State) + ", not a complete file");
     const bool deleted = (state & (EFI_FILE_DELETED | EFI_FILE_HEADER_INVALID)) != 0;
     if (!deleted) {
       if ((fh.Attributes & FFS_ATTRIB_CHECKSUM) != 0) {
@@ -229,9 +248,9 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
                  "data checksum " + Hex(fh.FileChecksum) + " of file " + GuidString(fh.Name) + " is wrong (should be " +
                      Hex(Checksum8(data)) + ")");
       } else if (fh.FileChecksum != FFS_FIXED_CHECKSUM) {
-        Refuse(o + offsetof(EFI_FFS_FILE_HEADER, FileChecksum),
-               "file " + GuidString(fh.Name) + " has no data checksum but its checksum byte is " + Hex(fh.FileChecksum) +
-                   ", not 0xAA");
+        Refuse(o + offsetof(EFI_FFS_FILE_HEADER, FileChecksum), "file " + GuidString(fh.Name) +
+                                                                    " has no data checksum but its checksum byte is " +
+                                                                    Hex(fh.FileChecksum) + ", not 0xAA");
       }
       const uint32_t alignment = AlignmentOfAttributes(fh.Attributes);
       if ((o + f.header_size) % alignment != 0)

@@ -13,8 +13,10 @@ std::optional<uint64_t> ParseHex(const std::string &Text) {
   }
   uint64_t Value = 0;
   for (char C : Text) {
-    int Digit = (C >= '0' && C <= '9') ? C - '0' : (C >= 'a' && C <= 'f') ? C - 'a' + 10
-              : (C >= 'A' && C <= 'F') ? C - 'A' + 10 : -1;
+    int Digit = (C >= '0' && C <= '9')   ? C - '0'
+                : (C >= 'a' && C <= 'f') ? C - 'a' + 10
+                : (C >= 'A' && C <= 'F') ? C - 'A' + 10
+                                         : -1;
     if (Digit < 0) {
       return std::nullopt;
     }

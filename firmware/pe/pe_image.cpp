@@ -52,8 +52,8 @@ std::string Hex(uint64_t Value) {
 
 // Layout of the optional header fields that differ between PE32 and PE32+.
 struct OptionalLayout {
-  uint32_t FixedSize;        // bytes before the data directories
-  uint32_t DirectoryCount;   // offset of NumberOfRvaAndSizes
+  uint32_t FixedSize;       // bytes before the data directories
+  uint32_t DirectoryCount;  // offset of NumberOfRvaAndSizes
 };
 
 // File offset of RVA range [Rva, Rva + Length) when it lies in the file data of one section.
@@ -225,8 +225,7 @@ ReadResult ReadImage(std::span<const uint8_t> Data) {
     Result.Sections.push_back(S);
   }
   if (Result.EntryPointRva >= Result.SizeOfImage) {
-    return Fail("entry point " + Hex(Result.EntryPointRva) + " lies outside the image size " +
-                Hex(Result.SizeOfImage));
+    return Fail("entry point " + Hex(Result.EntryPointRva) + " lies outside the image size " + Hex(Result.SizeOfImage));
   }
   if (std::optional<std::string> Problem = ReadRelocations(File, Result)) {
     return Fail(*Problem);

@@ -15,7 +15,7 @@ namespace fuzz {
 
 }  // namespace fuzz
 
-#define FUZZ_REQUIRE(condition, what)                                            \
-  do {                                                                           \
+#define FUZZ_REQUIRE(condition, what)                                                              \
+  do {                                                                                             \
     if (!(condition)) ::fuzz::Breach(__FILE__, __LINE__, std::string(#condition) + ": " + (what)); \
   } while (0)

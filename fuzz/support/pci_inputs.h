@@ -23,10 +23,10 @@ constexpr uint64_t kBarSize = 0x200000;
 // secondaries below them.
 constexpr uint8_t kStack1 = 0x16, kStack2 = 0x30, kStack3 = 0x40, kBoardStack3 = 0x4A;
 inline const sim::PciLocation kLocations[] = {
-    {0, kStack1, 0, 0}, {0, kStack1, 2, 0}, {0, kStack2, 0, 0}, {0, kStack2, 2, 0}, {0, kStack3, 3, 0},
-    {0, 0, 0x1C, 4},    {0, 0, 0x1C, 5},    {0, 0x17, 0, 0},    {0, 0x18, 0, 0},    {0, 0x31, 0, 0},
-    {0, 0x41, 0, 0},    {0, 0x41, 0, 1},    {0, 0x50, 0, 0},    {0, 0x51, 0, 0},    {0, kBoardStack3, 3, 0},
-    {0, 0x4B, 0, 0},
+    {0, kStack1, 0, 0}, {0, kStack1, 2, 0}, {0, kStack2, 0, 0},      {0, kStack2, 2, 0},
+    {0, kStack3, 3, 0}, {0, 0, 0x1C, 4},    {0, 0, 0x1C, 5},         {0, 0x17, 0, 0},
+    {0, 0x18, 0, 0},    {0, 0x31, 0, 0},    {0, 0x41, 0, 0},         {0, 0x41, 0, 1},
+    {0, 0x50, 0, 0},    {0, 0x51, 0, 0},    {0, kBoardStack3, 3, 0}, {0, 0x4B, 0, 0},
 };
 inline const uint8_t kSecondaries[] = {0x17, 0x18, 0x31, 0x41, 0x50, 0x51, 0x4B};
 

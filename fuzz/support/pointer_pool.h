@@ -26,7 +26,8 @@ class PointerPool {
   // Rewrites every 4-byte word of a packed list (items start at multiples of 4 bytes) with Address.
   void MapWords(uint8_t* list, size_t bytes) const {
     for (size_t at = 0; at + 4 <= bytes; at += 4) {
-      uint32_t word = list[at] | (list[at + 1] << 8) | (list[at + 2] << 16) | (static_cast<uint32_t>(list[at + 3]) << 24);
+      uint32_t word =
+          list[at] | (list[at + 1] << 8) | (list[at + 2] << 16) | (static_cast<uint32_t>(list[at + 3]) << 24);
       uint32_t mapped = Address(word);
       for (int i = 0; i < 4; ++i) list[at + i] = static_cast<uint8_t>(mapped >> (8 * i));
     }

@@ -51,9 +51,12 @@ BmcAction ParseStep(const YAML::Node& node, const BoardFileContext& c, const std
     const char* key;
     BmcActionKind kind;
   };
-  const Kind kinds[] = {{"answer", BmcActionKind::Answer},         {"corrupt", BmcActionKind::Corrupt},
-                        {"busy", BmcActionKind::Busy},             {"completion", BmcActionKind::Completion},
-                        {"error", BmcActionKind::TransportError}, {"silent", BmcActionKind::Silence}};
+  const Kind kinds[] = {{"answer", BmcActionKind::Answer},
+                        {"corrupt", BmcActionKind::Corrupt},
+                        {"busy", BmcActionKind::Busy},
+                        {"completion", BmcActionKind::Completion},
+                        {"error", BmcActionKind::TransportError},
+                        {"silent", BmcActionKind::Silence}};
   BmcAction step;
   int given = 0;
   for (const Kind& k : kinds) {
@@ -98,7 +101,8 @@ std::vector<uint8_t> ParseFruFields(const YAML::Node& node, const BoardFileConte
   for (const auto& [key, text] : texts) {
     if (node[key]) *text = c.String(node[key], field + "." + key);
   }
-  if (node["capacity"]) f.capacity_watts = static_cast<uint16_t>(c.Unsigned(node["capacity"], field + ".capacity", 0xFFF));
+  if (node["capacity"])
+    f.capacity_watts = static_cast<uint16_t>(c.Unsigned(node["capacity"], field + ".capacity", 0xFFF));
   FruChecksumBreak spoil = FruChecksumBreak::None;
   if (const YAML::Node n = node["spoil_checksum"]) {
     const std::string s = c.String(n, field + ".spoil_checksum");

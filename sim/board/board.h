@@ -15,9 +15,9 @@ namespace sim {
 
 // PCD values (tokens 44, 30, 180).
 struct BoardPcd {
-  uint64_t ecam_base = 0;                      // token 44
-  std::vector<uint8_t> socket_bus_layout;      // token 30, as raw bytes (any length; 72 is the record size)
-  uint32_t uuid_timestamp = 0;                 // token 180
+  uint64_t ecam_base = 0;                  // token 44
+  std::vector<uint8_t> socket_bus_layout;  // token 30, as raw bytes (any length; 72 is the record size)
+  uint32_t uuid_timestamp = 0;             // token 180
 };
 
 // One SMBIOS record present in the table before the driver runs.
@@ -36,9 +36,9 @@ struct BoardPciIoReadFailure {
 };
 
 struct BoardFaults {
-  std::optional<uint64_t> fail_allocation;        // this allocation (1-based, from driver entry) fails
-  std::optional<uint64_t> fail_allocations_from;  // every allocation from this one on fails
-  std::vector<std::string> absent_protocols;      // short protocol names (see sim/dxe/protocol_names.h)
+  std::optional<uint64_t> fail_allocation;               // this allocation (1-based, from driver entry) fails
+  std::optional<uint64_t> fail_allocations_from;         // every allocation from this one on fails
+  std::vector<std::string> absent_protocols;             // short protocol names (see sim/dxe/protocol_names.h)
   std::vector<BoardPciIoReadFailure> fail_pci_io_reads;  // put on the instances by the `pci` section's apply
 };
 

@@ -78,8 +78,7 @@ void BoardFileContext::RequireSequence(const YAML::Node& node, const std::string
 
 uint64_t BoardFileContext::Unsigned(const YAML::Node& node, const std::string& field, uint64_t max) const {
   uint64_t v = 0;
-  const std::string fix =
-      "write a number from 0 to " + std::to_string(max) + " (" + Hex(max) + "), decimal or 0x hex";
+  const std::string fix = "write a number from 0 to " + std::to_string(max) + " (" + Hex(max) + "), decimal or 0x hex";
   if (!node.IsScalar() || !ParseUnsigned(node.Scalar(), &v)) {
     Fail(node, field, "`" + (node.IsScalar() ? node.Scalar() : std::string("(not a value)")) + "` is not a number",
          fix);

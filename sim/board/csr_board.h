@@ -12,8 +12,8 @@ struct BoardCsr {
   // stack 4 shares its byte with the CPU type, so the two must be equal.
   std::vector<std::array<uint8_t, 6>> stack_bus;
   uint8_t cpu_type = 0;
-  uint32_t cpu_socket_map = 0;   // bit n: CPU socket n present
-  uint32_t fpga_socket_map = 0;  // bit n: FPGA socket n present
+  uint32_t cpu_socket_map = 0;       // bit n: CPU socket n present
+  uint32_t fpga_socket_map = 0;      // bit n: FPGA socket n present
   uint8_t instances_per_device = 1;  // D of box types 7, 8 and 11
   std::vector<uint32_t> mmcfg_base;  // MMCFG base per segment (the segment of a socket's CSRs is the socket)
   bool cache_enable = false;         // the translation cache's enable byte

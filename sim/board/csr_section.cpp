@@ -10,9 +10,9 @@ namespace sim {
 
 namespace {
 
-constexpr size_t kRows = 2;         // socket rows of the topology block
+constexpr size_t kRows = 2;  // socket rows of the topology block
 constexpr size_t kStacks = 6;
-constexpr size_t kSegments = 8;     // MMCFG word pairs of the SiliconContext
+constexpr size_t kSegments = 8;  // MMCFG word pairs of the SiliconContext
 
 void ParseStackBus(const YAML::Node& rows, const BoardFileContext& c, BoardCsr& csr) {
   c.RequireSequence(rows, "csr.stack_bus");
@@ -37,8 +37,9 @@ void ParseStackBus(const YAML::Node& rows, const BoardFileContext& c, BoardCsr& 
 }  // namespace
 
 void ParseCsrSection(const YAML::Node& node, const BoardFileContext& c, Board& board) {
-  c.RequireMap(node, "csr", {"stack_bus", "cpu_type", "cpu_socket_map", "fpga_socket_map", "instances_per_device",
-                             "mmcfg_base", "cache_enable"});
+  c.RequireMap(node, "csr",
+               {"stack_bus", "cpu_type", "cpu_socket_map", "fpga_socket_map", "instances_per_device", "mmcfg_base",
+                "cache_enable"});
   BoardCsr csr;
   if (node["stack_bus"]) ParseStackBus(node["stack_bus"], c, csr);
   if (node["cpu_type"]) csr.cpu_type = static_cast<uint8_t>(c.Unsigned(node["cpu_type"], "csr.cpu_type", 0xFF));
@@ -46,8 +47,7 @@ void ParseCsrSection(const YAML::Node& node, const BoardFileContext& c, Board& b
     csr.cpu_socket_map = static_cast<uint32_t>(c.Unsigned(node["cpu_socket_map"], "csr.cpu_socket_map", 0xFFFFFFFF));
   }
   if (node["fpga_socket_map"]) {
-    csr.fpga_socket_map =
-        static_cast<uint32_t>(c.Unsigned(node["fpga_socket_map"], "csr.fpga_socket_map", 0xFFFFFFFF));
+    csr.fpga_socket_map = static_cast<uint32_t>(c.Unsigned(node["fpga_socket_map"], "csr.fpga_socket_map", 0xFFFFFFFF));
   }
   if (const YAML::Node d = node["instances_per_device"]) {
     csr.instances_per_device = static_cast<uint8_t>(c.Unsigned(d, "csr.instances_per_device", 0xFF));
@@ -62,8 +62,8 @@ void ParseCsrSection(const YAML::Node& node, const BoardFileContext& c, Board& b
              "list at most 8 bases, segments 0..7");
     }
     for (size_t s = 0; s < bases.size(); ++s) {
-      csr.mmcfg_base.push_back(static_cast<uint32_t>(
-          c.Unsigned(bases[s], "csr.mmcfg_base[" + std::to_string(s) + "]", 0xFFFFFFFF)));
+      csr.mmcfg_base.push_back(
+          static_cast<uint32_t>(c.Unsigned(bases[s], "csr.mmcfg_base[" + std::to_string(s) + "]", 0xFFFFFFFF)));
     }
   }
   if (node["cache_enable"]) csr.cache_enable = c.Boolean(node["cache_enable"], "csr.cache_enable");

@@ -51,8 +51,8 @@ void ParseFaultsSection(const YAML::Node& node, const BoardFileContext& c, Board
       if (const YAML::Node offsets = entry["offsets"]) {
         c.RequireSequence(offsets, field + ".offsets");
         for (size_t k = 0; k < offsets.size(); ++k) {
-          failure.offsets.push_back(static_cast<uint16_t>(
-              c.Unsigned(offsets[k], field + ".offsets[" + std::to_string(k) + "]", 0xFFF)));
+          failure.offsets.push_back(
+              static_cast<uint16_t>(c.Unsigned(offsets[k], field + ".offsets[" + std::to_string(k) + "]", 0xFFF)));
         }
       }
       board.faults.fail_pci_io_reads.push_back(failure);

@@ -33,8 +33,9 @@ std::vector<uint8_t> ParseLayout(const YAML::Node& node, const BoardFileContext&
       c.RequireMap(s, ef, {"socket", "segment", "stack_present_mask", "stack_bus"});
       if (!s["socket"]) c.Fail(s, ef + ".socket", "missing", "write `socket: N` with N from 0 to 7");
       const auto index = c.Unsigned(s["socket"], ef + ".socket", kSockets - 1);
-      if (given[index]) c.Fail(s["socket"], ef + ".socket", "socket " + std::to_string(index) + " given twice",
-                               "describe each socket once");
+      if (given[index])
+        c.Fail(s["socket"], ef + ".socket", "socket " + std::to_string(index) + " given twice",
+               "describe each socket once");
       given[index] = true;
       uint8_t* entry = &layout[8 + 8 * index];
       if (s["segment"]) entry[0] = static_cast<uint8_t>(c.Unsigned(s["segment"], ef + ".segment", 0xFF));

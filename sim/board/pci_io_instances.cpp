@@ -18,7 +18,10 @@ EFI_STATUS EFIAPI PciRead(EFI_PCI_IO_PROTOCOL* This, EFI_PCI_IO_PROTOCOL_WIDTH W
                           VOID* Buffer) {
   PciIoInstance* instance = InstanceOf(This);
   instance->owner->Calls().Bump("PciIo.Pci.Read");
-  unsigned width = Width == EfiPciIoWidthUint8 ? 1 : Width == EfiPciIoWidthUint16 ? 2 : Width == EfiPciIoWidthUint32 ? 4 : 0;
+  unsigned width = Width == EfiPciIoWidthUint8    ? 1
+                   : Width == EfiPciIoWidthUint16 ? 2
+                   : Width == EfiPciIoWidthUint32 ? 4
+                                                  : 0;
   if (width == 0) {
     Report(instance, "Pci.Read with width " + std::to_string(Width) + " (the simulator takes Uint8, Uint16, Uint32)");
     return EFI_INVALID_PARAMETER;
@@ -56,8 +59,7 @@ EFI_STATUS EFIAPI PciWrite(EFI_PCI_IO_PROTOCOL* This, EFI_PCI_IO_PROTOCOL_WIDTH,
   return EFI_UNSUPPORTED;
 }
 
-EFI_STATUS EFIAPI GetLocation(EFI_PCI_IO_PROTOCOL* This, UINTN* Segment, UINTN* Bus, UINTN* Device,
-                              UINTN* Function) {
+EFI_STATUS EFIAPI GetLocation(EFI_PCI_IO_PROTOCOL* This, UINTN* Segment, UINTN* Bus, UINTN* Device, UINTN* Function) {
   PciIoInstance* instance = InstanceOf(This);
   instance->owner->Calls().Bump("PciIo.GetLocation");
   if (Segment == nullptr || Bus == nullptr || Device == nullptr || Function == nullptr) {
@@ -73,10 +75,9 @@ EFI_STATUS EFIAPI GetLocation(EFI_PCI_IO_PROTOCOL* This, UINTN* Segment, UINTN* 
 }
 
 // Members the driver has no business calling: each names itself in the violation.
-constexpr const char* kMemberNames[] = {"PollMem",    "PollIo",         "Mem.Read",   "Mem.Write",
-                                        "Io.Read",    "Io.Write",       "CopyMem",    "Map",
-                                        "Unmap",      "AllocateBuffer", "FreeBuffer", "Flush",
-                                        "Attributes", "GetBarAttributes", "SetBarAttributes"};
+constexpr const char* kMemberNames[] = {
+    "PollMem", "PollIo",         "Mem.Read",   "Mem.Write", "Io.Read",    "Io.Write",         "CopyMem",         "Map",
+    "Unmap",   "AllocateBuffer", "FreeBuffer", "Flush",     "Attributes", "GetBarAttributes", "SetBarAttributes"};
 
 template <int Member>
 EFI_STATUS EFIAPI NotSimulated(EFI_PCI_IO_PROTOCOL* This) {

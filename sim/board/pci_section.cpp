@@ -22,7 +22,8 @@ PciLocation ParsePciLocation(const YAML::Node& node, const BoardFileContext& c, 
   char tail = 0;
   PciLocation l;
   if (std::sscanf(text.c_str(), "%x:%x:%x.%x%c", &a, &b, &d, &f, &tail) == 4) {
-    if (a > 0xFFFF || b > 0xFF || d > 0x1F || f > 7) c.Fail(node, field, "`" + text + "` is out of range", kLocationFix);
+    if (a > 0xFFFF || b > 0xFF || d > 0x1F || f > 7)
+      c.Fail(node, field, "`" + text + "` is out of range", kLocationFix);
     l = {static_cast<uint16_t>(a), static_cast<uint8_t>(b), static_cast<uint8_t>(d), static_cast<uint8_t>(f)};
   } else if (std::sscanf(text.c_str(), "%x:%x.%x%c", &b, &d, &f, &tail) == 3) {
     if (b > 0xFF || d > 0x1F || f > 7) c.Fail(node, field, "`" + text + "` is out of range", kLocationFix);
@@ -56,9 +57,11 @@ std::vector<VpdKeyword> Keywords(const YAML::Node& node, const BoardFileContext&
   for (auto it = node.begin(); it != node.end(); ++it) {
     const std::string name = it->first.Scalar();
     const std::string kf = field + "." + name;
-    if (name.size() != 2) c.Fail(it->first, kf, "keyword `" + name + "` is not two characters", "name keywords like PN, SN, VB");
+    if (name.size() != 2)
+      c.Fail(it->first, kf, "keyword `" + name + "` is not two characters", "name keywords like PN, SN, VB");
     std::vector<uint8_t> data = KeywordData(it->second, c, kf);
-    if (data.size() > 255) c.Fail(it->second, kf, std::to_string(data.size()) + " data bytes", "keep keyword data to 255 bytes");
+    if (data.size() > 255)
+      c.Fail(it->second, kf, std::to_string(data.size()) + " data bytes", "keep keyword data to 255 bytes");
     out.push_back({name, std::move(data)});
   }
   return out;
@@ -117,8 +120,10 @@ PciCapabilitySpec ParseCapability(const YAML::Node& node, const BoardFileContext
     c.RequireMap(body, bf, {"offset", "port", "link_active", "link_speed", "link_width"});
     if (body["port"]) cap.port_type = PortType(body["port"], c, bf + ".port");
     if (body["link_active"]) cap.link_active = c.Boolean(body["link_active"], bf + ".link_active");
-    if (body["link_speed"]) cap.link_speed = static_cast<uint8_t>(c.Unsigned(body["link_speed"], bf + ".link_speed", 15));
-    if (body["link_width"]) cap.link_width = static_cast<uint8_t>(c.Unsigned(body["link_width"], bf + ".link_width", 32));
+    if (body["link_speed"])
+      cap.link_speed = static_cast<uint8_t>(c.Unsigned(body["link_speed"], bf + ".link_speed", 15));
+    if (body["link_width"])
+      cap.link_width = static_cast<uint8_t>(c.Unsigned(body["link_width"], bf + ".link_width", 32));
   } else if (kind == "vpd") {
     cap.kind = PciCapabilitySpec::Kind::Vpd;
     cap.vpd = ParseVpd(body, c, bf);
@@ -156,10 +161,10 @@ MemoryBarSpec ParseMemoryBar(const YAML::Node& node, const BoardFileContext& c, 
 }
 
 PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
-  c.RequireMap(node, field,
-               {"at", "name", "vendor_id", "device_id", "revision", "class_code", "header_type",
-                "subsystem_vendor_id", "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes",
-                "memory_bar", "reads_all_ones"});
+  c.RequireMap(
+      node, field,
+      {"at", "name", "vendor_id", "device_id", "revision", "class_code", "header_type", "subsystem_vendor_id",
+       "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes", "memory_bar", "reads_all_ones"});
   if (!node["at"]) c.Fail(node, field + ".at", "missing", kLocationFix);
   PciFunctionSpec f;
   f.origin = c.Origin(node);
@@ -193,7 +198,8 @@ PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c,
     for (size_t i = 0; i < pokes.size(); ++i) {
       const std::string pf = field + ".pokes[" + std::to_string(i) + "]";
       c.RequireMap(pokes[i], pf, {"offset", "bytes"});
-      if (!pokes[i]["offset"] || !pokes[i]["bytes"]) c.Fail(pokes[i], pf, "needs offset and bytes", "write `{offset: 0x34, bytes: \"40\"}`");
+      if (!pokes[i]["offset"] || !pokes[i]["bytes"])
+        c.Fail(pokes[i], pf, "needs offset and bytes", "write `{offset: 0x34, bytes: \"40\"}`");
       f.pokes.push_back({static_cast<uint16_t>(c.Unsigned(pokes[i]["offset"], pf + ".offset", 0xFFF)),
                          c.HexBytes(pokes[i]["bytes"], pf + ".bytes")});
     }

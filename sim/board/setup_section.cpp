@@ -54,7 +54,8 @@ void ParseSetupSection(const YAML::Node& node, const BoardFileContext& c, Board&
   bool present = true;
   if (const YAML::Node d = node["default"]) {
     const std::string s = c.String(d, "setup.default");
-    if (s != "present" && s != "absent") c.Fail(d, "setup.default", "unknown default `" + s + "`", "use present or absent");
+    if (s != "present" && s != "absent")
+      c.Fail(d, "setup.default", "unknown default `" + s + "`", "use present or absent");
     present = s == "present";
   }
   BoardSetup setup;
@@ -74,7 +75,8 @@ void ParseSetupSection(const YAML::Node& node, const BoardFileContext& c, Board&
       const std::string name = it->first.Scalar();
       const std::string field = "setup.variables." + name;
       const SetupVariable* v = FindSetupVariable(name);
-      if (v == nullptr) c.Fail(it->first, field, "unknown setup variable `" + name + "`", "use one of: " + SetupNames());
+      if (v == nullptr)
+        c.Fail(it->first, field, "unknown setup variable `" + name + "`", "use one of: " + SetupNames());
       const size_t index = static_cast<size_t>(v - SetupVariables().data());
       setup.variables[index] = ParseState(it->second, c, field, index);
     }

@@ -48,10 +48,10 @@ struct FriendlyForm {
 
 // Probe layouts (voltage 26, temperature 28, current 29) share one shape; 0x8000 means "unknown".
 std::vector<Field> ProbeFields() {
-  return {{"description", 0x04, Width::Str, 0},       {"location_and_status", 0x05, Width::U8, 0x63},
-          {"maximum", 0x06, Width::U16, 0x8000},      {"minimum", 0x08, Width::U16, 0x8000},
-          {"resolution", 0x0A, Width::U16, 0x8000},   {"tolerance", 0x0C, Width::U16, 0x8000},
-          {"accuracy", 0x0E, Width::U16, 0x8000},     {"oem_defined", 0x10, Width::U32, 0},
+  return {{"description", 0x04, Width::Str, 0},     {"location_and_status", 0x05, Width::U8, 0x63},
+          {"maximum", 0x06, Width::U16, 0x8000},    {"minimum", 0x08, Width::U16, 0x8000},
+          {"resolution", 0x0A, Width::U16, 0x8000}, {"tolerance", 0x0C, Width::U16, 0x8000},
+          {"accuracy", 0x0E, Width::U16, 0x8000},   {"oem_defined", 0x10, Width::U32, 0},
           {"nominal", 0x14, Width::U16, 0x8000}};
 }
 
@@ -137,8 +137,8 @@ BoardSmbiosRecord ParseFriendly(const YAML::Node& r, const BoardFileContext& c, 
     bool known = false;
     for (const char* k : keys) known = known || it->first.Scalar() == k;
     if (!known) {
-      c.Fail(it->first, field + "." + it->first.Scalar(), "unknown key `" + it->first.Scalar() + "` for a type " +
-             std::to_string(form.type) + " record",
+      c.Fail(it->first, field + "." + it->first.Scalar(),
+             "unknown key `" + it->first.Scalar() + "` for a type " + std::to_string(form.type) + " record",
              "use one of: " + list + "; or give the record as `data` and `strings`");
     }
   }
@@ -201,8 +201,7 @@ void ParseSmbiosSection(const YAML::Node& node, const BoardFileContext& c, Board
     const std::vector<uint8_t> bytes = BuildSmbiosRecord(record.formatted, record.strings);
     const SmbiosRecordCheck check = CheckSmbiosRecord(bytes.data(), bytes.size());
     if (!check.ok) {
-      c.Fail(r, field, "the record is malformed: " + check.problem,
-             "correct the data bytes or the strings list");
+      c.Fail(r, field, "the record is malformed: " + check.problem, "correct the data bytes or the strings list");
     }
     board.smbios.push_back(std::move(record));
   }

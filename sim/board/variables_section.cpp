@@ -68,7 +68,8 @@ void ApplyVariablesSection(const Board& board, DxePlatform& platform) {
   const BoardVariables& v = board.variables;
   if (v.list.empty() && !v.write_protected && !v.capacity) return;
   VariableStore& store = PlatformVariableStore(platform);
-  for (const BoardVariable& variable : v.list) store.Put(variable.name, variable.vendor, variable.attributes, variable.data);
+  for (const BoardVariable& variable : v.list)
+    store.Put(variable.name, variable.vendor, variable.attributes, variable.data);
   store.SetWriteProtected(v.write_protected);
   store.SetCapacity(v.capacity);
 }

@@ -49,7 +49,7 @@ std::string FormatDebugStop(const DebugStop& stop) {
 }  // namespace sim
 
 extern "C" {
-void DebugStopPoll(volatile UINT8 *Flag, const CHAR8 *Message, const UINT32 *Arguments, UINT32 ArgumentCount) {
+void DebugStopPoll(volatile UINT8* Flag, const CHAR8* Message, const UINT32* Arguments, UINT32 ArgumentCount) {
   sim::DebugStop stop;
   stop.message = Message != nullptr ? Message : "";
   stop.arguments.assign(Arguments, Arguments + ArgumentCount);

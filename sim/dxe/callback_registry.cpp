@@ -48,8 +48,7 @@ EFI_STATUS CallbackRegistry::Register(const EFI_GUID* key, const void* record, U
   static const EFI_GUID kPublishPoint = SMBIOS_PUBLISH_POINT_GUID;
   if (key == nullptr) return Refuse("null key GUID");
   if (!GuidEqual(key, &kPublishPoint)) {
-    return Refuse("key GUID " + GuidToString(*key) + " is not the SMBIOS publish point " +
-                  GuidToString(kPublishPoint));
+    return Refuse("key GUID " + GuidToString(*key) + " is not the SMBIOS publish point " + GuidToString(kPublishPoint));
   }
   if (record == nullptr) return Refuse("null record pointer");
   if (size != kCallbackRecordSize) {

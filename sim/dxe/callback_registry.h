@@ -21,9 +21,9 @@ constexpr UINT32 kCallbackRecordValue = 21;
 constexpr UINTN kCallbackRecordSize = 24;
 
 struct CallbackOutcome {
-  bool ran = false;              // a registered callback was called by this declaration
+  bool ran = false;                 // a registered callback was called by this declaration
   EFI_STATUS status = EFI_SUCCESS;  // status of the (last) callback called
-  size_t called = 0;             // callbacks called by this declaration
+  size_t called = 0;                // callbacks called by this declaration
 };
 
 class CallbackRegistry {

@@ -3,4 +3,7 @@
 #pragma once
 #include "uefi/guid.h"
 
-#define PLATFORM_SMBIOS_DRIVER_FILE_GUID {0xFF5C5473, 0x13A4, 0x4657, {0x83, 0xED, 0x56, 0x65, 0x99, 0xB4, 0xFC, 0x24}}
+#define PLATFORM_SMBIOS_DRIVER_FILE_GUID                                           \
+  {                                                                                \
+    0xFF5C5473, 0x13A4, 0x4657, { 0x83, 0xED, 0x56, 0x65, 0x99, 0xB4, 0xFC, 0x24 } \
+  }

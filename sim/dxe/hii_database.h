@@ -20,7 +20,7 @@ struct HiiPackageList {
   EFI_GUID guid;
   EFI_HANDLE driver_handle;
   EFI_HII_HANDLE handle;
-  std::vector<uint8_t> bytes;  // the whole list as handed over
+  std::vector<uint8_t> bytes;        // the whole list as handed over
   std::vector<HiiPackage> packages;  // in order, end package excluded
 };
 

@@ -62,8 +62,8 @@ std::string DescribeSetupImage(const VariableStore& store, const uint8_t* image,
     } else {
       state = "present";
     }
-    out += "  " + Padded(VariableNameToString(p.variable->name), 28) + " offset " + Padded(std::to_string(p.offset), 5) +
-           " " + Padded(std::to_string(p.length), 5) + " bytes  " + state + "\n";
+    out += "  " + Padded(VariableNameToString(p.variable->name), 28) + " offset " +
+           Padded(std::to_string(p.offset), 5) + " " + Padded(std::to_string(p.length), 5) + " bytes  " + state + "\n";
     if (!p.zeroed) {
       const StoredVariable* stored = store.Find(p.variable->name, p.variable->vendor);
       std::copy(stored->data.begin(), stored->data.begin() + p.length, expected.begin() + p.offset);

@@ -176,8 +176,7 @@ std::string ParseHiiStringPackage(const uint8_t* bytes, size_t size, HiiStringPa
         at += length;
         break;
       }
-      default:
-        return "unknown string block type " + std::to_string(type) + At(at);
+      default: return "unknown string block type " + std::to_string(type) + At(at);
     }
   }
 }

@@ -13,10 +13,10 @@ struct HiiStringPackageInfo {
   uint32_t length = 0;  // package length from its header
   uint32_t header_size = 0;
   uint32_t string_info_offset = 0;
-  uint16_t language_name = 0;  // string ID of the language's name
-  std::string language;        // e.g. "en-US"
+  uint16_t language_name = 0;                  // string ID of the language's name
+  std::string language;                        // e.g. "en-US"
   std::map<uint16_t, std::u16string> strings;  // by string ID (1-based)
-  size_t blocks = 0;           // string information blocks, the end block included
+  size_t blocks = 0;                           // string information blocks, the end block included
 };
 
 // Empty string when the package (bytes, `size` of them, header included) is well formed; else what is wrong.

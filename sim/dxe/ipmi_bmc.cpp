@@ -57,8 +57,8 @@ EFI_STATUS BmcModel::Handle(uint8_t net_function, uint8_t lun, uint8_t command, 
                                            " (only the FRU chunk command 0x30/0xA1 on LUN 0 is served)");
   }
   if (request == nullptr || request_size != 2) {
-    return reject(kIpmiRequestLengthInvalid, "FRU chunk request of " + std::to_string(request_size) +
-                                                 " bytes (it takes 2: supply, chunk)");
+    return reject(kIpmiRequestLengthInvalid,
+                  "FRU chunk request of " + std::to_string(request_size) + " bytes (it takes 2: supply, chunk)");
   }
   uint8_t supply_number = request[0];
   uint8_t chunk = request[1];

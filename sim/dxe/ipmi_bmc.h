@@ -42,8 +42,8 @@ enum class BmcActionKind {
 
 struct BmcAction {
   BmcActionKind kind = BmcActionKind::Answer;
-  uint32_t count = 1;               // consecutive sends this step covers
-  uint8_t completion_code = 0;      // Completion
+  uint32_t count = 1;                    // consecutive sends this step covers
+  uint8_t completion_code = 0;           // Completion
   EFI_STATUS status = EFI_DEVICE_ERROR;  // TransportError
 };
 
@@ -58,15 +58,15 @@ struct BmcSend {
 };
 
 struct BmcTiming {
-  uint64_t send_us = 1000;         // every answered send (answer, busy, completion code, transport error)
-  uint64_t silence_us = 1000000;   // a send the BMC never answers
+  uint64_t send_us = 1000;        // every answered send (answer, busy, completion code, transport error)
+  uint64_t silence_us = 1000000;  // a send the BMC never answers
 };
 
 // One power supply as the BMC knows it. Unscripted sends are answered from the FRU image; without one (and for
 // a supply the BMC does not know) the answer is completion code 0xCB (data not present).
 struct BmcSupply {
-  std::vector<uint8_t> fru;  // served from offset 0; bytes past its end read as 0
-  bool silent = false;       // once its scripts are used up, never answers
+  std::vector<uint8_t> fru;                           // served from offset 0; bytes past its end read as 0
+  bool silent = false;                                // once its scripts are used up, never answers
   std::map<uint8_t, std::vector<BmcAction>> scripts;  // chunk 1..4 -> steps, then the default behaviour
 };
 

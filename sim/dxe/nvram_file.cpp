@@ -21,8 +21,8 @@ namespace {
 bool ParseGuid(const std::string& text, EFI_GUID* guid) {
   unsigned d1, d2, d3, b[8];
   char tail;
-  if (text.size() != 36 || std::sscanf(text.c_str(), "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x%c", &d1, &d2, &d3,
-                                       &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &tail) != 11) {
+  if (text.size() != 36 || std::sscanf(text.c_str(), "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x%c", &d1, &d2, &d3, &b[0],
+                                       &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &tail) != 11) {
     return false;
   }
   guid->Data1 = d1;
@@ -36,7 +36,8 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>* bytes) {
   if (text == "-") return true;  // no data
   if (text.size() % 2 != 0) return false;
   for (size_t i = 0; i < text.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[i])) || !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
       return false;
     }
     bytes->push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));

@@ -45,7 +45,9 @@ PcdStore& Store() {
   return platform->Pcd();
 }
 
-UINT8 EFIAPI PcdGet8(UINTN token) { return static_cast<UINT8>(Store().GetNumber(token, PcdStore::Kind::U8, "Pcd.Get8")); }
+UINT8 EFIAPI PcdGet8(UINTN token) {
+  return static_cast<UINT8>(Store().GetNumber(token, PcdStore::Kind::U8, "Pcd.Get8"));
+}
 UINT16 EFIAPI PcdGet16(UINTN token) {
   return static_cast<UINT16>(Store().GetNumber(token, PcdStore::Kind::U16, "Pcd.Get16"));
 }

@@ -30,10 +30,10 @@ struct PoolLeak {
 };
 
 struct PoolStats {
-  uint64_t allocations = 0;       // attempts
-  uint64_t failed = 0;            // attempts that returned an error (injected or invalid)
-  uint64_t frees = 0;             // successful frees
-  uint64_t bad_frees = 0;         // unknown pointer, double free
+  uint64_t allocations = 0;  // attempts
+  uint64_t failed = 0;       // attempts that returned an error (injected or invalid)
+  uint64_t frees = 0;        // successful frees
+  uint64_t bad_frees = 0;    // unknown pointer, double free
   size_t live_bytes = 0;
   size_t live_buffers = 0;
   size_t peak_bytes = 0;
@@ -82,7 +82,7 @@ class PoolAllocator {
   bool GuardsIntact(const Block& block, std::string* where) const;
 
   Violations& violations_;
-  std::map<uintptr_t, Block> live_;  // payload address -> block
+  std::map<uintptr_t, Block> live_;      // payload address -> block
   std::unordered_set<uintptr_t> freed_;  // payload addresses freed, to tell a double free from a stray pointer
   PoolStats stats_;
   std::vector<uint64_t> fail_numbers_;

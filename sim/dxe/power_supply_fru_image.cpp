@@ -39,28 +39,33 @@ std::string BuildPowerSupplyFru(const PowerSupplyFruFields& fields, FruChecksumB
   size_t needed = 3 + 1 + 1 + 1;  // version, length, language; FRU file ID; end marker; checksum
   for (const auto& [name, text] : texts) {
     if (text->size() == 1) {
-      return std::string("field ") + name + ": a one-character field cannot be encoded (type/length 0xC1 marks the "
+      return std::string("field ") + name +
+             ": a one-character field cannot be encoded (type/length 0xC1 marks the "
              "end of the fields; use an empty value or two or more characters)";
     }
     if (text->size() > kFruFieldMaxLength) {
-      return std::string("field ") + name + ": " + std::to_string(text->size()) + " characters (at most 31 fit a "
+      return std::string("field ") + name + ": " + std::to_string(text->size()) +
+             " characters (at most 31 fit a "
              "type/length byte; shorten it)";
     }
     for (char c : *text) {
       if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
-        return std::string("field ") + name + ": holds a byte outside printable ASCII (use printable ASCII, or give "
+        return std::string("field ") + name +
+               ": holds a byte outside printable ASCII (use printable ASCII, or give "
                "the image as bytes)";
       }
     }
     needed += 1 + text->size();
   }
   if (needed > kProductAreaLength) {
-    return "fields manufacturer..asset_tag: " + std::to_string(needed) + " bytes with their type/length bytes, more "
-           "than the 64-byte Product Info Area holds (shorten them by " + std::to_string(needed - kProductAreaLength) +
-           ")";
+    return "fields manufacturer..asset_tag: " + std::to_string(needed) +
+           " bytes with their type/length bytes, more "
+           "than the 64-byte Product Info Area holds (shorten them by " +
+           std::to_string(needed - kProductAreaLength) + ")";
   }
   if (fields.capacity_watts > 0x0FFF) {
-    return "field capacity: " + std::to_string(fields.capacity_watts) + " W does not fit the 12-bit overall capacity "
+    return "field capacity: " + std::to_string(fields.capacity_watts) +
+           " W does not fit the 12-bit overall capacity "
            "(at most 4095)";
   }
 
@@ -74,9 +79,9 @@ std::string BuildPowerSupplyFru(const PowerSupplyFruFields& fields, FruChecksumB
   out[kInternalUseArea] = 0x01;
 
   size_t at = kProductArea;
-  out[at++] = 0x01;                       // format version
-  out[at++] = kProductAreaLength / 8;     // area length
-  out[at++] = 0x00;                       // language: English
+  out[at++] = 0x01;                    // format version
+  out[at++] = kProductAreaLength / 8;  // area length
+  out[at++] = 0x00;                    // language: English
   for (const auto& [name, text] : texts) {
     out[at++] = text->empty() ? kEmptyField : static_cast<uint8_t>(0xC0 | text->size());
     for (char c : *text) out[at++] = static_cast<uint8_t>(c);

@@ -29,10 +29,10 @@ const SetupVariable* FindSetupVariable(const std::string& name);
 struct SetupPlacement {
   const SetupVariable* variable;
   size_t offset;
-  size_t length;         // bytes of the image it covers
-  size_t stored_size;    // size in the store (0 when absent)
+  size_t length;       // bytes of the image it covers
+  size_t stored_size;  // size in the store (0 when absent)
   bool present;
-  bool zeroed;           // absent or larger than expected: its part is zero
+  bool zeroed;  // absent or larger than expected: its part is zero
 };
 std::vector<SetupPlacement> PlaceSetupVariables(const std::vector<std::pair<bool, size_t>>& present_and_size);
 

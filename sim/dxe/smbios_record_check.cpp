@@ -92,8 +92,9 @@ SmbiosRecordCheck CheckSmbiosRecord(const uint8_t* record, size_t available) {
   if (available < 4) return fail("fewer than 4 bytes readable for the header");
   const size_t length = record[1];
   if (length < 4) return fail("Length " + std::to_string(length) + " is below the 4-byte header");
-  if (length > available) return fail("formatted area (Length " + std::to_string(length) + ") runs past the readable " +
-                                      std::to_string(available) + " bytes");
+  if (length > available)
+    return fail("formatted area (Length " + std::to_string(length) + ") runs past the readable " +
+                std::to_string(available) + " bytes");
   // The string set.
   size_t p = length;
   auto not_ended = [&] {

@@ -165,8 +165,8 @@ std::vector<SmbiosRecordView> SmbiosTable::Records() const {
   for (const auto& r : records_) {
     SmbiosRecordCheck check = CheckSmbiosRecord(r->bytes.data(), r->size);
     const size_t size = check.ok ? check.size : r->size;
-    out.push_back({r->handle, r->bytes[0], std::vector<uint8_t>(r->bytes.begin(), r->bytes.begin() + size),
-                   check.strings});
+    out.push_back(
+        {r->handle, r->bytes[0], std::vector<uint8_t>(r->bytes.begin(), r->bytes.begin() + size), check.strings});
   }
   return out;
 }

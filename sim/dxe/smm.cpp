@@ -102,8 +102,8 @@ EFI_STATUS EFIAPI SmmServices::FreeThunk(VOID* Buffer) {
 }
 
 SmmServices& InstallSmm(DxePlatform& platform, bool in_smm) {
-  auto& smm = platform.Keep(
-      std::make_shared<SmmServices>(platform.Violations(), platform.Calls(), platform.Pool(), in_smm));
+  auto& smm =
+      platform.Keep(std::make_shared<SmmServices>(platform.Violations(), platform.Calls(), platform.Pool(), in_smm));
   EFI_GUID guid = EFI_SMM_BASE2_PROTOCOL_GUID;
   platform.Protocols().InstallOnNewHandle(guid, smm.Protocol(), "SMM Base2");
   platform.AddEndOfRunCheck([&smm](Violations& violations) { smm.CheckPools(violations); });

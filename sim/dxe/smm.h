@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <set>
 
-#include "sim/dxe/call_counter.h"
 #include "sim/common/violations.h"
+#include "sim/dxe/call_counter.h"
 #include "uefi/protocols/smm_base2.h"
 
 namespace sim {

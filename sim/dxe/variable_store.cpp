@@ -40,8 +40,8 @@ EFI_STATUS VariableStore::LogAccess(bool write, const CHAR16* name, const EFI_GU
   return status;
 }
 
-EFI_STATUS VariableStore::GetVariable(const CHAR16* name, const EFI_GUID* vendor, UINT32* attributes,
-                                      UINTN* data_size, VOID* data) {
+EFI_STATUS VariableStore::GetVariable(const CHAR16* name, const EFI_GUID* vendor, UINT32* attributes, UINTN* data_size,
+                                      VOID* data) {
   if (name == nullptr || vendor == nullptr || data_size == nullptr) {
     return LogAccess(false, name, vendor, EFI_INVALID_PARAMETER, 0);
   }
@@ -58,8 +58,8 @@ EFI_STATUS VariableStore::GetVariable(const CHAR16* name, const EFI_GUID* vendor
   return LogAccess(false, name, vendor, EFI_SUCCESS, *data_size);
 }
 
-EFI_STATUS VariableStore::SetVariable(const CHAR16* name, const EFI_GUID* vendor, UINT32 attributes,
-                                      UINTN data_size, const VOID* data) {
+EFI_STATUS VariableStore::SetVariable(const CHAR16* name, const EFI_GUID* vendor, UINT32 attributes, UINTN data_size,
+                                      const VOID* data) {
   if (name == nullptr || vendor == nullptr || name[0] == 0) {
     return LogAccess(true, name, vendor, EFI_INVALID_PARAMETER, data_size);
   }
@@ -101,9 +101,8 @@ void VariableStore::Put(const std::u16string& name, const EFI_GUID& vendor, uint
 }
 
 bool VariableStore::Erase(const std::u16string& name, const EFI_GUID& vendor) {
-  return std::erase_if(variables_, [&](const StoredVariable& v) {
-           return v.name == name && GuidEqual(&v.vendor, &vendor);
-         }) != 0;
+  return std::erase_if(variables_,
+                       [&](const StoredVariable& v) { return v.name == name && GuidEqual(&v.vendor, &vendor); }) != 0;
 }
 
 size_t VariableStore::Reads(const std::u16string& name) const {

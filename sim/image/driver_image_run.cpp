@@ -41,7 +41,8 @@ std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, const st
 EmulatedDriver::EmulatedDriver(std::unique_ptr<PlacedImage> image) : image_(std::move(image)) {}
 
 DriverEntry EmulatedDriver::Entry() {
-  return [this](EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) { return RunEntry(image_handle, system_table); };
+  return
+      [this](EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) { return RunEntry(image_handle, system_table); };
 }
 
 EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) {
@@ -64,8 +65,8 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
     if (!r.completed) violations.Report("driver image, callback: " + r.fault);
     return r.completed ? r.value : EFI_ABORTED;
   });
-  const GuestCallResult r =
-      machine_->Call(image_->Entry(), {reinterpret_cast<uintptr_t>(image_handle), reinterpret_cast<uintptr_t>(system_table)});
+  const GuestCallResult r = machine_->Call(
+      image_->Entry(), {reinterpret_cast<uintptr_t>(image_handle), reinterpret_cast<uintptr_t>(system_table)});
   calls_.push_back(r);
   if (!r.completed) violations.Report("driver image, entry point: " + r.fault);
   return r.completed ? r.value : EFI_ABORTED;

@@ -63,8 +63,8 @@ struct ImageMachine::State {
     uint64_t start, end;
     std::string name;
   };
-  std::vector<Range> ranges;       // named host and MMIO mappings, for messages
-  std::set<uint64_t> pages;        // page numbers mapped so far
+  std::vector<Range> ranges;  // named host and MMIO mappings, for messages
+  std::set<uint64_t> pages;   // page numbers mapped so far
   std::vector<std::unique_ptr<MmioTarget>> mmio;
   uint8_t* stack = nullptr;
   size_t stack_size = 0;
@@ -254,8 +254,8 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
       return;
     }
     s.lowest_sp = std::min(s.lowest_sp, s.Sp());
-    const uint64_t result = ImageMachine::CallHostFunction(reinterpret_cast<const void*>(address),
-                                                           TrapCall(*s.machine, s.Sp()));
+    const uint64_t result =
+        ImageMachine::CallHostFunction(reinterpret_cast<const void*>(address), TrapCall(*s.machine, s.Sp()));
     s.AfterHostCode();
     uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
     return;  // the page's return instruction goes back to the image
@@ -298,7 +298,9 @@ bool OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t
       s.Fail("the image wrote " + bytes + " (value " + Hex(static_cast<uint64_t>(value)) + ") to " + Hex(address) +
              ", which nothing maps");
       break;
-    case UC_MEM_READ_UNMAPPED: s.Fail("the image read " + bytes + " at " + Hex(address) + ", which nothing maps"); break;
+    case UC_MEM_READ_UNMAPPED:
+      s.Fail("the image read " + bytes + " at " + Hex(address) + ", which nothing maps");
+      break;
     case UC_MEM_READ_PROT: s.Fail("the image read " + bytes + " at " + at + ", which is not readable"); break;
     case UC_MEM_FETCH_UNMAPPED:
     case UC_MEM_FETCH_PROT:
@@ -329,7 +331,8 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
   } else {
     for (const PlacedSection& sec : image.Sections()) {
       const uint64_t start = sec.start / s.page * s.page, end = (sec.end + s.page - 1) / s.page * s.page;
-      uint32_t perms = (sec.read ? UC_PROT_READ : 0) | (sec.write ? UC_PROT_WRITE : 0) | (sec.execute ? UC_PROT_EXEC : 0);
+      uint32_t perms =
+          (sec.read ? UC_PROT_READ : 0) | (sec.write ? UC_PROT_WRITE : 0) | (sec.execute ? UC_PROT_EXEC : 0);
       s.MapPages(start, end, perms, image.Host() + (start - image.Base()));
     }
     s.MapPages(image.Base(), image.Base() + image.MappedSize(), UC_PROT_READ, image.Host());
@@ -365,7 +368,8 @@ ImageMachine::~ImageMachine() {
 void ImageMachine::MapHost(const void* address, size_t size, bool writable, std::string name) {
   State& s = *state_;
   const uint64_t at = reinterpret_cast<uintptr_t>(address);
-  if (!is64_ && at + size > 0x100000000ull) Fatal(name + " at " + Hex(at) + " lies above 4 GiB, out of an IA-32 image's reach");
+  if (!is64_ && at + size > 0x100000000ull)
+    Fatal(name + " at " + Hex(at) + " lies above 4 GiB, out of an IA-32 image's reach");
   const uint64_t start = at / s.page * s.page, end = (at + size + s.page - 1) / s.page * s.page;
   s.MapPages(start, end, UC_PROT_READ | (writable ? UC_PROT_WRITE : 0),
              reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(start)));
@@ -377,7 +381,8 @@ void ImageMachine::MapReadOnly(uint64_t guest, const void* host, size_t size, st
   if (guest % s.page != 0 || reinterpret_cast<uintptr_t>(host) % s.page != 0)
     Fatal(name + " at " + Hex(guest) + " does not start on a page");
   const uint64_t end = (guest + size + s.page - 1) / s.page * s.page;
-  if (!is64_ && end > 0x100000000ull) Fatal(name + " at " + Hex(guest) + " lies above 4 GiB, out of an IA-32 image's reach");
+  if (!is64_ && end > 0x100000000ull)
+    Fatal(name + " at " + Hex(guest) + " lies above 4 GiB, out of an IA-32 image's reach");
   s.MapPages(guest, end, UC_PROT_READ, static_cast<uint8_t*>(const_cast<void*>(host)));
   s.ranges.push_back({guest, guest + size, std::move(name)});
 }
@@ -429,7 +434,8 @@ void ImageMachine::ShareHostMemory() {
 #if defined(__clang__)
 __attribute__((no_sanitize("function")))
 #endif
-uint64_t ImageMachine::CallHostFunction(const void* function, const TrapCall& c) {
+uint64_t
+ImageMachine::CallHostFunction(const void* function, const TrapCall& c) {
   using Fn = uint64_t(__attribute__((ms_abi))*)(uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
                                                 uint64_t, uint64_t, uint64_t);
   return reinterpret_cast<Fn>(const_cast<void*>(function))(c.Arg(0), c.Arg(1), c.Arg(2), c.Arg(3), c.Arg(4), c.Arg(5),
@@ -481,7 +487,8 @@ GuestCallResult ImageMachine::Call(uint64_t address, const std::vector<uint64_t>
     sp = (top - 64 - 8 * on_stack) & ~0xFull;  // 16-aligned where the arguments start
     sp -= 8 + 32;                              // return address and the four registers' home area
     std::memcpy(reinterpret_cast<void*>(sp), &s.trap_base, 8);
-    for (size_t i = 4; i < arguments.size(); ++i) std::memcpy(reinterpret_cast<void*>(sp + 40 + 8 * (i - 4)), &arguments[i], 8);
+    for (size_t i = 4; i < arguments.size(); ++i)
+      std::memcpy(reinterpret_cast<void*>(sp + 40 + 8 * (i - 4)), &arguments[i], 8);
     static const int kRegs[4] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8, UC_X86_REG_R9};
     for (size_t i = 0; i < arguments.size() && i < 4; ++i) uc_reg_write(uc_, kRegs[i], &arguments[i]);
     uc_reg_write(uc_, UC_X86_REG_RSP, &sp);
@@ -511,7 +518,8 @@ GuestCallResult ImageMachine::Call(uint64_t address, const std::vector<uint64_t>
   r.stack_used = given - std::min(given, s.lowest_sp);
   r.stopped = s.stopped;
   r.fault = s.fault;
-  if (r.fault.empty() && err != UC_ERR_OK) r.fault = std::string("the emulator stopped: ") + uc_strerror(err) + " at " + Hex(s.Pc());
+  if (r.fault.empty() && err != UC_ERR_OK)
+    r.fault = std::string("the emulator stopped: ") + uc_strerror(err) + " at " + Hex(s.Pc());
   r.completed = r.fault.empty() && s.Pc() == s.trap_base;
   if (r.fault.empty() && !r.completed) r.fault = "the call ended at " + Hex(s.Pc()) + " without returning";
   r.value = s.Reg(is64_ ? UC_X86_REG_RAX : UC_X86_REG_EAX);

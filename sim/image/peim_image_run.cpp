@@ -78,7 +78,9 @@ std::unique_ptr<PeimImageRun> PeimImageRun::CreatePlaced(TracePlatform& platform
 }
 
 PeimImageRun::PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image)
-    : platform_(platform), image_(std::move(image)), machine_(std::make_unique<ImageMachine>(*image_)),
+    : platform_(platform),
+      image_(std::move(image)),
+      machine_(std::make_unique<ImageMachine>(*image_)),
       tables_(std::make_unique<Tables>()) {}
 
 PeimImageRun::~PeimImageRun() = default;
@@ -100,18 +102,20 @@ void PeimImageRun::Build() {
     uint8_t* guest = arena.Allocate(4 * slots, 4);
     void* const* functions = static_cast<void* const*>(host);
     for (size_t i = 0; i < slots; ++i) {
-      ImageMachine::TrapHandler handler = special.count(i) ? special[i] : [function = functions[i], returns_status](const TrapCall& c) -> uint64_t {
+      ImageMachine::TrapHandler handler =
+          special.count(i) ? special[i] : [function = functions[i], returns_status](const TrapCall& c) -> uint64_t {
         const uint64_t r = ImageMachine::CallHostFunction(function, c);
         return returns_status ? GuestStatus(r) : r;
       };
-      Put32(guest + 4 * i, static_cast<uint32_t>(m.AddTrap(name + " function " + std::to_string(i), std::move(handler))));
+      Put32(guest + 4 * i,
+            static_cast<uint32_t>(m.AddTrap(name + " function " + std::to_string(i), std::move(handler))));
     }
     tables_->ppis[host] = GuestArena::Address32(guest);
   };
 
   StatusCodeHandler& handler = platform_.handler();
-  forwarding_ppi(handler.ppi(), sizeof(EFI_PEI_RSC_HANDLER_PPI) / sizeof(void*), "report-status-code handler PPI",
-                 true, {});
+  forwarding_ppi(handler.ppi(), sizeof(EFI_PEI_RSC_HANDLER_PPI) / sizeof(void*), "report-status-code handler PPI", true,
+                 {});
   PcdDatabase& pcds = pei.pcds();
   forwarding_ppi(pcds.ppi(), sizeof(PCD_PPI) / sizeof(void*), "PCD PPI", false,
                  {{kPcdGetPtrSlot, [this, &pcds](const TrapCall& c) -> uint64_t {
@@ -225,15 +229,16 @@ EFI_STATUS PeimImageRun::RunEntry() {
   return r.completed ? HostStatus(r.value) : EFI_ABORTED;
 }
 
-std::vector<EFI_STATUS> PeimImageRun::Report(EFI_STATUS_CODE_TYPE type, EFI_STATUS_CODE_VALUE value,
-                                             uint32_t instance, const EFI_GUID* caller_id, const void* data) {
+std::vector<EFI_STATUS> PeimImageRun::Report(EFI_STATUS_CODE_TYPE type, EFI_STATUS_CODE_VALUE value, uint32_t instance,
+                                             const EFI_GUID* caller_id, const void* data) {
   last_calls_.clear();
   std::vector<EFI_STATUS> statuses;
   const std::vector<EFI_PEI_RSC_HANDLER_CALLBACK> listeners = platform_.handler().listeners();
   for (EFI_PEI_RSC_HANDLER_CALLBACK listener : listeners) {
-    const GuestCallResult r = machine_->Call(reinterpret_cast<uintptr_t>(listener),
-                                             {services_pointer_, type, value, instance,
-                                              reinterpret_cast<uintptr_t>(caller_id), reinterpret_cast<uintptr_t>(data)});
+    const GuestCallResult r =
+        machine_->Call(reinterpret_cast<uintptr_t>(listener),
+                       {services_pointer_, type, value, instance, reinterpret_cast<uintptr_t>(caller_id),
+                        reinterpret_cast<uintptr_t>(data)});
     Note(r, "listener for code type " + Hex(type));
     const EFI_STATUS status = r.completed ? HostStatus(r.value) : EFI_ABORTED;
     if (r.completed && EFI_ERROR(status)) {

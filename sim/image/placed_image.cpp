@@ -99,13 +99,26 @@ void* MapPages(uint64_t want, size_t size, bool below_4gib) {
 
 PlacedImage::PlacedImage(uint8_t* host, size_t mapped, bool is64, uint64_t entry_rva, uint32_t image_size,
                          std::vector<PlacedSection> sections, unsigned fixups)
-    : host_(host), guest_(reinterpret_cast<uintptr_t>(host)), mapped_(mapped), is64_(is64), entry_rva_(entry_rva),
-      image_size_(image_size), sections_(std::move(sections)), fixups_(fixups) {}
+    : host_(host),
+      guest_(reinterpret_cast<uintptr_t>(host)),
+      mapped_(mapped),
+      is64_(is64),
+      entry_rva_(entry_rva),
+      image_size_(image_size),
+      sections_(std::move(sections)),
+      fixups_(fixups) {}
 
 PlacedImage::PlacedImage(uint8_t* host, uint64_t guest, bool is64, uint64_t entry_rva, uint32_t image_size,
                          std::vector<PlacedSection> sections)
-    : host_(host), guest_(guest), owned_(false), mapped_(image_size), is64_(is64), entry_rva_(entry_rva),
-      image_size_(image_size), sections_(std::move(sections)), fixups_(0) {}
+    : host_(host),
+      guest_(guest),
+      owned_(false),
+      mapped_(image_size),
+      is64_(is64),
+      entry_rva_(entry_rva),
+      image_size_(image_size),
+      sections_(std::move(sections)),
+      fixups_(0) {}
 
 PlacedImage::~PlacedImage() {
   if (owned_) munmap(host_, mapped_);
@@ -168,8 +181,8 @@ PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> b
       ++fixups;
     }
   }
-  return {std::make_unique<PlacedImage>(host, mapped, is64, image.EntryPointRva, image.SizeOfImage,
-                                        std::move(sections), fixups),
+  return {std::make_unique<PlacedImage>(host, mapped, is64, image.EntryPointRva, image.SizeOfImage, std::move(sections),
+                                        fixups),
           {}};
 }
 

@@ -27,9 +27,9 @@ std::string PpiName(const EFI_GUID& guid) {
 std::string Refusal(const fv::ModuleFile& module, const char* phase, const fv::DepexOutcome& outcome,
                     const std::function<std::string(const EFI_GUID&)>& name) {
   if (outcome.satisfied) return {};
-  std::string text = "file " + fv::GuidString(module.file->name) + (module.name.empty() ? "" : " (" + module.name + ")") +
-                     " not dispatched: its " + phase + " dependency expression [" + fv::DescribeDepex(module.depex) +
-                     "] does not hold";
+  std::string text = "file " + fv::GuidString(module.file->name) +
+                     (module.name.empty() ? "" : " (" + module.name + ")") + " not dispatched: its " + phase +
+                     " dependency expression [" + fv::DescribeDepex(module.depex) + "] does not hold";
   if (outcome.schedule_on_request) text += "; it is scheduled on request only";
   if (!outcome.missing.empty()) {
     text += "; missing:";
@@ -77,7 +77,8 @@ std::string DxeDispatchRefusal(const fv::ModuleFile& module, const ProtocolDatab
 
 std::string PeiDispatchRefusal(const fv::ModuleFile& module, const PpiDatabase& ppis) {
   if (module.depex.empty()) return {};
-  const fv::DepexOutcome outcome = fv::EvaluateDepex(module.depex, [&](const EFI_GUID& g) { return ppis.Installed(g); });
+  const fv::DepexOutcome outcome =
+      fv::EvaluateDepex(module.depex, [&](const EFI_GUID& g) { return ppis.Installed(g); });
   return Refusal(module, "PEI", outcome, PpiName);
 }
 
@@ -116,7 +117,8 @@ std::unique_ptr<PeimImageRun> CreateVolumePeim(TracePlatform& platform, const Fl
     error = "file " + fv::GuidString(module.file->name) + ": " + placed.error;
     return nullptr;
   }
-  std::unique_ptr<PeimImageRun> run = PeimImageRun::CreatePlaced(platform, std::move(placed.image), std::move(map_text));
+  std::unique_ptr<PeimImageRun> run =
+      PeimImageRun::CreatePlaced(platform, std::move(placed.image), std::move(map_text));
   run->Machine().MapReadOnly(flash.base(), flash.host(), flash.size(), "the firmware volume (flash)");
   return run;
 }

@@ -35,24 +35,18 @@ class Renderer {
 
 size_t CapabilitySize(const PciCapabilitySpec& cap) {
   switch (cap.kind) {
-    case PciCapabilitySpec::Kind::Express:
-      return kPciExpressCapabilitySize;
-    case PciCapabilitySpec::Kind::Vpd:
-      return kPciVpdCapabilitySize;
-    case PciCapabilitySpec::Kind::Other:
-      return 2 + cap.body.size();
+    case PciCapabilitySpec::Kind::Express: return kPciExpressCapabilitySize;
+    case PciCapabilitySpec::Kind::Vpd: return kPciVpdCapabilitySize;
+    case PciCapabilitySpec::Kind::Other: return 2 + cap.body.size();
   }
   return 0;
 }
 
 uint8_t CapabilityId(const PciCapabilitySpec& cap) {
   switch (cap.kind) {
-    case PciCapabilitySpec::Kind::Express:
-      return kPciCapabilityExpress;
-    case PciCapabilitySpec::Kind::Vpd:
-      return kPciCapabilityVpd;
-    case PciCapabilitySpec::Kind::Other:
-      return cap.id;
+    case PciCapabilitySpec::Kind::Express: return kPciCapabilityExpress;
+    case PciCapabilitySpec::Kind::Vpd: return kPciCapabilityVpd;
+    case PciCapabilitySpec::Kind::Other: return cap.id;
   }
   return 0;
 }
@@ -61,18 +55,17 @@ void RenderExpress(Renderer& r, size_t at, const PciCapabilitySpec& cap) {
   const bool downstream_port =
       cap.port_type == ExpressPortType::RootPort || cap.port_type == ExpressPortType::DownstreamSwitchPort;
   // Capability version 2; a downstream port is wired to a slot.
-  uint16_t capabilities = static_cast<uint16_t>(2 | (static_cast<unsigned>(cap.port_type) << 4) |
-                                                (downstream_port ? 1u << 8 : 0u));
+  uint16_t capabilities =
+      static_cast<uint16_t>(2 | (static_cast<unsigned>(cap.port_type) << 4) | (downstream_port ? 1u << 8 : 0u));
   r.Put16(at + 0x02, capabilities);
-  r.Put32(at + 0x04, 0x00000002);           // Device Capabilities: 512-byte max payload
-  r.Put16(at + 0x08, 0x2810, 0xFFFF);       // Device Control
+  r.Put32(at + 0x04, 0x00000002);      // Device Capabilities: 512-byte max payload
+  r.Put16(at + 0x08, 0x2810, 0xFFFF);  // Device Control
   uint32_t link_capabilities = (cap.link_speed & 0xFu) | ((cap.link_width & 0x3Fu) << 4) |
                                (downstream_port ? 1u << 20 : 0u);  // link-active reporting on ports
   r.Put32(at + 0x0C, link_capabilities);
   r.Put16(at + 0x10, 0x0000, 0xFFFF);  // Link Control
-  uint16_t link_status = cap.link_active ? static_cast<uint16_t>((cap.link_speed & 0xF) |
-                                                                 ((cap.link_width & 0x3F) << 4) | (1u << 13))
-                                         : 0;
+  uint16_t link_status =
+      cap.link_active ? static_cast<uint16_t>((cap.link_speed & 0xF) | ((cap.link_width & 0x3F) << 4) | (1u << 13)) : 0;
   r.Put16(at + 0x12, link_status);
   r.Put16(at + 0x18, 0x0000, 0xFFFF);  // Slot Control
 }
@@ -93,22 +86,19 @@ void RenderCapabilities(const PciFunctionSpec& spec, ConfigSpaceImage& image, Re
     if (cap.offset != 0 && (cap.offset & 3) != 0)
       throw ConfigSpaceError(field + ".offset", "capability offset " + Hex(cap.offset, 2) + " is not dword-aligned");
     if (at < header_end)
-      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) +
-                                                    " lies inside the header (capabilities start at " +
-                                                    Hex(header_end, 2) + ")");
+      throw ConfigSpaceError(
+          field + ".offset",
+          "capability at " + Hex(at, 2) + " lies inside the header (capabilities start at " + Hex(header_end, 2) + ")");
     if (at + size > kPciCompatibleSpaceSize)
-      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) + " of " +
-                                                    std::to_string(size) +
+      throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) + " of " + std::to_string(size) +
                                                     " bytes runs past the 256-byte compatible configuration space");
     for (const auto& [from, to] : placed) {
       if (at < to && from < at + size)
-        throw ConfigSpaceError(field + ".offset", "capability at " + Hex(at, 2) +
-                                                      " overlaps the capability at " +
-                                                      Hex(from, 2));
+        throw ConfigSpaceError(field + ".offset",
+                               "capability at " + Hex(at, 2) + " overlaps the capability at " + Hex(from, 2));
     }
     if (cap.kind == PciCapabilitySpec::Kind::Vpd) {
-      if (image.vpd_capability)
-        throw ConfigSpaceError(field, "a function has at most one VPD capability");
+      if (image.vpd_capability) throw ConfigSpaceError(field, "a function has at most one VPD capability");
       image.vpd_capability = static_cast<uint8_t>(at);
     }
     if (cap.kind == PciCapabilitySpec::Kind::Express && !image.express_capability)
@@ -121,9 +111,7 @@ void RenderCapabilities(const PciFunctionSpec& spec, ConfigSpaceImage& image, Re
     r.Put8(at + 1, 0);
     previous_next_field = at + 1;
     switch (cap.kind) {
-      case PciCapabilitySpec::Kind::Express:
-        RenderExpress(r, at, cap);
-        break;
+      case PciCapabilitySpec::Kind::Express: RenderExpress(r, at, cap); break;
       case PciCapabilitySpec::Kind::Vpd:
         r.Writable(at + 2, at + 8);  // address and data registers (the VPD device answers them)
         break;
@@ -149,7 +137,7 @@ ConfigSpaceImage RenderConfigSpace(const PciFunctionSpec& spec) {
   r.Put16(0x00, spec.vendor_id);
   r.Put16(0x02, spec.device_id);
   r.Put16(0x04, 0x0006, 0x07FF);  // Command: memory space and bus master enabled
-  r.Put16(0x06, 0x0000);  // Status: the capabilities bit is set with the list
+  r.Put16(0x06, 0x0000);          // Status: the capabilities bit is set with the list
   r.Put8(0x08, spec.revision);
   r.Put8(0x09, static_cast<uint8_t>(spec.class_code));
   r.Put8(0x0A, static_cast<uint8_t>(spec.class_code >> 8));
@@ -260,18 +248,12 @@ CapabilityWalk WalkCapabilities(std::span<const uint8_t> s) {
 
 const char* ToString(CapabilityWalk::End end) {
   switch (end) {
-    case CapabilityWalk::End::NoList:
-      return "no capability list";
-    case CapabilityWalk::End::Null:
-      return "null pointer";
-    case CapabilityWalk::End::IntoHeader:
-      return "pointer into the header";
-    case CapabilityWalk::End::AbsentId:
-      return "capability ID 0xFF";
-    case CapabilityWalk::End::Loop:
-      return "the list loops";
-    case CapabilityWalk::End::OutOfSpace:
-      return "configuration space shorter than 256 bytes";
+    case CapabilityWalk::End::NoList: return "no capability list";
+    case CapabilityWalk::End::Null: return "null pointer";
+    case CapabilityWalk::End::IntoHeader: return "pointer into the header";
+    case CapabilityWalk::End::AbsentId: return "capability ID 0xFF";
+    case CapabilityWalk::End::Loop: return "the list loops";
+    case CapabilityWalk::End::OutOfSpace: return "configuration space shorter than 256 bytes";
   }
   return "?";
 }

@@ -34,8 +34,8 @@ class ConfigSpaceError : public std::invalid_argument {
 struct ConfigSpaceImage {
   std::array<uint8_t, kPciConfigSpaceSize> bytes{};
   std::array<uint8_t, kPciConfigSpaceSize> writable{};  // per byte: the bits a write may change
-  std::optional<uint8_t> vpd_capability;                 // offset of the VPD capability
-  std::optional<uint8_t> express_capability;             // offset of the PCI Express capability
+  std::optional<uint8_t> vpd_capability;                // offset of the VPD capability
+  std::optional<uint8_t> express_capability;            // offset of the PCI Express capability
 };
 
 // Lays out the header, the capability chain (in list order; offset 0 places a capability after the previous one)

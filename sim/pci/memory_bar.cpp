@@ -16,11 +16,12 @@ void CheckMemoryBars(const std::vector<PciFunctionSpec>& specs) {
     if (specs[i].header_type & 0x7F)
       throw PciTopologyError(i, "memory_bar", "a memory BAR on a bridge (only header type 0 functions have one here)");
     if (bar.size < kMemoryBarMinSize || bar.size > kMemoryBarMaxSize || (bar.size & (bar.size - 1)) != 0)
-      throw PciTopologyError(i, "memory_bar.size", "BAR size " + Hex(bar.size) +
-                                                       " is not a power of two from 16 bytes to 16 MiB");
+      throw PciTopologyError(i, "memory_bar.size",
+                             "BAR size " + Hex(bar.size) + " is not a power of two from 16 bytes to 16 MiB");
     if (bar.address == 0 || (bar.address & (bar.size - 1)) != 0 || bar.address + bar.size < bar.address)
-      throw PciTopologyError(i, "memory_bar.address", "BAR address " + Hex(bar.address) +
-                                                          " is zero or not aligned to its size " + Hex(bar.size));
+      throw PciTopologyError(
+          i, "memory_bar.address",
+          "BAR address " + Hex(bar.address) + " is zero or not aligned to its size " + Hex(bar.size));
     for (size_t k = 0; k < bar.contents.size(); ++k) {
       const BarContents& c = bar.contents[k];
       if (c.offset > bar.size || c.bytes.size() > bar.size - c.offset)
@@ -31,9 +32,9 @@ void CheckMemoryBars(const std::vector<PciFunctionSpec>& specs) {
       if (!specs[j].memory_bar) continue;
       const MemoryBarSpec& other = *specs[j].memory_bar;
       if (bar.address < other.address + other.size && other.address < bar.address + bar.size)
-        throw PciTopologyError(i, "memory_bar.address", "BAR at " + Hex(bar.address) + " overlaps the BAR at " +
-                                                            Hex(other.address) + " of function " +
-                                                            std::to_string(j + 1));
+        throw PciTopologyError(i, "memory_bar.address",
+                               "BAR at " + Hex(bar.address) + " overlaps the BAR at " + Hex(other.address) +
+                                   " of function " + std::to_string(j + 1));
     }
   }
 }
@@ -51,7 +52,8 @@ uint64_t MemoryBarRegion::Read(uint64_t offset, unsigned width) {
 }
 
 void MemoryBarRegion::Write(uint64_t offset, unsigned width, uint64_t value) {
-  for (unsigned b = 0; b < width && offset + b < bytes_.size(); ++b) bytes_[offset + b] = static_cast<uint8_t>(value >> (8 * b));
+  for (unsigned b = 0; b < width && offset + b < bytes_.size(); ++b)
+    bytes_[offset + b] = static_cast<uint8_t>(value >> (8 * b));
 }
 
 }  // namespace sim

@@ -16,9 +16,7 @@ std::string ToString(const PciLocation& l) {
   return buf;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void PciBus::Validate(const std::vector<PciFunctionSpec>& specs) const {
   std::map<PciLocation, size_t> seen;
@@ -28,23 +26,25 @@ void PciBus::Validate(const std::vector<PciFunctionSpec>& specs) const {
     if (s.location.function > 7) throw PciTopologyError(i, "location", "function number above 7");
     auto [it, fresh] = seen.emplace(s.location, i);
     if (!fresh)
-      throw PciTopologyError(i, "location", "a second function at " + ToString(s.location) +
-                                                " (the first is function " + std::to_string(it->second + 1) + ")");
+      throw PciTopologyError(i, "location",
+                             "a second function at " + ToString(s.location) + " (the first is function " +
+                                 std::to_string(it->second + 1) + ")");
     if (s.IsBridge()) {
       if (s.secondary_bus <= s.location.bus)
-        throw PciTopologyError(i, "secondary_bus", "bridge at " + ToString(s.location) + " has secondary bus " +
-                                                       Hex(s.secondary_bus, 2) + ", not above its own bus");
+        throw PciTopologyError(i, "secondary_bus",
+                               "bridge at " + ToString(s.location) + " has secondary bus " + Hex(s.secondary_bus, 2) +
+                                   ", not above its own bus");
       if (s.secondary_bus > s.subordinate_bus)
-        throw PciTopologyError(i, "subordinate_bus", "bridge at " + ToString(s.location) + " has secondary bus " +
-                                                         Hex(s.secondary_bus, 2) + " above subordinate bus " +
-                                                         Hex(s.subordinate_bus, 2));
+        throw PciTopologyError(i, "subordinate_bus",
+                               "bridge at " + ToString(s.location) + " has secondary bus " + Hex(s.secondary_bus, 2) +
+                                   " above subordinate bus " + Hex(s.subordinate_bus, 2));
     }
   }
   for (size_t i = 0; i < specs.size(); ++i) {
     const PciLocation& l = specs[i].location;
     if (l.function != 0 && !seen.contains(PciLocation{l.segment, l.bus, l.device, 0}))
-      throw PciTopologyError(i, "location", "function " + ToString(l) +
-                                                " has no function 0 at its device; enumeration would not find it");
+      throw PciTopologyError(
+          i, "location", "function " + ToString(l) + " has no function 0 at its device; enumeration would not find it");
   }
   // Bridge ranges on one segment either nest or are disjoint, and a nested range lies below a bridge whose
   // own bus is inside the outer range.
@@ -60,11 +60,10 @@ void PciBus::Validate(const std::vector<PciFunctionSpec>& specs) const {
       bool b_in_a = b.location.bus >= a.secondary_bus && b.location.bus <= a.subordinate_bus &&
                     b.secondary_bus >= a.secondary_bus && b.subordinate_bus <= a.subordinate_bus;
       if (!disjoint && !a_in_b && !b_in_a)
-        throw PciTopologyError(i, "secondary_bus", "bus range " + Hex(a.secondary_bus, 2) + ".." +
-                                                       Hex(a.subordinate_bus, 2) + " of bridge " +
-                                                       ToString(a.location) + " overlaps range " +
-                                                       Hex(b.secondary_bus, 2) + ".." + Hex(b.subordinate_bus, 2) +
-                                                       " of bridge " + ToString(b.location));
+        throw PciTopologyError(i, "secondary_bus",
+                               "bus range " + Hex(a.secondary_bus, 2) + ".." + Hex(a.subordinate_bus, 2) +
+                                   " of bridge " + ToString(a.location) + " overlaps range " + Hex(b.secondary_bus, 2) +
+                                   ".." + Hex(b.subordinate_bus, 2) + " of bridge " + ToString(b.location));
     }
   }
   CheckMemoryBars(specs);
@@ -151,9 +150,10 @@ void PciBus::Enumerate() {
   std::set<const PciFunction*> reached(order_.begin(), order_.end());
   for (size_t i = 0; i < functions_.size(); ++i) {
     if (!reached.contains(functions_[i].get()))
-      throw PciTopologyError(i, "location", ToString(functions_[i]->Location()) +
-                                                " lies inside a bridge's bus range but no bridge's secondary bus "
-                                                "leads to its bus; enumeration would not find it");
+      throw PciTopologyError(i, "location",
+                             ToString(functions_[i]->Location()) +
+                                 " lies inside a bridge's bus range but no bridge's secondary bus "
+                                 "leads to its bus; enumeration would not find it");
   }
 }
 

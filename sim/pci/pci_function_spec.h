@@ -12,9 +12,9 @@ namespace sim {
 
 // How the VPD capability answers reads.
 struct VpdBehaviour {
-  std::vector<uint8_t> image;       // VPD space from offset 0; bytes past the image read 0xFF
-  uint64_t delay_us = 20;           // virtual time from the address write until the flag and data appear
-  bool never_completes = false;     // the flag never sets
+  std::vector<uint8_t> image;    // VPD space from offset 0; bytes past the image read 0xFF
+  uint64_t delay_us = 20;        // virtual time from the address write until the flag and data appear
+  bool never_completes = false;  // the flag never sets
 };
 
 // PCI Express capability: device/port type and the Link Status register.
@@ -69,8 +69,8 @@ struct PciFunctionSpec {
   uint16_t vendor_id = 0;
   uint16_t device_id = 0;
   uint8_t revision = 0;
-  uint32_t class_code = 0;  // base class << 16 | subclass << 8 | programming interface
-  uint8_t header_type = 0;  // 0 ordinary, 1 PCI-to-PCI bridge, 2 CardBus bridge (the multi-function bit is derived)
+  uint32_t class_code = 0;      // base class << 16 | subclass << 8 | programming interface
+  uint8_t header_type = 0;      // 0 ordinary, 1 PCI-to-PCI bridge, 2 CardBus bridge (the multi-function bit is derived)
   bool multi_function = false;  // set by the bus when the device has functions other than 0
   uint16_t subsystem_vendor_id = 0;
   uint16_t subsystem_id = 0;

@@ -49,8 +49,7 @@ PciFunctionSpec EndpointSpec(PciLocation at, uint16_t vendor, uint16_t device, u
   return s;
 }
 
-PciFunctionSpec& WithVpd(PciFunctionSpec& spec, std::vector<uint8_t> image, uint64_t delay_us,
-                         bool never_completes) {
+PciFunctionSpec& WithVpd(PciFunctionSpec& spec, std::vector<uint8_t> image, uint64_t delay_us, bool never_completes) {
   PciCapabilitySpec cap;
   cap.kind = PciCapabilitySpec::Kind::Vpd;
   cap.vpd.image = std::move(image);

@@ -19,9 +19,7 @@ uint32_t VpdDevice::DwordAt(uint16_t address) const {
   return value;
 }
 
-uint16_t VpdDevice::ReadAddress() const {
-  return static_cast<uint16_t>(address_ | (Complete() ? 0x8000 : 0));
-}
+uint16_t VpdDevice::ReadAddress() const { return static_cast<uint16_t>(address_ | (Complete() ? 0x8000 : 0)); }
 
 uint32_t VpdDevice::ReadData() const { return Complete() ? DwordAt(address_) : data_; }
 

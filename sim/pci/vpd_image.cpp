@@ -80,14 +80,10 @@ std::vector<uint8_t> EncodeVpdImage(const VpdImageSpec& spec) {
 
 std::string VpdTagName(uint8_t tag) {
   switch (tag) {
-    case kVpdTagIdentifier:
-      return "Identifier String";
-    case kVpdTagReadOnly:
-      return "VPD-R";
-    case kVpdTagWritable:
-      return "VPD-W";
-    case kVpdTagEnd:
-      return "End";
+    case kVpdTagIdentifier: return "Identifier String";
+    case kVpdTagReadOnly: return "VPD-R";
+    case kVpdTagWritable: return "VPD-W";
+    case kVpdTagEnd: return "End";
   }
   char buf[16];
   std::snprintf(buf, sizeof buf, "tag 0x%02X", tag);

@@ -32,10 +32,10 @@ std::vector<uint8_t> EncodeVpdImage(const VpdImageSpec& spec);
 
 struct DecodedVpdResource {
   uint8_t tag = 0;
-  size_t offset = 0;          // of the tag byte
-  size_t declared_length = 0; // from the resource header
-  size_t available = 0;       // data bytes present in the image (less than declared when cut short)
-  std::string identifier;     // 0x82
+  size_t offset = 0;                 // of the tag byte
+  size_t declared_length = 0;        // from the resource header
+  size_t available = 0;              // data bytes present in the image (less than declared when cut short)
+  std::string identifier;            // 0x82
   std::vector<VpdKeyword> keywords;  // 0x90, 0x91 (a keyword cut short keeps the bytes present)
   bool keywords_cut = false;         // the last keyword runs past its resource or the image
   std::optional<bool> checksum_ok;   // "RV" in VPD-R: bytes from 0 through its first data byte sum to 0

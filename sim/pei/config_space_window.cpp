@@ -17,8 +17,8 @@ ConfigSpaceWindow::ConfigSpaceWindow(const ConfigWindowConfig& config)
     uint8_t* space = AddFunction(f.bus, f.device, f.function);
     for (const auto& r : f.registers) {
       if (r.offset + r.width > 4096 || (r.width != 1 && r.width != 2 && r.width != 4 && r.width != 8)) {
-        std::fprintf(stderr, "simulator: preset of %02X:%02X.%X at 0x%X width %u lies outside the 4 KiB space\n",
-                     f.bus, f.device, f.function, r.offset, r.width);
+        std::fprintf(stderr, "simulator: preset of %02X:%02X.%X at 0x%X width %u lies outside the 4 KiB space\n", f.bus,
+                     f.device, f.function, r.offset, r.width);
         std::abort();
       }
       for (unsigned i = 0; i < r.width; ++i) space[r.offset + i] = static_cast<uint8_t>(r.value >> (8 * i));

@@ -61,9 +61,7 @@ PcdDatabase::PcdDatabase(Violations& violations) : violations_(violations) {
 
 void PcdDatabase::SetValue(UINTN token, uint64_t value) { tokens_[token] = Token{false, value, nullptr, 8}; }
 
-void PcdDatabase::SetPointer(UINTN token, void* pointer, UINTN size) {
-  tokens_[token] = Token{true, 0, pointer, size};
-}
+void PcdDatabase::SetPointer(UINTN token, void* pointer, UINTN size) { tokens_[token] = Token{true, 0, pointer, size}; }
 
 uint64_t PcdDatabase::Reads(UINTN token) const {
   auto it = reads_.find(token);

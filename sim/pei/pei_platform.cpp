@@ -33,8 +33,7 @@ PeiPlatform::PeiPlatform(const PeiPlatformConfig& config) {
 
 PeiPlatform::~PeiPlatform() { Detach(); }
 
-MmioRegion& PeiPlatform::AddDevice(uint64_t base, uint64_t size, std::unique_ptr<MmioRegion> device,
-                                   std::string name) {
+MmioRegion& PeiPlatform::AddDevice(uint64_t base, uint64_t size, std::unique_ptr<MmioRegion> device, std::string name) {
   bus().Map(base, size, device.get(), std::move(name));
   devices_.push_back(std::move(device));
   return *devices_.back();

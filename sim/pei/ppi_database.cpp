@@ -12,13 +12,34 @@ namespace sim {
 
 namespace {
 
-constexpr const char* kServiceNames[] = {
-    "InstallPpi",        "ReInstallPpi",     "LocatePpi",       "NotifyPpi",       "GetBootMode",
-    "SetBootMode",       "GetHobList",       "CreateHob",       "FfsFindNextVolume", "FfsFindNextFile",
-    "FfsFindSectionData", "InstallPeiMemory", "AllocatePages",   "AllocatePool",    "CopyMem",
-    "SetMem",            "ReportStatusCode", "ResetSystem",     "CpuIo",           "PciCfg",
-    "FfsFindFileByName", "FfsGetFileInfo",   "FfsGetVolumeInfo", "RegisterForShadow", "FindSectionData3",
-    "FfsGetFileInfo2",   "ResetSystem2",     "FreePages"};
+constexpr const char* kServiceNames[] = {"InstallPpi",
+                                         "ReInstallPpi",
+                                         "LocatePpi",
+                                         "NotifyPpi",
+                                         "GetBootMode",
+                                         "SetBootMode",
+                                         "GetHobList",
+                                         "CreateHob",
+                                         "FfsFindNextVolume",
+                                         "FfsFindNextFile",
+                                         "FfsFindSectionData",
+                                         "InstallPeiMemory",
+                                         "AllocatePages",
+                                         "AllocatePool",
+                                         "CopyMem",
+                                         "SetMem",
+                                         "ReportStatusCode",
+                                         "ResetSystem",
+                                         "CpuIo",
+                                         "PciCfg",
+                                         "FfsFindFileByName",
+                                         "FfsGetFileInfo",
+                                         "FfsGetVolumeInfo",
+                                         "RegisterForShadow",
+                                         "FindSectionData3",
+                                         "FfsGetFileInfo2",
+                                         "ResetSystem2",
+                                         "FreePages"};
 constexpr size_t kSlots = (sizeof(EFI_PEI_SERVICES) - sizeof(EFI_TABLE_HEADER)) / sizeof(void*);
 static_assert(sizeof(kServiceNames) / sizeof(kServiceNames[0]) == kSlots, "one name per services slot");
 

@@ -27,7 +27,8 @@ EFI_STATUS EFIAPI PpiUnregister(EFI_PEI_RSC_HANDLER_CALLBACK callback) {
 
 }  // namespace
 
-StatusCodeHandler::StatusCodeHandler(Violations& violations) : violations_(violations), ppi_{PpiRegister, PpiUnregister} {}
+StatusCodeHandler::StatusCodeHandler(Violations& violations)
+    : violations_(violations), ppi_{PpiRegister, PpiUnregister} {}
 
 StatusCodeHandler::~StatusCodeHandler() {
   if (platform_ != nullptr && platform_->status_code_handler() == this) platform_->set_status_code_handler(nullptr);

@@ -32,16 +32,11 @@ void AppendLittleEndian(std::vector<uint8_t>& out, uint64_t value, unsigned widt
 
 SystChannelWrite::Role ChannelRole(uint64_t offset) {
   switch (offset) {
-    case 0x00:
-      return SystChannelWrite::Role::Data;
-    case 0x10:
-      return SystChannelWrite::Role::FirstWord;
-    case 0x18:
-      return SystChannelWrite::Role::AlternateFirstWord;
-    case 0x30:
-      return SystChannelWrite::Role::EndMark;
-    default:
-      return SystChannelWrite::Role::Other;
+    case 0x00: return SystChannelWrite::Role::Data;
+    case 0x10: return SystChannelWrite::Role::FirstWord;
+    case 0x18: return SystChannelWrite::Role::AlternateFirstWord;
+    case 0x30: return SystChannelWrite::Role::EndMark;
+    default: return SystChannelWrite::Role::Other;
   }
 }
 
@@ -174,9 +169,7 @@ std::vector<SystDecodedMessage> DecodeSystMessages(const std::vector<SystChannel
         }
         open = false;
         break;
-      case Role::Other:
-        stray("write to an unused channel register");
-        break;
+      case Role::Other: stray("write to an unused channel register"); break;
     }
   }
   if (open) {

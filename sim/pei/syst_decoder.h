@@ -36,9 +36,9 @@ struct SystDecodedMessage {
   std::array<uint8_t, 16> guid{};  // in memory (EFI_GUID) order
   std::optional<uint16_t> length;
   std::vector<uint8_t> payload;
-  std::optional<uint32_t> crc;  // as sent
-  bool crc_ok = false;          // the CRC matches the header and payload bytes (when sent)
-  unsigned writes = 0;          // channel writes of the message, first word and end mark included
+  std::optional<uint32_t> crc;      // as sent
+  bool crc_ok = false;              // the CRC matches the header and payload bytes (when sent)
+  unsigned writes = 0;              // channel writes of the message, first word and end mark included
   std::vector<std::string> errors;  // what is malformed; empty for a well-formed message
 
   // The payload up to its first NUL.

@@ -17,15 +17,15 @@
 namespace sim {
 
 struct PmcConfig {
-  bool present = true;                   // false: 0:31.2 reads all ones (vendor ID 0xFFFF)
+  bool present = true;  // false: 0:31.2 reads all ones (vendor ID 0xFFFF)
   uint16_t vendor_id = 0x7A3B;
   uint32_t config_dword_48 = 0xFE000004;  // the power-management base is its upper 16 bits
-  bool trace_hub_disabled = false;       // bit 0 of the byte at power-management base + 0x5D0
+  bool trace_hub_disabled = false;        // bit 0 of the byte at power-management base + 0x5D0
 };
 
 struct TraceHubConfig {
-  bool decoded = true;           // false: the whole window reads all ones (the probe word too)
-  uint32_t probe_value = 0;      // the word at 0xFE200000 when decoded
+  bool decoded = true;       // false: the whole window reads all ones (the probe word too)
+  uint32_t probe_value = 0;  // the word at 0xFE200000 when decoded
 };
 
 constexpr uint8_t kPmcBus = 0, kPmcDevice = 31, kPmcFunction = 2;

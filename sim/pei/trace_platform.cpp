@@ -44,8 +44,8 @@ void TracePlatform::VanishPmc() {
   if (space != nullptr) std::memset(space, 0xFF, 4096);
 }
 
-std::vector<EFI_STATUS> TracePlatform::Report(EFI_STATUS_CODE_TYPE type, EFI_STATUS_CODE_VALUE value,
-                                              uint32_t instance, const EFI_GUID* caller_id, const void* data) {
+std::vector<EFI_STATUS> TracePlatform::Report(EFI_STATUS_CODE_TYPE type, EFI_STATUS_CODE_VALUE value, uint32_t instance,
+                                              const EFI_GUID* caller_id, const void* data) {
   return handler_.Report(pei_->services_pointer(), type, value, instance, caller_id, data);
 }
 

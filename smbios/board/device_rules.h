@@ -15,10 +15,10 @@ enum SlotDeviceClass : UINT8 {
 
 // The identity bytes the class tests read.
 struct CardIdentity {
-  UINT16 VendorId;   // register 0x00
-  UINT16 DeviceId;   // register 0x02
-  UINT8 SubClass;    // register 0x0A
-  UINT8 BaseClass;   // register 0x0B
+  UINT16 VendorId;      // register 0x00
+  UINT16 DeviceId;      // register 0x02
+  UINT8 SubClass;       // register 0x0A
+  UINT8 BaseClass;      // register 0x0B
   UINT32 VendorDevice;  // dword 0x00 (device ID << 16 | vendor ID), as the board-card test reads it
 };
 

@@ -56,10 +56,10 @@ constexpr BlobBytes BuildBlob() {
   // Package header: 24-bit length and type, then the string package fields.
   w.U24(static_cast<UINT32>(PackageBlobSize - BlobLengthField));
   w.Byte(PackageTypeStrings);
-  w.U32(StringPackageHeaderSize);  // HdrSize
-  w.U32(StringPackageHeaderSize);  // StringInfoOffset
+  w.U32(StringPackageHeaderSize);         // HdrSize
+  w.U32(StringPackageHeaderSize);         // StringInfoOffset
   for (int i = 0; i < 16; ++i) w.U16(0);  // LanguageWindow
-  w.U16(1);                             // LanguageName: string ID 1
+  w.U16(1);                               // LanguageName: string ID 1
   for (CHAR8 c : Language) w.Byte(static_cast<UINT8>(c));
   for (const CHAR16 *s : PackageStrings) {
     w.Byte(StringBlockUcs2);
@@ -75,7 +75,7 @@ constexpr BlobBytes Built = BuildBlob();
 
 // The blob's bytes, spelled out element by element from the compile-time image (constant-initialized).
 #define B1(i) Built.Bytes[(i)]
-#define B10(i) \
+#define B10(i)                                                                                                   \
   B1(i), B1((i) + 1), B1((i) + 2), B1((i) + 3), B1((i) + 4), B1((i) + 5), B1((i) + 6), B1((i) + 7), B1((i) + 8), \
       B1((i) + 9)
 #define B100(i)                                                                                                    \
@@ -83,9 +83,9 @@ constexpr BlobBytes Built = BuildBlob();
       B10((i) + 80), B10((i) + 90)
 static_assert(PackageBlobSize == 1074, "the element list below spells out 1074 bytes");
 constinit const UINT8 DriverStringPackageBlob[PackageBlobSize] = {
-    B100(0), B100(100), B100(200), B100(300), B100(400), B100(500), B100(600), B100(700), B100(800), B100(900),
-    B10(1000), B10(1010), B10(1020), B10(1030), B10(1040), B10(1050), B10(1060), B1(1070), B1(1071), B1(1072),
-    B1(1073),
+    B100(0),   B100(100), B100(200), B100(300), B100(400), B100(500), B100(600),
+    B100(700), B100(800), B100(900), B10(1000), B10(1010), B10(1020), B10(1030),
+    B10(1040), B10(1050), B10(1060), B1(1070),  B1(1071),  B1(1072),  B1(1073),
 };
 #undef B100
 #undef B10

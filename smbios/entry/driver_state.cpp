@@ -50,6 +50,4 @@ VOID DriverSetHiiHandle(EFI_HII_HANDLE Handle) { gDriver.HiiHandle = Handle; }
 
 CallbackRegistration *DriverCallbackRegistration(VOID) { return &gDriver.Registration; }
 
-VOID **DriverProtocolCache(DriverCachedProtocol Which) {
-  return &gDriver.Protocols[Which];
-}
+VOID **DriverProtocolCache(DriverCachedProtocol Which) { return &gDriver.Protocols[Which]; }

@@ -43,7 +43,8 @@ static_assert(sizeof(IdentityBlock) == 17, "identity block is 17 bytes");
 static_assert(sizeof(AdditionalInformationRecord) == 33, "type 40 without VPD is 33 bytes");
 static_assert(__builtin_offsetof(AdditionalInformationRecord, ReferencedHandle) == 0x06 &&
                   __builtin_offsetof(AdditionalInformationRecord, ReferencedOffset) == 0x08 &&
-                  __builtin_offsetof(AdditionalInformationRecord, String) == 0x09 && __builtin_offsetof(AdditionalInformationRecord, Identity) == 0x0A &&
+                  __builtin_offsetof(AdditionalInformationRecord, String) == 0x09 &&
+                  __builtin_offsetof(AdditionalInformationRecord, Identity) == 0x0A &&
                   __builtin_offsetof(AdditionalInformationRecord, Vpd) == 0x0A + sizeof(IdentityBlock),
               "type 40: one entry, its identity block, then the VPD header");
 
@@ -132,13 +133,13 @@ EFI_STATUS PublishAdditionalInformation(EFI_SMBIOS_HANDLE ReferencedHandle, EFI_
   UINTN appended = 0;
   if (image != nullptr) {
     PatchVpdSlotKeyword(Slot, image, imageLength);
-    appended = imageLength <= MaxRecordVpdBytes ? imageLength
-                                                : WholeResourcesWithin(image, imageLength, MaxRecordVpdBytes);
+    appended =
+        imageLength <= MaxRecordVpdBytes ? imageLength : WholeResourcesWithin(image, imageLength, MaxRecordVpdBytes);
     CopyMemory(reinterpret_cast<UINT8 *>(record) + sizeof(AdditionalInformationRecord), image, appended);
     FreeBuffer(image);
   }
-  record->EntryLength = static_cast<UINT8>(sizeof(AdditionalInformationRecord) - sizeof(EFI_SMBIOS_TABLE_HEADER) -
-                                           1 + appended);
+  record->EntryLength =
+      static_cast<UINT8>(sizeof(AdditionalInformationRecord) - sizeof(EFI_SMBIOS_TABLE_HEADER) - 1 + appended);
   record->Header.Length = static_cast<UINT8>(sizeof(AdditionalInformationRecord) + appended);
   AddRecord(&record->Header);
   FreeBuffer(record);

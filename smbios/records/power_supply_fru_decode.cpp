@@ -33,8 +33,7 @@ VOID StartList(UINT8 Supply, CHAR8 *Scratch, UINTN Capacity, PowerSupplyDescript
 
 }  // namespace
 
-VOID DecodePowerSupplyFru(const UINT8 *Image, UINT8 Supply, CHAR8 *Scratch, UINTN Capacity,
-                          PowerSupplyDescription *D) {
+VOID DecodePowerSupplyFru(const UINT8 *Image, UINT8 Supply, CHAR8 *Scratch, UINTN Capacity, PowerSupplyDescription *D) {
   StartList(Supply, Scratch, Capacity, D);
   D->FieldString[PsuLocation] = 1;
   D->FieldString[PsuManufacturer] = 2;

@@ -15,7 +15,7 @@ enum PowerSupplyStringField : UINTN {
   PsuStringFieldCount
 };
 
-constexpr UINT16 PsuCharacteristicsFromFru = 0x11A2;     // switching, OK, auto-switch, present
+constexpr UINT16 PsuCharacteristicsFromFru = 0x11A2;      // switching, OK, auto-switch, present
 constexpr UINT16 PsuCharacteristicsPlaceholder = 0x0910;  // unknown type, status and switching
 constexpr UINT16 PsuCapacityUnknown = 0x8000;
 
@@ -36,5 +36,4 @@ VOID DecodePowerSupplyFru(const UINT8 *Image, UINT8 Supply, CHAR8 *Scratch, UINT
                           PowerSupplyDescription *Description);
 
 // "PSU<n>" and six fields of "To be filled by O.E.M.", capacity unknown.
-VOID DescribePlaceholderPowerSupply(UINT8 Supply, CHAR8 *Scratch, UINTN Capacity,
-                                    PowerSupplyDescription *Description);
+VOID DescribePlaceholderPowerSupply(UINT8 Supply, CHAR8 *Scratch, UINTN Capacity, PowerSupplyDescription *Description);

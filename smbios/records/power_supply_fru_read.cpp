@@ -17,8 +17,8 @@ AttemptResult SendChunkRequest(IPMI_TRANSPORT_PROTOCOL *Ipmi, UINT8 Supply, UINT
   ZeroMemory(Destination, FruChunkSize);
   UINT8 request[2] = {Supply, Chunk};
   UINT32 responseSize = FruChunkSize;
-  EFI_STATUS status = Ipmi->SendIpmiCommand(Ipmi, FruChunkNetFunction, 0, FruChunkCommand, request,
-                                            sizeof(request), Destination, &responseSize);
+  EFI_STATUS status = Ipmi->SendIpmiCommand(Ipmi, FruChunkNetFunction, 0, FruChunkCommand, request, sizeof(request),
+                                            Destination, &responseSize);
   if (EFI_ERROR(status)) return AttemptResult::Failed;
   if (Ipmi->CompletionCode == IpmiCompletionOk) return AttemptResult::Accepted;
   if (Ipmi->CompletionCode == IpmiCompletionNodeBusy) return AttemptResult::Busy;

@@ -21,7 +21,8 @@ struct PowerSupplyRecord {
 };
 #pragma pack(pop)
 static_assert(sizeof(PowerSupplyRecord) == PowerSupplyRecordLength, "type 39 formatted area is 22 bytes");
-static_assert(__builtin_offsetof(PowerSupplyRecord, Strings) == 0x05 && __builtin_offsetof(PowerSupplyRecord, MaxPowerCapacity) == 0x0C &&
+static_assert(__builtin_offsetof(PowerSupplyRecord, Strings) == 0x05 &&
+                  __builtin_offsetof(PowerSupplyRecord, MaxPowerCapacity) == 0x0C &&
                   __builtin_offsetof(PowerSupplyRecord, Characteristics) == 0x0E &&
                   __builtin_offsetof(PowerSupplyRecord, InputVoltageProbeHandle) == 0x10 &&
                   __builtin_offsetof(PowerSupplyRecord, CoolingDeviceHandle) == 0x12 &&

@@ -45,8 +45,8 @@ VOID ReadFruCache(UINT8 Supply, UINT8 *Image) {
   DriverRuntimeServices()->GetVariable(name.Text, &guid, nullptr, &size, Image);
 }
 
-VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL *Ipmi, UINT8 Supply,
-                      UINT8 *Record, CHAR8 *Scratch) {
+VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL *Ipmi, UINT8 Supply, UINT8 *Record,
+                      CHAR8 *Scratch) {
   UINT8 image[FruImageSize];
   ZeroMemory(image, sizeof(image));
   BOOLEAN responded = FALSE;

@@ -15,10 +15,10 @@ struct Disassembly {
   int ExitStatus = -1;
 };
 
-Disassembly Disassemble(const char *Image) {
+Disassembly Disassemble(const char* Image) {
   Disassembly Result;
   std::string Command = std::string(LLVM_OBJDUMP) + " -d --no-show-raw-insn '" + Image + "' 2>&1";
-  FILE *Pipe = popen(Command.c_str(), "r");
+  FILE* Pipe = popen(Command.c_str(), "r");
   if (Pipe == nullptr) {
     return Result;
   }
@@ -35,13 +35,13 @@ Disassembly Disassemble(const char *Image) {
 }
 
 // Disassembles Image and fails for every instruction line that matches Pattern (the first ten shown).
-void ExpectNoInstructionMatches(const char *Image, const std::regex &Pattern, const char *What) {
+void ExpectNoInstructionMatches(const char* Image, const std::regex& Pattern, const char* What) {
   Disassembly Code = Disassemble(Image);
   ASSERT_EQ(Code.ExitStatus, 0) << LLVM_OBJDUMP << " failed on " << Image;
   ASSERT_GT(Code.Lines.size(), 100u) << "no code disassembled from " << Image;
   std::string Shown;
   size_t Found = 0;
-  for (const std::string &L : Code.Lines) {
+  for (const std::string& L : Code.Lines) {
     if (std::regex_search(L, Pattern) && ++Found <= 10) {
       Shown += L;
     }

@@ -14,19 +14,18 @@
 namespace {
 
 struct Expected {
-  const char *Image;
-  const char *Map;
-  const char *EntrySymbol;  // as the map lists it (IA-32 C names carry a leading underscore)
+  const char* Image;
+  const char* Map;
+  const char* EntrySymbol;  // as the map lists it (IA-32 C names carry a leading underscore)
   uint16_t Machine;
   uint16_t Magic;
   uint16_t Fixup;  // the relocation type of a pointer of the machine
 };
 
 // Test names show the image's path rather than the record's bytes.
-void PrintTo(const Expected &E, std::ostream *Out) { *Out << E.Image; }
+void PrintTo(const Expected& E, std::ostream* Out) { *Out << E.Image; }
 
-const Expected kDxe{DXE_IMAGE, DXE_MAP, "PlatformSmbiosDriverEntry", pe::MachineAmd64, pe::MagicPe32Plus,
-                    pe::RelDir64};
+const Expected kDxe{DXE_IMAGE, DXE_MAP, "PlatformSmbiosDriverEntry", pe::MachineAmd64, pe::MagicPe32Plus, pe::RelDir64};
 const Expected kPei{PEI_IMAGE, PEI_MAP, "_TraceStatusPeimEntry", pe::MachineI386, pe::MagicPe32, pe::RelHighLow};
 
 class FirmwareImage : public ::testing::TestWithParam<Expected> {
@@ -50,15 +49,13 @@ TEST_P(FirmwareImage, HasTheMachineAndHeaderFormOfItsPhase) {
   EXPECT_EQ(Image.Magic, GetParam().Magic);
 }
 
-TEST_P(FirmwareImage, IsAnEfiBootServiceDriver) {
-  EXPECT_EQ(Image.Subsystem, pe::SubsystemEfiBootServiceDriver);
-}
+TEST_P(FirmwareImage, IsAnEfiBootServiceDriver) { EXPECT_EQ(Image.Subsystem, pe::SubsystemEfiBootServiceDriver); }
 
 TEST_P(FirmwareImage, EntersAtTheNamedEntryFunction) {
   std::optional<pe::MapSymbol> Entry = pe::FindMapSymbol(Map, GetParam().EntrySymbol);
   ASSERT_TRUE(Entry) << GetParam().Map << " lists no " << GetParam().EntrySymbol;
   EXPECT_EQ(Image.EntryPointRva, Entry->Rva);
-  const pe::Section *Holder = Image.SectionAt(Image.EntryPointRva);
+  const pe::Section* Holder = Image.SectionAt(Image.EntryPointRva);
   ASSERT_NE(Holder, nullptr);
   EXPECT_TRUE(Holder->Has(pe::ScnExecute)) << Holder->Name;
 }
@@ -73,13 +70,13 @@ TEST_P(FirmwareImage, ImportsNothing) {
 TEST_P(FirmwareImage, CarriesBaseRelocationsOfItsPointerWidth) {
   EXPECT_GT(Image.DirectoryAt(pe::DirBaseReloc).Size, 0u);
   size_t Fixups = 0;
-  for (const pe::Relocation &R : Image.Relocations) {
+  for (const pe::Relocation& R : Image.Relocations) {
     if (R.Type == pe::RelAbsolute) {
       continue;
     }
     ++Fixups;
     EXPECT_EQ(R.Type, GetParam().Fixup) << "relocation at 0x" << std::hex << R.Rva;
-    const pe::Section *Holder = Image.SectionAt(R.Rva);
+    const pe::Section* Holder = Image.SectionAt(R.Rva);
     ASSERT_NE(Holder, nullptr) << "relocation at 0x" << std::hex << R.Rva << " is in no section";
     EXPECT_LT(R.Rva - Holder->VirtualAddress, Holder->RawSize) << "relocation patches zero-filled memory";
   }
@@ -87,9 +84,9 @@ TEST_P(FirmwareImage, CarriesBaseRelocationsOfItsPointerWidth) {
 }
 
 TEST_P(FirmwareImage, HasNoStartUpTlsOrExceptionSections) {
-  for (const pe::Section &S : Image.Sections) {
-    for (const char *Forbidden : {".CRT", ".ctors", ".dtors", ".init_array", ".fini_array", ".tls", ".pdata",
-                                  ".xdata"}) {
+  for (const pe::Section& S : Image.Sections) {
+    for (const char* Forbidden :
+         {".CRT", ".ctors", ".dtors", ".init_array", ".fini_array", ".tls", ".pdata", ".xdata"}) {
       EXPECT_NE(S.Name.rfind(Forbidden, 0), 0u) << S.Name;
     }
   }
@@ -99,12 +96,12 @@ TEST_P(FirmwareImage, HasNoStartUpTlsOrExceptionSections) {
 }
 
 TEST_P(FirmwareImage, NoSectionIsBothWritableAndExecutable) {
-  for (const pe::Section &S : Image.Sections) {
+  for (const pe::Section& S : Image.Sections) {
     EXPECT_FALSE(S.Has(pe::ScnWrite) && S.Has(pe::ScnExecute)) << S.Name;
   }
 }
 
-std::string ModuleName(const ::testing::TestParamInfo<Expected> &Info) {
+std::string ModuleName(const ::testing::TestParamInfo<Expected>& Info) {
   return Info.param.Machine == pe::MachineAmd64 ? "SmbiosDriver" : "TraceStatusPeim";
 }
 
@@ -135,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Dxe, DxeDriverImage, ::testing::Values(kDxe), ModuleNam
 class PeiModuleImage : public FirmwareImage {};
 
 TEST_P(PeiModuleImage, HasNoWritableOrZeroFilledData) {
-  for (const pe::Section &S : Image.Sections) {
+  for (const pe::Section& S : Image.Sections) {
     EXPECT_FALSE(S.Has(pe::ScnWrite)) << S.Name << " is writable";
     EXPECT_FALSE(S.Has(pe::ScnUninitializedData)) << S.Name << " is zero-initialised data";
     EXPECT_LE(S.VirtualSize, S.RawSize) << S.Name << " has a zero-filled tail";
@@ -144,7 +141,7 @@ TEST_P(PeiModuleImage, HasNoWritableOrZeroFilledData) {
 
 TEST_P(PeiModuleImage, LiesInTheFileAsInMemorySoItCanExecuteInPlace) {
   EXPECT_EQ(Image.SectionAlignment, Image.FileAlignment);
-  for (const pe::Section &S : Image.Sections) {
+  for (const pe::Section& S : Image.Sections) {
     EXPECT_EQ(S.RawOffset, S.VirtualAddress) << S.Name;
   }
   EXPECT_LE(Image.SizeOfImage, Image.FileSize);

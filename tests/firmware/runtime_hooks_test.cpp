@@ -85,7 +85,15 @@ TEST(RuntimeHookDivision, UnsignedMatchesTheHardwareDivide) {
 }
 
 TEST(RuntimeHookDivision, SignedTruncatesTowardZero) {
-  const INT64 Values[] = {7, -7, 2, -2, 1, -1, 1000000007, -999999999999, std::numeric_limits<INT64>::max(),
+  const INT64 Values[] = {7,
+                          -7,
+                          2,
+                          -2,
+                          1,
+                          -1,
+                          1000000007,
+                          -999999999999,
+                          std::numeric_limits<INT64>::max(),
                           std::numeric_limits<INT64>::min() + 1};
   for (INT64 Dividend : Values) {
     for (INT64 Divisor : Values) {

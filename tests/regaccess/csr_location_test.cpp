@@ -19,8 +19,8 @@ class CsrLocationTest : public CsrTest {
   Placement Locate(uint8_t socket, uint8_t box, uint8_t instance, uint8_t block) {
     const RegisterAddress record = Csr(socket, box, instance, block);
     const CsrLocation l = LocateCsr(&record);
-    EXPECT_TRUE(sim::DebugStops().empty()) << "unexpected stop: "
-                                          << ::testing::PrintToString(sim::DebugStops().front());
+    EXPECT_TRUE(sim::DebugStops().empty())
+        << "unexpected stop: " << ::testing::PrintToString(sim::DebugStops().front());
     return {l.Bus, l.Device, l.Function};
   }
 };

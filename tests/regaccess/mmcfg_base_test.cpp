@@ -8,9 +8,7 @@
 
 namespace {
 
-RegisterAddress Segment(UINT32 segment, UINT32 context = 0) {
-  return RegisterAddress{0, segment, 0, context};
-}
+RegisterAddress Segment(UINT32 segment, UINT32 context = 0) { return RegisterAddress{0, segment, 0, context}; }
 
 sim::PeiPlatformConfig WithTable(std::vector<sim::McfgEntryConfig> entries, uint64_t pcd44 = 0xC0000000u) {
   sim::PeiPlatformConfig config;
@@ -27,7 +25,7 @@ sim::PeiPlatformConfig FallbackConfig() {
 }
 
 TEST(DefaultMcfgTableImage, HoldsEightEntriesWithSegmentZeroAt2GiB) {
-  const UINT8 *t = DefaultMcfgTable.Bytes;
+  const UINT8* t = DefaultMcfgTable.Bytes;
   EXPECT_EQ(sizeof(DefaultMcfgTable.Bytes), 144u);
   EXPECT_EQ(t[4], 144);
   EXPECT_EQ(t[8], 0x01);
@@ -106,7 +104,7 @@ TEST(MmcfgBaseWithoutPcdPpi, ReadsNothingThroughAMissingPpi) {
   auto r = Segment(0);
   EXPECT_EQ(GetMmcfgBase(&r), 0x80000000u);  // no platform table reachable: the fallback
   r = Segment(1);
-  EXPECT_EQ(GetMmcfgBase(&r), 0u);  // and no default base
+  EXPECT_EQ(GetMmcfgBase(&r), 0u);                // and no default base
   EXPECT_EQ(platform.ppis().LocateMisses(), 4u);  // token 60 twice, token 44 twice (fallback, then zero base)
   EXPECT_EQ(platform.pcds().Reads(60), 0u);
 }

@@ -76,13 +76,13 @@ class BlockTransferTest : public ::testing::Test {
     for (int i = 0; i < 64; ++i) space[i] = static_cast<uint8_t>(0xA0 + i);
   }
   void TearDown() override { EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined(); }
-  UINT32 Block(UINT32 operation, UINT32 offset, UINT32 code, UINT32 count, void *buffer) {
+  UINT32 Block(UINT32 operation, UINT32 offset, UINT32 code, UINT32 count, void* buffer) {
     RegisterAddress record = Pcie(Bdf(1, 0, 0, offset), code, count, PcieConfigBlock);
     return RegisterHandlerTable[operation * 3 + PcieConfigBlock].Transfer(&record, buffer);
   }
   static constexpr UINT32 kBase = 0x80100000u;  // 1:0.0
   sim::PeiPlatform platform;
-  uint8_t *space;
+  uint8_t* space;
   alignas(8) UINT8 buffer[32] = {};
 };
 
@@ -98,7 +98,7 @@ TEST_F(BlockTransferTest, FifoReadFillsConsecutiveBufferWordsFromOneRegister) {
 TEST_F(BlockTransferTest, PlainWriteAdvancesRegisterAndBuffer) {
   const UINT8 data[4] = {1, 2, 3, 4};
   platform.StartRecording();
-  ASSERT_EQ(Block(RegisterOperationWrite, 8, 1, 2, const_cast<UINT8 *>(data)), 0u);
+  ASSERT_EQ(Block(RegisterOperationWrite, 8, 1, 2, const_cast<UINT8*>(data)), 0u);
   std::vector<sim::MmioAccess> expected = {{kBase + 8, 2, 0x0201, true}, {kBase + 10, 2, 0x0403, true}};
   EXPECT_EQ(platform.Recorded(), expected);
 }

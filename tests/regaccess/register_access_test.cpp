@@ -17,7 +17,7 @@ class RegisterAccessTest : public ::testing::Test {
  protected:
   RegisterAccessTest() : platform(regtest::DefaultConfig()) {}
   void TearDown() override { EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined(); }
-  uint8_t *pmc() { return platform.config_window().Function(0, 31, 2); }
+  uint8_t* pmc() { return platform.config_window().Function(0, 31, 2); }
   sim::PeiPlatform platform;
 };
 
@@ -43,7 +43,7 @@ TEST_F(RegisterAccessTest, AnAddressTypeAboveTwoResolvesToZeroWithoutAnyLookup) 
 }
 
 TEST_F(RegisterAccessTest, TheTableHoldsTheHandlersRowAfterRow) {
-  const RegisterHandler *t = RegisterHandlerTable;
+  const RegisterHandler* t = RegisterHandlerTable;
   EXPECT_EQ(t[0].GetAddress, &PcieGetAddress);
   EXPECT_EQ(t[1].GetAddress, &PcieGetAddress);
   EXPECT_EQ(t[2].GetAddress, &CsrGetAddress);
@@ -200,9 +200,8 @@ TEST_F(TopOfAddressSpaceTest, ElementsThatEndAtTheTopAreStillMoved) {
   EXPECT_EQ(RegisterRead(&last_dword, buffer), RegisterSuccess);
   RegisterAddress last_qword = Pcie(Bdf(255, 31, 7, 0xFF8), 3);
   EXPECT_EQ(RegisterRead(&last_qword, buffer), RegisterSuccess);
-  std::vector<sim::MmioAccess> expected = {{0xFFFFFFFCu, 4, 0x22222222u, false},
-                                           {0xFFFFFFF8u, 4, 0x11111111u, false},
-                                           {0xFFFFFFFCu, 4, 0x22222222u, false}};
+  std::vector<sim::MmioAccess> expected = {
+      {0xFFFFFFFCu, 4, 0x22222222u, false}, {0xFFFFFFF8u, 4, 0x11111111u, false}, {0xFFFFFFFCu, 4, 0x22222222u, false}};
   EXPECT_EQ(platform.Recorded(), expected);
 }
 

@@ -21,8 +21,8 @@ constexpr unsigned kSocketRows = 2;  // rows the topology block holds before its
 
 const char* BoxName(unsigned box) {
   static const char* const kNames[CsrBoxTypeCount] = {
-      "CHA", "CHA", "CHA", "CHABC", "PCU", "VCU", "M2MEM", "-", "-", "WZL", "-",
-      "-", "WZL", "IIO PCIE DMI", "IIO PCIE", "IIO PCIE NTB", "IIO QD", "IIO VTD", "IIO DFX", "Ubox", "FPGA"};
+      "CHA", "CHA", "CHA",          "CHABC",    "PCU",          "VCU",    "M2MEM",   "-",       "-",    "WZL", "-",
+      "-",   "WZL", "IIO PCIE DMI", "IIO PCIE", "IIO PCIE NTB", "IIO QD", "IIO VTD", "IIO DFX", "Ubox", "FPGA"};
   return box < CsrBoxTypeCount ? kNames[box] : "?";
 }
 
@@ -113,7 +113,8 @@ int RunTable(const CsrOptions& o, sim::PeiPlatform& platform, std::ostream& out)
 std::optional<std::string> CheckOptions(const CsrOptions& o) {
   if (o.socket > 255) return "--socket " + std::to_string(o.socket) + " is above 255 (give a socket number 0-255)";
   if (o.table) {
-    if (o.box || o.instance || o.block) return "--table lists every box, instance and block (drop --box, --instance and --block)";
+    if (o.box || o.instance || o.block)
+      return "--table lists every box, instance and block (drop --box, --instance and --block)";
     return std::nullopt;
   }
   const std::pair<const char*, const std::optional<unsigned>*> required[] = {

@@ -8,8 +8,9 @@ namespace boardsim {
 
 namespace {
 
-const std::vector<const char*> kWakeUpTypes = {"Reserved",   "Other",        "Unknown",  "APM Timer",          "Modem Ring",
-                                               "LAN Remote", "Power Switch", "PCI PME#", "AC Power Restored"};
+const std::vector<const char*> kWakeUpTypes = {"Reserved",     "Other",      "Unknown",
+                                               "APM Timer",    "Modem Ring", "LAN Remote",
+                                               "Power Switch", "PCI PME#",   "AC Power Restored"};
 
 // The UUID as SMBIOS 2.6 and later store it: the first three fields little-endian.
 std::string UuidText(const uint8_t* u) {

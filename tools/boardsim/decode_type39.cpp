@@ -5,11 +5,11 @@ namespace boardsim {
 
 namespace {
 
-const std::vector<const char*> kSupplyTypes = {nullptr, "Other", "Unknown", "Linear", "Switching",
-                                               "Battery", "UPS", "Converter", "Regulator"};
+const std::vector<const char*> kSupplyTypes = {nullptr,   "Other", "Unknown",   "Linear",   "Switching",
+                                               "Battery", "UPS",   "Converter", "Regulator"};
 const std::vector<const char*> kStatuses = {nullptr, "Other", "Unknown", "OK", "Non-critical", "Critical"};
-const std::vector<const char*> kInputSwitching = {nullptr, "Other", "Unknown", "Manual", "Auto-switch", "Wide range",
-                                                  "Not applicable"};
+const std::vector<const char*> kInputSwitching = {nullptr,       "Other",      "Unknown",       "Manual",
+                                                  "Auto-switch", "Wide range", "Not applicable"};
 
 std::string ProbeHandle(uint16_t v) { return v == 0xFFFF ? Hex16(v) + " (none)" : Hex16(v); }
 

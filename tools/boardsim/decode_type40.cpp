@@ -34,8 +34,8 @@ void DecodeVpdKeywords(std::vector<DecodedField>& out, const uint8_t* p, size_t 
     if (avail < len) value += " (cut: " + std::to_string(len) + " bytes declared)";
     out.push_back({"Keyword " + name, value, depth});
     if (writable && name == "VB" && avail >= 2) {
-      out.push_back({"Slot", "number " + std::to_string(data[1]) + ", ID high byte " + std::to_string(data[0]),
-                     depth + 1});
+      out.push_back(
+          {"Slot", "number " + std::to_string(data[1]) + ", ID high byte " + std::to_string(data[0]), depth + 1});
     }
     k += 3 + len;
   }
@@ -52,8 +52,10 @@ void DecodeVpdImage(std::vector<DecodedField>& out, const uint8_t* p, size_t n, 
       continue;
     }
     if ((tag & 0x80) == 0 || off + 3 > n) {
-      out.push_back({"Unparsed", std::to_string(n - off) + " bytes from " + std::to_string(off) + ": " +
-                                    HexBytes(p + off, std::min<size_t>(n - off, 16)), depth});
+      out.push_back({"Unparsed",
+                     std::to_string(n - off) + " bytes from " + std::to_string(off) + ": " +
+                         HexBytes(p + off, std::min<size_t>(n - off, 16)),
+                     depth});
       return;
     }
     size_t len = Le16(p + off + 1);
@@ -89,13 +91,15 @@ void DecodeValue(std::vector<DecodedField>& out, const uint8_t* p, size_t n, int
     }
     std::string signature = Text(b, 4);
     size_t length = b[5];
-    out.push_back({"Block \"" + signature + "\"", "version " + std::to_string(b[4]) + ", length " + std::to_string(length), depth});
+    out.push_back({"Block \"" + signature + "\"",
+                   "version " + std::to_string(b[4]) + ", length " + std::to_string(length), depth});
     if (signature == "_AST" && length >= 17) {
       out.push_back({"Vendor ID", Hex16(Le16(b + 6)), depth + 1});
       out.push_back({"Device ID", Hex16(Le16(b + 8)), depth + 1});
       out.push_back({"Subsystem Vendor ID", Hex16(Le16(b + 10)), depth + 1});
       out.push_back({"Subsystem ID", Hex16(Le16(b + 12)), depth + 1});
-      out.push_back({"Class Code", Hex8(b[14]) + " " + Hex8(b[15]) + " " + Hex8(b[16]) + " (base, sub, interface)", depth + 1});
+      out.push_back(
+          {"Class Code", Hex8(b[14]) + " " + Hex8(b[15]) + " " + Hex8(b[16]) + " (base, sub, interface)", depth + 1});
     } else if (signature == "_VPD") {
       size_t vpd = rest - length;
       out.push_back({"VPD Image", std::to_string(vpd) + " bytes", depth + 1});

@@ -4,9 +4,9 @@
 namespace boardsim {
 
 namespace {
-const std::vector<const char*> kDeviceTypes = {nullptr, "Other", "Unknown", "Video", "SCSI Controller", "Ethernet",
-                                               "Token Ring", "Sound", "PATA Controller", "SATA Controller",
-                                               "SAS Controller"};
+const std::vector<const char*> kDeviceTypes = {nullptr,           "Other",           "Unknown",       "Video",
+                                               "SCSI Controller", "Ethernet",        "Token Ring",    "Sound",
+                                               "PATA Controller", "SATA Controller", "SAS Controller"};
 }  // namespace
 
 std::vector<DecodedField> DecodeType41(const RecordFields& r) {

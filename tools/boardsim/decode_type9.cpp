@@ -34,13 +34,15 @@ std::string SlotTypeName(uint8_t v) {
   }
 }
 
-const std::vector<const char*> kBusWidths = {nullptr, "Other",  "Unknown", "8 bit", "16 bit", "32 bit", "64 bit", "128 bit",
-                                             "1x",    "2x",     "4x",      "8x",    "12x",    "16x",    "32x"};
+const std::vector<const char*> kBusWidths = {nullptr,  "Other",  "Unknown", "8 bit", "16 bit",
+                                             "32 bit", "64 bit", "128 bit", "1x",    "2x",
+                                             "4x",     "8x",     "12x",     "16x",   "32x"};
 const std::vector<const char*> kUsages = {nullptr, "Other", "Unknown", "Available", "In use", "Unavailable"};
-const std::vector<const char*> kLengths = {nullptr, "Other", "Unknown", "Short", "Long", "2.5\" drive form factor",
-                                           "3.5\" drive form factor"};
-const std::vector<const char*> kCharacteristics1 = {"characteristics unknown", "5.0 V", "3.3 V", "shared opening",
-                                                    "PC Card 16",              "CardBus", "Zoom Video", "modem ring resume"};
+const std::vector<const char*> kLengths = {
+    nullptr, "Other", "Unknown", "Short", "Long", "2.5\" drive form factor", "3.5\" drive form factor"};
+const std::vector<const char*> kCharacteristics1 = {
+    "characteristics unknown", "5.0 V", "3.3 V", "shared opening", "PC Card 16", "CardBus", "Zoom Video",
+    "modem ring resume"};
 const std::vector<const char*> kCharacteristics2Low = {"PME signal", "hot-plug", "SMBus signal", "bifurcation"};
 const std::vector<const char*> kDeviceClasses = {"none", "accelerator", "network", "storage", "board card", "fabric"};
 
@@ -57,9 +59,11 @@ std::vector<DecodedField> DecodeType9(const RecordFields& r) {
   AddNamed(out, r, 0x07, "Current Usage", kUsages);
   AddNamed(out, r, 0x08, "Slot Length", kLengths);
   if (auto v = r.U16(0x09)) {
-    out.push_back({"Slot ID", Hex16(*v) + " (high " + std::to_string(*v >> 8) + ", number " + std::to_string(*v & 0xFF) + ")"});
+    out.push_back(
+        {"Slot ID", Hex16(*v) + " (high " + std::to_string(*v >> 8) + ", number " + std::to_string(*v & 0xFF) + ")"});
   }
-  if (auto v = r.U8(0x0B)) out.push_back({"Slot Characteristics 1", Hex8(*v) + " (" + BitNames(*v, kCharacteristics1) + ")"});
+  if (auto v = r.U8(0x0B))
+    out.push_back({"Slot Characteristics 1", Hex8(*v) + " (" + BitNames(*v, kCharacteristics1) + ")"});
   if (auto v = r.U8(0x0C)) {
     out.push_back({"Slot Characteristics 2", Hex8(*v) + " (" + BitNames(*v & 0x0F, kCharacteristics2Low) + ")"});
     uint8_t device_class = *v >> 4;

@@ -20,9 +20,7 @@ std::string Ids(const sim::PciFunctionSpec& f) {
   return text;
 }
 
-bool IsEthernet(const sim::PciFunctionSpec& f) {
-  return (f.header_type & 0x7F) == 0 && (f.class_code >> 8) == 0x0200;
-}
+bool IsEthernet(const sim::PciFunctionSpec& f) { return (f.header_type & 0x7F) == 0 && (f.class_code >> 8) == 0x0200; }
 
 }  // namespace
 

@@ -38,7 +38,8 @@ void AddNamed(std::vector<DecodedField>& out, const RecordFields& r, size_t offs
 
 void AddDeviceFunction(std::vector<DecodedField>& out, const RecordFields& r, size_t offset, const char* name) {
   if (auto v = r.U8(offset)) {
-    out.push_back({name, Hex8(*v) + " (device " + std::to_string(*v >> 3) + ", function " + std::to_string(*v & 7) + ")"});
+    out.push_back(
+        {name, Hex8(*v) + " (device " + std::to_string(*v >> 3) + ", function " + std::to_string(*v & 7) + ")"});
   }
 }
 

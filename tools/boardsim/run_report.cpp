@@ -67,8 +67,8 @@ std::vector<std::string> RunFailures(const sim::RunSummary& s) {
                       std::to_string(LeakedBytes(s)) + " bytes");
   }
   if (!s.refused_adds.empty()) {
-    reasons.push_back("the simulator refused " + std::to_string(s.refused_adds.size()) + " SMBIOS record Add(s): " +
-                      s.refused_adds.front());
+    reasons.push_back("the simulator refused " + std::to_string(s.refused_adds.size()) +
+                      " SMBIOS record Add(s): " + s.refused_adds.front());
   }
   if (!s.refused_registrations.empty()) {
     reasons.push_back("the registry refused a callback registration: " + s.refused_registrations.front());

@@ -3,6 +3,7 @@
 
 #include <fstream>
 
+#include "firmware/fv/module_volume.h"
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
 #include "sim/board/nvram_boot.h"
@@ -10,14 +11,13 @@
 #include "sim/dxe/nvram_file.h"
 #include "sim/image/driver_image_run.h"
 #include "sim/image/volume_dispatch.h"
-#include "firmware/fv/module_volume.h"
-#include "uefi/pi_ffs_file.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
 #include "tools/boardsim/dmi_dump.h"
 #include "tools/boardsim/mac_source.h"
 #include "tools/boardsim/run_report.h"
 #include "tools/boardsim/table_printer.h"
+#include "uefi/pi_ffs_file.h"
 
 namespace boardsim {
 
@@ -28,7 +28,8 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   file.close();
   if (!file) {
-    err << "boardsim smbios: cannot write --dump-bin file " << path << " (check the directory exists and is writable)\n";
+    err << "boardsim smbios: cannot write --dump-bin file " << path
+        << " (check the directory exists and is writable)\n";
     return false;
   }
   return true;
@@ -107,9 +108,8 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
   }
   std::vector<sim::SmbiosRecordView> records = booted.platform->Smbios().Records();
 
-  out << "SMBIOS table of board \"" << board.name << "\" (" << (board.source.empty() ? "built in" : board.source)
-      << ")" << published << ": " << records.size()
-      << " records\n\n";
+  out << "SMBIOS table of board \"" << board.name << "\" (" << (board.source.empty() ? "built in" : board.source) << ")"
+      << published << ": " << records.size() << " records\n\n";
   PrintTable(out, records);
   out << "Onboard MAC address source: " << DescribeMacSource(board) << "\n\n";
   if (!image_driver) {  // the host-linked driver's module state holds the image it loaded
@@ -124,8 +124,9 @@ int RunSmbiosCommand(const SmbiosOptions& options, std::ostream& out, std::ostre
   if (options.dump_bin) {
     EntryPointKind kind = options.entry_point == 2 ? EntryPointKind::Smbios21 : EntryPointKind::Smbios30;
     if (!WriteFile(*options.dump_bin, BuildDmiDump(records, kind), err)) status = 2;
-    else out << "Dump written to " << *options.dump_bin << " (SMBIOS " << (kind == EntryPointKind::Smbios21 ? "2.1" : "3.0")
-             << " entry point)\n";
+    else
+      out << "Dump written to " << *options.dump_bin << " (SMBIOS "
+          << (kind == EntryPointKind::Smbios21 ? "2.1" : "3.0") << " entry point)\n";
   }
   std::vector<std::string> failures = RunFailures(booted.result.summary);
   for (const auto& reason : failures) err << "boardsim smbios: FAILED: " << reason << "\n";

@@ -88,7 +88,8 @@ std::string DescribeCode(const TraceCode& code) {
     case TraceCode::Data::Debug: out += ", debug record level 0x" + Hex8(code.debug_level); break;
     case TraceCode::Data::Assertion: out += ", assertion record " + code.file + ":" + std::to_string(code.line); break;
     case TraceCode::Data::String:
-      out += code.string_type == 0 ? ", ASCII string record" : ", string record type " + std::to_string(code.string_type);
+      out +=
+          code.string_type == 0 ? ", ASCII string record" : ", string record type " + std::to_string(code.string_type);
       break;
     case TraceCode::Data::Other: out += ", other record"; break;
   }
@@ -122,7 +123,7 @@ std::vector<TraceCode> BuiltInTraceCodes() {
   assertion.line = 512;
   assertion.text = "Hob != NULL";
   codes.push_back(assertion);
-  codes.push_back(StringRecord("not ASCII", 1));    // a string record of another type: undefined
+  codes.push_back(StringRecord("not ASCII", 1));      // a string record of another type: undefined
   codes.push_back(Code(kDebugClass, 0x03000010, 0));  // a debug code without a record: undefined
   for (size_t i = 0; i < codes.size(); ++i) codes[i].origin = "built-in #" + std::to_string(i + 1);
   return codes;
@@ -154,7 +155,8 @@ struct CodesParser {
       if (s == SeverityName(v)) return v;
     }
     if (s.empty() || !(s[0] >= '0' && s[0] <= '9')) {
-      ctx.Fail(n, field, "unknown severity `" + s + "`", "use minor, major, unrecovered, uncontained or a number 0-255");
+      ctx.Fail(n, field, "unknown severity `" + s + "`",
+               "use minor, major, unrecovered, uncontained or a number 0-255");
     }
     return static_cast<uint32_t>(ctx.Unsigned(n, field, 0xFF));
   }
@@ -204,17 +206,20 @@ struct CodesParser {
   }
 
   TraceCode Parse(const YAML::Node& n, const std::string& field) const {
-    ctx.RequireMap(n, field, {"class", "severity", "type", "value", "instance", "caller_guid", "debug", "assertion",
-                              "string", "record"});
+    ctx.RequireMap(
+        n, field,
+        {"class", "severity", "type", "value", "instance", "caller_guid", "debug", "assertion", "string", "record"});
     TraceCode code;
     code.origin = ctx.Origin(n);
     if (n["type"]) {
       if (n["class"] || n["severity"]) {
-        ctx.Fail(n["type"], field + ".type", "`type` given with `class` or `severity`", "give either `type` or those two");
+        ctx.Fail(n["type"], field + ".type", "`type` given with `class` or `severity`",
+                 "give either `type` or those two");
       }
       code.type = U32(n["type"], field + ".type");
     } else {
-      if (!n["class"]) ctx.Fail(n, field, "no `class`", "add class: progress, error or debug (or give the whole `type`)");
+      if (!n["class"])
+        ctx.Fail(n, field, "no `class`", "add class: progress, error or debug (or give the whole `type`)");
       uint32_t cls = Class(n["class"], field + ".class");
       uint32_t severity = n["severity"] ? Severity(n["severity"], field + ".severity") : cls == kErrorClass ? 0x80 : 0;
       code.type = (severity << 24) | cls;
@@ -266,7 +271,8 @@ std::vector<TraceCode> ParseTraceCodes(const std::string& text, const std::strin
                               "fix the syntax at that line");
   }
   ctx.RequireMap(root, "", {"codes"});
-  if (!root["codes"]) ctx.Fail(root, "codes", "no `codes` list", "start the file with `codes:` and one `- class: ...` per code");
+  if (!root["codes"])
+    ctx.Fail(root, "codes", "no `codes` list", "start the file with `codes:` and one `- class: ...` per code");
   ctx.RequireSequence(root["codes"], "codes");
   CodesParser parser{ctx};
   std::vector<TraceCode> codes;

@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <iomanip>
 
+#include "firmware/fv/module_volume.h"
 #include "sim/board/board_file.h"
 #include "sim/common/hex_text.h"
 #include "sim/image/peim_image_run.h"
 #include "sim/image/volume_dispatch.h"
-#include "firmware/fv/module_volume.h"
-#include "uefi/pi_ffs_file.h"
 #include "trace/listener/peim_entry.h"
+#include "uefi/pi_ffs_file.h"
 #include "uefi/status.h"
 
 namespace boardsim {
@@ -161,7 +161,8 @@ TraceRun RunTraceVolume(const std::vector<TraceCode>& codes, const sim::TracePla
   TraceRun run;
   std::unique_ptr<sim::LoadedVolume> volume = sim::LoadVolumeFile(volume_path, error);
   if (!volume) return run;
-  std::optional<fv::ModuleFile> module = sim::FindVolumeModule(*volume, fv::PeimFileGuid(), EFI_FV_FILETYPE_PEIM, error);
+  std::optional<fv::ModuleFile> module =
+      sim::FindVolumeModule(*volume, fv::PeimFileGuid(), EFI_FV_FILETYPE_PEIM, error);
   if (!module) return run;
   sim::TracePlatform platform(config);
   refusal = sim::PeiDispatchRefusal(*module, platform.pei().ppis());
@@ -173,7 +174,8 @@ TraceRun RunTraceVolume(const std::vector<TraceCode>& codes, const sim::TracePla
   std::ifstream map_file((slash == std::string::npos ? std::string() : volume_path.substr(0, slash + 1)) +
                          "trace_status_peim.map");
   std::string map_text((std::istreambuf_iterator<char>(map_file)), std::istreambuf_iterator<char>());
-  std::unique_ptr<sim::PeimImageRun> peim = sim::CreateVolumePeim(platform, *flash, *module, std::move(map_text), error);
+  std::unique_ptr<sim::PeimImageRun> peim =
+      sim::CreateVolumePeim(platform, *flash, *module, std::move(map_text), error);
   if (!peim) {
     error = volume_path + ": " + error;
     return run;
@@ -222,16 +224,22 @@ void PrintTraceRun(const TraceRun& run, const TraceOptions& options, const std::
     // A long description gets a line of its own; the severity and text follow in their columns.
     if (described.size() >= 59) out << described << "\n" << std::setw(4) << "";
     out << std::setw(60) << (described.size() >= 59 ? "" : described);
-    if (r.messages.empty()) out << std::setw(11) << "-" << "(" << SilenceReason(r.code, config) << ")\n";
+    if (r.messages.empty())
+      out << std::setw(11) << "-"
+          << "(" << SilenceReason(r.code, config) << ")\n";
     for (size_t m = 0; m < r.messages.size(); ++m) {
       const auto& msg = r.messages[m];
       if (m > 0) out << std::setw(64) << "";
       out << std::setw(11) << SeverityText(msg.severity) << "\"" << VisibleText(msg.Text()) << "\"\n";
-      for (const auto& e : msg.errors) out << std::setw(75) << "" << "malformed: " << e << "\n";
+      for (const auto& e : msg.errors)
+        out << std::setw(75) << ""
+            << "malformed: " << e << "\n";
       if (!msg.errors.empty()) ++malformed;
     }
     for (auto status : r.statuses) {
-      if (status != EFI_SUCCESS) out << std::setw(4) << "" << "the listener returned " << StatusText(status) << "\n";
+      if (status != EFI_SUCCESS)
+        out << std::setw(4) << ""
+            << "the listener returned " << StatusText(status) << "\n";
     }
     size_t here = 0;
     for (const auto& w : r.writes) {
@@ -310,9 +318,11 @@ CLI::App* AddTraceCommand(CLI::App& app, TraceOptions& options) {
       "trace",
       "Run the PEI status-code tracing module: report status codes to it and show the SyS-T messages it sends "
       "to the trace hub (master 32, channel 14)");
-  cmd->add_option("--board", options.board_file, "Board file (YAML); its pcd.ecam_base places the PMC's configuration space");
-  cmd->add_option("--codes", options.codes_file,
-                  "Status codes to report (YAML `codes:` list); default: a built-in sequence covering every kind of code");
+  cmd->add_option("--board", options.board_file,
+                  "Board file (YAML); its pcd.ecam_base places the PMC's configuration space");
+  cmd->add_option(
+      "--codes", options.codes_file,
+      "Status codes to report (YAML `codes:` list); default: a built-in sequence covering every kind of code");
   cmd->add_flag("--raw", options.raw, "Also list every trace-hub write of each message");
   cmd->add_flag("--no-pmc", options.no_pmc, "Simulate a platform without the power-management controller");
   cmd->add_flag("--hub-disabled", options.hub_disabled, "Set the PMC's trace-hub disable bit");

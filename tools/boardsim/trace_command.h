@@ -56,8 +56,8 @@ std::vector<TraceCode> LoadTraceCodes(const std::string& path);
 // What one reported code produced.
 struct TraceCodeResult {
   TraceCode code;
-  std::vector<EFI_STATUS> statuses;           // one per registered listener
-  std::vector<sim::TraceHubWrite> writes;     // every write the trace-hub window took
+  std::vector<EFI_STATUS> statuses;               // one per registered listener
+  std::vector<sim::TraceHubWrite> writes;         // every write the trace-hub window took
   std::vector<sim::SystDecodedMessage> messages;  // decoded from the writes to master 32, channel 14
   uint64_t mmio_reads = 0;
 };
@@ -66,7 +66,7 @@ struct TraceRun {
   EFI_STATUS entry_status = 0;
   size_t listeners = 0;
   std::vector<TraceCodeResult> results;
-  std::vector<std::string> violations;  // what the simulator saw go wrong
+  std::vector<std::string> violations;    // what the simulator saw go wrong
   std::vector<sim::MmioAccess> accesses;  // every bus access of the run (entry and codes), in order
 };
 
@@ -88,10 +88,10 @@ std::string VisibleText(const std::string& text);
 struct TraceOptions {
   std::optional<std::string> board_file;
   std::optional<std::string> codes_file;
-  bool raw = false;               // list the channel writes of each message
-  bool no_pmc = false;            // 0:31.2 absent
-  bool hub_disabled = false;      // the PMC's trace-hub disable bit set
-  bool window_undecoded = false;  // the software-trace window reads all ones
+  bool raw = false;                            // list the channel writes of each message
+  bool no_pmc = false;                         // 0:31.2 absent
+  bool hub_disabled = false;                   // the PMC's trace-hub disable bit set
+  bool window_undecoded = false;               // the software-trace window reads all ones
   std::optional<uint64_t> pmc_vanishes_after;  // the PMC stops answering after this many window writes
   std::optional<std::string> image_file;       // run this built PEI image instead of the host-linked module
   std::optional<std::string> fv_file;          // run the PEI module of this firmware volume

@@ -7,7 +7,8 @@
 class FormatArguments {
  public:
   FormatArguments(__builtin_va_list *VaList, const VOID *PackedList, const VOID *PackedEnd = nullptr)
-      : Va(VaList), Packed(static_cast<const UINT8 *>(PackedList)),
+      : Va(VaList),
+        Packed(static_cast<const UINT8 *>(PackedList)),
         End(PackedEnd != nullptr ? reinterpret_cast<UINTN>(PackedEnd) : kUnbounded) {}
 
   // A 32-bit integer, character, status, or '*' width or precision.

@@ -10,7 +10,10 @@ class FormatSink : public NarrowSink {
   // width of the format's characters (1 or 2), which the engine reads through this sink so that one
   // engine serves both widths.
   FormatSink(VOID *Buffer, UINTN Size, bool Wide, bool CountOnly, UINT32 FormatBytes)
-      : NarrowSink(Buffer, CountOnly ? 1 : Size), Count(0), FormatBytes(FormatBytes), Wide(Wide),
+      : NarrowSink(Buffer, CountOnly ? 1 : Size),
+        Count(0),
+        FormatBytes(FormatBytes),
+        Wide(Wide),
         CountOnly(CountOnly) {}
 
   UINT32 FormatCharBytes() const { return FormatBytes; }

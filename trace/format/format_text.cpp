@@ -62,7 +62,8 @@ void PadAfter(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
 void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
   const UINT8 *Chars = static_cast<const UINT8 *>(Text);
   // No width and no precision: no padding unless an item other than a string is empty.
-  if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow() && (StringConversion || Chars[0] != 0)) {
+  if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow() &&
+      (StringConversion || Chars[0] != 0)) {
     Out.CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
     return;
   }
@@ -75,9 +76,7 @@ void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 
   PadAfter(Out, Conv, Precision);
 }
 
-void EmitString8(FormatSink &Out, const Conversion &Conv, const CHAR8 *Text) {
-  EmitText(Out, Conv, Text, 1, false);
-}
+void EmitString8(FormatSink &Out, const Conversion &Conv, const CHAR8 *Text) { EmitText(Out, Conv, Text, 1, false); }
 
 // One character as a one-character 16-bit string (a zero character is an empty string).
 void EmitChar(FormatSink &Out, const Conversion &Conv, UINT32 Char) {
@@ -86,8 +85,7 @@ void EmitChar(FormatSink &Out, const Conversion &Conv, UINT32 Char) {
 }
 
 // A number: prefix, zeros up to the precision, then the digits (with separators when grouped).
-void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex,
-                CHAR8 *Scratch) {
+void EmitNumber(FormatSink &Out, const Conversion &Conv, UINT64 Magnitude, bool Negative, bool Hex, CHAR8 *Scratch) {
   UINT32 Modifiers = Conv.Modifiers;
   CHAR8 *End = Scratch + kScratchChars;
   constexpr UINT32 kNotPlain = kGroup | kPrecisionGiven | kPlus | kBlank | kLeftJustify;
@@ -297,7 +295,16 @@ const UINT8 *Convert(FormatSink &Out, const UINT8 *Format, FormatArguments &Args
           Conv.Modifiers |= kWidthGiven;
         }
         continue;
-      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9':
         if (AfterDot) {
           Format = ReadNumber(Format - Bytes, Bytes, &Conv.Precision);
         } else {
@@ -343,9 +350,7 @@ void Run(FormatSink &Out, const UINT8 *Format, FormatArguments &Args) {
 }
 
 // Length of a 16-bit format, counted up to FORMAT_MAX_16BIT_CHARS + 1 (no terminator among that many).
-UINTN Format16Length(const UINT8 *Format) {
-  return TextLength(Format, 2, FORMAT_MAX_16BIT_CHARS + 1);
-}
+UINTN Format16Length(const UINT8 *Format) { return TextLength(Format, 2, FORMAT_MAX_16BIT_CHARS + 1); }
 
 // The engine over an argument walker.
 UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, FormatArguments &Args) {

@@ -8,7 +8,7 @@ constexpr const CHAR8 *StatusNameTable[STATUS_NAME_COUNT] = {
     "Warning Write Failure",   // warning 3
     "Warning Buffer Too Small",
     "Warning Stale Data",
-    "Load Error",              // error 1
+    "Load Error",  // error 1
     "Invalid Parameter",
     "Unsupported",
     "Bad Buffer Size",
@@ -40,7 +40,7 @@ constexpr const CHAR8 *StatusNameTable[STATUS_NAME_COUNT] = {
     "Reserved (30)",
     "End of File",
     "Invalid Language",
-    "Compromised Data",        // error 33
+    "Compromised Data",  // error 33
 };
 
 namespace {

@@ -9,9 +9,9 @@ constexpr UINT32 TraceHubChannelSize = 64;
 constexpr UINT32 TraceHubProbeUndecoded = 0xFFFFFFFF;
 
 // Channel registers (offsets in a channel).
-constexpr UINT32 TraceHubChannelData = 0x00;            // 8-, 16- or 32-bit data
-constexpr UINT32 TraceHubChannelTimestamped = 0x10;     // 32-bit data with time stamp: a message's first word
-constexpr UINT32 TraceHubChannelEnd = 0x30;             // 32-bit write of 0: end of message
+constexpr UINT32 TraceHubChannelData = 0x00;         // 8-, 16- or 32-bit data
+constexpr UINT32 TraceHubChannelTimestamped = 0x10;  // 32-bit data with time stamp: a message's first word
+constexpr UINT32 TraceHubChannelEnd = 0x30;          // 32-bit write of 0: end of message
 
 // The 32-bit address of the channel, or 0 when the trace hub is unusable: no PMC, an unprogrammed or
 // all-ones power-management base, the disable bit set, the window not decoded, or a master below 32.

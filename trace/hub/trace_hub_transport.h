@@ -15,8 +15,8 @@ constexpr UINT16 TraceHubPresenceChannel = 255;
 void TraceHubInitHandle(SystTraceHandle *Handle, const VOID *ChannelPair);
 
 // Live operations: each resolves the handle's channel afresh and writes only to a usable channel.
-void TraceHubWriteFirstWord(SystTraceHandle *Handle, UINT32 Value);           // 32-bit at +0x10
-void TraceHubWrite8(SystTraceHandle *Handle, UINT8 Value);                    // at +0x00
-void TraceHubWrite16(SystTraceHandle *Handle, UINT16 Value);                  // at +0x00
-void TraceHubWrite32(SystTraceHandle *Handle, UINT32 Value);                  // at +0x00
-void TraceHubEndMessage(SystTraceHandle *Handle);                             // 32-bit 0 at +0x30
+void TraceHubWriteFirstWord(SystTraceHandle *Handle, UINT32 Value);  // 32-bit at +0x10
+void TraceHubWrite8(SystTraceHandle *Handle, UINT8 Value);           // at +0x00
+void TraceHubWrite16(SystTraceHandle *Handle, UINT16 Value);         // at +0x00
+void TraceHubWrite32(SystTraceHandle *Handle, UINT32 Value);         // at +0x00
+void TraceHubEndMessage(SystTraceHandle *Handle);                    // 32-bit 0 at +0x30

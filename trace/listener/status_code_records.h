@@ -7,10 +7,10 @@
 constexpr UINT32 StatusCodeDataTypeGuidOffset = 4;
 
 // The two record types the listener reads by GUID (assertions are recognised by their code values).
-inline constexpr EFI_GUID gStatusCodeDebugInfoGuid = {0x9A4E9246, 0xD553, 0x11D5,
-                                                      {0x87, 0xE2, 0x00, 0x06, 0x29, 0x45, 0xC3, 0xB9}};
-inline constexpr EFI_GUID gStatusCodeStringDataGuid = {0x92D11080, 0x496F, 0x4D95,
-                                                       {0xBE, 0x7E, 0x03, 0x74, 0x88, 0x38, 0x2B, 0x0A}};
+inline constexpr EFI_GUID gStatusCodeDebugInfoGuid = {
+    0x9A4E9246, 0xD553, 0x11D5, {0x87, 0xE2, 0x00, 0x06, 0x29, 0x45, 0xC3, 0xB9}};
+inline constexpr EFI_GUID gStatusCodeStringDataGuid = {
+    0x92D11080, 0x496F, 0x4D95, {0xBE, 0x7E, 0x03, 0x74, 0x88, 0x38, 0x2B, 0x0A}};
 
 // Debug-information record: error level, packed argument list, format string.
 constexpr UINT32 DebugInfoErrorLevelOffset = 20;

@@ -84,14 +84,9 @@ void SystMessageWriter(SystTraceHandle *Handle, const SystPayloadDescriptor *Des
     switch (Descriptor->Kind) {
       case SystPayload8:
       case SystPayload16:
-      case SystPayload32:
-        SendItems(&State, Descriptor, Bytes);
-        break;
-      case SystPayloadByReference:
-        SendByReference(&State, Descriptor, Bytes);
-        break;
-      default:
-        break;
+      case SystPayload32: SendItems(&State, Descriptor, Bytes); break;
+      case SystPayloadByReference: SendByReference(&State, Descriptor, Bytes); break;
+      default: break;
     }
   }
 

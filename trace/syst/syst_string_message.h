@@ -3,8 +3,8 @@
 #include "trace/syst/syst_types.h"
 
 // Origin GUID of this module's messages: 23A3E7BA-75D1-4CB9-9C8F-56FA4E48D99E.
-inline constexpr EFI_GUID SystOriginGuid = {0x23A3E7BA, 0x75D1, 0x4CB9,
-                                            {0x9C, 0x8F, 0x56, 0xFA, 0x4E, 0x48, 0xD9, 0x9E}};
+inline constexpr EFI_GUID SystOriginGuid = {
+    0x23A3E7BA, 0x75D1, 0x4CB9, {0x9C, 0x8F, 0x56, 0xFA, 0x4E, 0x48, 0xD9, 0x9E}};
 
 // Clears the header, sets the API version and the writer, then lets the transport fill the rest.
 void SystInitHeader(SystTraceHeader *Header, SystTransportInit Transport, UINTN PlatformArgument);

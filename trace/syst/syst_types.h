@@ -25,7 +25,7 @@ struct SystTraceHeader {
   UINT32 ApiVersion;
   SystInitHandleHook InitHandle;
   SystMessageWriterFunction Writer;
-  SystWrite32 WriteFirstWord;           // time-stamped 32-bit write of the message header
+  SystWrite32 WriteFirstWord;  // time-stamped 32-bit write of the message header
   SystWrite8 Write8;
   SystWrite16 Write16;
   SystWrite32 Write32;

@@ -4,7 +4,10 @@
 #include "uefi/guid.h"
 #include "uefi/system_table.h"
 
-#define EFI_HII_DATABASE_PROTOCOL_GUID {0xEF9FC172, 0xA1B2, 0x4693, {0xB3, 0x27, 0x6D, 0x32, 0xFC, 0x41, 0x60, 0x42}}
+#define EFI_HII_DATABASE_PROTOCOL_GUID                                             \
+  {                                                                                \
+    0xEF9FC172, 0xA1B2, 0x4693, { 0xB3, 0x27, 0x6D, 0x32, 0xFC, 0x41, 0x60, 0x42 } \
+  }
 
 typedef VOID *EFI_HII_HANDLE;
 
@@ -23,8 +26,7 @@ struct EFI_HII_DATABASE_PROTOCOL;
 
 typedef EFI_STATUS(EFIAPI *EFI_HII_DATABASE_NEW_PACK)(IN const EFI_HII_DATABASE_PROTOCOL *This,
                                                       IN const EFI_HII_PACKAGE_LIST_HEADER *PackageList,
-                                                      IN EFI_HANDLE DriverHandle OPTIONAL,
-                                                      OUT EFI_HII_HANDLE *Handle);
+                                                      IN EFI_HANDLE DriverHandle OPTIONAL, OUT EFI_HII_HANDLE *Handle);
 
 struct EFI_HII_DATABASE_PROTOCOL {
   EFI_HII_DATABASE_NEW_PACK NewPackageList;

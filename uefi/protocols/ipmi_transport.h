@@ -5,7 +5,10 @@
 #include "uefi/guid.h"
 #include "uefi/system_table.h"
 
-#define IPMI_TRANSPORT_PROTOCOL_GUID {0x4A1D0E66, 0x5271, 0x4E22, {0x83, 0xFE, 0x90, 0x92, 0x1B, 0x74, 0x82, 0x13}}
+#define IPMI_TRANSPORT_PROTOCOL_GUID                                               \
+  {                                                                                \
+    0x4A1D0E66, 0x5271, 0x4E22, { 0x83, 0xFE, 0x90, 0x92, 0x1B, 0x74, 0x82, 0x13 } \
+  }
 
 struct IPMI_TRANSPORT_PROTOCOL;
 

@@ -3,7 +3,10 @@
 #include "uefi/base_types.h"
 #include "uefi/guid.h"
 
-#define PCD_PROTOCOL_GUID {0x11B34006, 0xD85B, 0x4D0A, {0xA2, 0x90, 0xD5, 0xA5, 0x71, 0x31, 0x0E, 0xF7}}
+#define PCD_PROTOCOL_GUID                                                          \
+  {                                                                                \
+    0x11B34006, 0xD85B, 0x4D0A, { 0xA2, 0x90, 0xD5, 0xA5, 0x71, 0x31, 0x0E, 0xF7 } \
+  }
 
 typedef VOID(EFIAPI *PCD_PROTOCOL_SET_SKU)(IN UINTN SkuId);
 typedef UINT8(EFIAPI *PCD_PROTOCOL_GET8)(IN UINTN TokenNumber);

@@ -4,7 +4,10 @@
 #include "uefi/guid.h"
 #include "uefi/system_table.h"
 
-#define EFI_PCI_IO_PROTOCOL_GUID {0x4CF5B200, 0x68B8, 0x4CA5, {0x9E, 0xEC, 0xB2, 0x3E, 0x3F, 0x50, 0x02, 0x9A}}
+#define EFI_PCI_IO_PROTOCOL_GUID                                                   \
+  {                                                                                \
+    0x4CF5B200, 0x68B8, 0x4CA5, { 0x9E, 0xEC, 0xB2, 0x3E, 0x3F, 0x50, 0x02, 0x9A } \
+  }
 
 enum EFI_PCI_IO_PROTOCOL_WIDTH : UINT32 {
   EfiPciIoWidthUint8 = 0,
@@ -27,9 +30,8 @@ struct EFI_PCI_IO_PROTOCOL;
 typedef EFI_STATUS(EFIAPI *EFI_PCI_IO_PROTOCOL_MEM)(IN EFI_PCI_IO_PROTOCOL *This, IN EFI_PCI_IO_PROTOCOL_WIDTH Width,
                                                     IN UINT8 BarIndex, IN UINT64 Offset, IN UINTN Count,
                                                     IN OUT VOID *Buffer);
-typedef EFI_STATUS(EFIAPI *EFI_PCI_IO_PROTOCOL_CONFIG)(IN EFI_PCI_IO_PROTOCOL *This,
-                                                       IN EFI_PCI_IO_PROTOCOL_WIDTH Width, IN UINT32 Offset,
-                                                       IN UINTN Count, IN OUT VOID *Buffer);
+typedef EFI_STATUS(EFIAPI *EFI_PCI_IO_PROTOCOL_CONFIG)(IN EFI_PCI_IO_PROTOCOL *This, IN EFI_PCI_IO_PROTOCOL_WIDTH Width,
+                                                       IN UINT32 Offset, IN UINTN Count, IN OUT VOID *Buffer);
 typedef EFI_STATUS(EFIAPI *EFI_PCI_IO_PROTOCOL_GET_LOCATION)(IN EFI_PCI_IO_PROTOCOL *This, OUT UINTN *SegmentNumber,
                                                              OUT UINTN *BusNumber, OUT UINTN *DeviceNumber,
                                                              OUT UINTN *FunctionNumber);

@@ -5,8 +5,8 @@
 #include "uefi/guid.h"
 #include "uefi/pei_services.h"
 
-inline constexpr EFI_GUID gEfiPeiRscHandlerPpiGuid = {0x0065D394, 0x9951, 0x4144,
-                                                      {0x82, 0xA3, 0x0A, 0xFC, 0x85, 0x79, 0xC2, 0x51}};
+inline constexpr EFI_GUID gEfiPeiRscHandlerPpiGuid = {
+    0x0065D394, 0x9951, 0x4144, {0x82, 0xA3, 0x0A, 0xFC, 0x85, 0x79, 0xC2, 0x51}};
 
 typedef UINT32 EFI_STATUS_CODE_TYPE;
 typedef UINT32 EFI_STATUS_CODE_VALUE;

@@ -4,7 +4,10 @@
 #include "uefi/guid.h"
 #include "uefi/system_table.h"
 
-#define EFI_SMM_BASE2_PROTOCOL_GUID {0xF4CCBFB7, 0xF6E0, 0x47FD, {0x9D, 0xD4, 0x10, 0xA8, 0xF1, 0x50, 0xC1, 0x91}}
+#define EFI_SMM_BASE2_PROTOCOL_GUID                                                \
+  {                                                                                \
+    0xF4CCBFB7, 0xF6E0, 0x47FD, { 0x9D, 0xD4, 0x10, 0xA8, 0xF1, 0x50, 0xC1, 0x91 } \
+  }
 
 struct EFI_SMM_SYSTEM_TABLE2;
 struct EFI_SMM_BASE2_PROTOCOL;

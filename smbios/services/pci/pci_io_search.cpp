@@ -45,8 +45,7 @@ BOOLEAN NthEthernetFunction(EFI_PCI_IO_PROTOCOL *PciIo, UINT64 *Counter) {
   return AcceptNthEthernet(subClass, baseClass, Counter);
 }
 
-EFI_PCI_IO_PROTOCOL *FindEthernetBehindBridge(UINTN Segment, UINTN Bus, UINTN Device, UINTN Function,
-                                              UINT64 *Counter) {
+EFI_PCI_IO_PROTOCOL *FindEthernetBehindBridge(UINTN Segment, UINTN Bus, UINTN Device, UINTN Function, UINT64 *Counter) {
   EthernetSearch search = {Segment, 0, 0, Counter};
   EFI_PCI_IO_PROTOCOL *bridge = FindPciIoByLocation(Segment, Bus, Device, Function);
   if (bridge != nullptr) {

@@ -8,8 +8,7 @@ EFI_PCI_IO_PROTOCOL *FindPciIoByLocation(UINTN Segment, UINTN Bus, UINTN Device,
 
 // The Ethernet function below the bridge (or root port) that NthEthernetFunction accepts, in handle order;
 // null when there is none. *Counter says how many Ethernet functions to pass over first.
-EFI_PCI_IO_PROTOCOL *FindEthernetBehindBridge(UINTN Segment, UINTN Bus, UINTN Device, UINTN Function,
-                                              UINT64 *Counter);
+EFI_PCI_IO_PROTOCOL *FindEthernetBehindBridge(UINTN Segment, UINTN Bus, UINTN Device, UINTN Function, UINT64 *Counter);
 
 // Reads the function's sub-class and base class and applies AcceptNthEthernet (smbios/board/device_rules.h):
 // true for an Ethernet controller when *Counter is 0, else an Ethernet controller decrements it.

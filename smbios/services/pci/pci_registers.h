@@ -2,9 +2,9 @@
 #pragma once
 #include "uefi/base_types.h"
 
-constexpr UINT16 PciVendorIdRegister = 0x00;        // 16-bit
-constexpr UINT16 PciDeviceIdRegister = 0x02;        // 16-bit
-constexpr UINT16 PciStatusRegister = 0x06;          // 16-bit; its low byte holds the capabilities-list bit
+constexpr UINT16 PciVendorIdRegister = 0x00;              // 16-bit
+constexpr UINT16 PciDeviceIdRegister = 0x02;              // 16-bit
+constexpr UINT16 PciStatusRegister = 0x06;                // 16-bit; its low byte holds the capabilities-list bit
 constexpr UINT16 PciProgrammingInterfaceRegister = 0x09;  // then sub-class (0x0A) and base class (0x0B)
 constexpr UINT16 PciSubClassRegister = 0x0A;
 constexpr UINT16 PciBaseClassRegister = 0x0B;

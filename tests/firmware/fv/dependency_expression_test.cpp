@@ -24,7 +24,9 @@ std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts) {
   return out;
 }
 
-std::string Check(const std::vector<uint8_t>& e, fv::DepexPhase phase, size_t& at) { return fv::CheckDepex(e, phase, at); }
+std::string Check(const std::vector<uint8_t>& e, fv::DepexPhase phase, size_t& at) {
+  return fv::CheckDepex(e, phase, at);
+}
 
 TEST(Depex, RequiringAllIsPushesJoinedByAndThenEnd) {
   const EFI_GUID needs[2] = {kNeedA, kNeedB};

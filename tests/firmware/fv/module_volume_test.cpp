@@ -2,12 +2,12 @@
 // (UEFIExtract) sees it: both files by GUID with their types, sections, names and versions, and no complaint.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 #include "firmware/fv/dependency_expression.h"
 #include "firmware/fv/module_file.h"
@@ -108,9 +108,9 @@ TEST_F(OutsideParser, ReportsNoChecksumOrStructureProblem) {
 TEST_F(OutsideParser, ReadsEachFilesChecksumsAsValidAndTheVersion) {
   for (const std::string guid : {"D531DEF2-E61B-4031-A405-14CB130D176A", "FF5C5473-13A4-4657-83ED-566599B4FC24"}) {
     std::string out;
-    ASSERT_EQ(RunCommand("cd '" + dir_.string() + "' && '" UEFIEXTRACT_PROGRAM "' modules.fv " + guid + " -m info -o info_" +
-                      guid.substr(0, 8),
-                  out),
+    ASSERT_EQ(RunCommand("cd '" + dir_.string() + "' && '" UEFIEXTRACT_PROGRAM "' modules.fv " + guid +
+                             " -m info -o info_" + guid.substr(0, 8),
+                         out),
               0)
         << out;
     std::string all;

@@ -104,7 +104,8 @@ namespace {
 // as a damaged file header). Checked for every end of a one-file volume around a block boundary.
 TEST(VolumeWriter, FreeSpaceIsNoneOrHoldsAFileHeader) {
   for (uint32_t image = 3900; image < 4100; ++image) {
-    const std::vector<uint8_t> v = fvtest::Volume({fvtest::ModuleRecipe(fvtest::kFileA, EFI_FV_FILETYPE_DRIVER, image)});
+    const std::vector<uint8_t> v =
+        fvtest::Volume({fvtest::ModuleRecipe(fvtest::kFileA, EFI_FV_FILETYPE_DRIVER, image)});
     ASSERT_FALSE(v.empty());
     const uint32_t at = fv::VolumeHeaderLength();
     const uint32_t size = v[at + 20] | v[at + 21] << 8 | v[at + 22] << 16;

@@ -22,7 +22,7 @@ inline const EFI_GUID kNeedB = {0x0A0B0C0D, 0x0E0F, 0x1011, {9, 10, 11, 12, 13, 
 // A file of `type` with a dependency expression needing kNeedA and kNeedB, a fake image of `image_size`
 // bytes whose data lies on `image_alignment` from the file data, a name and a version.
 inline fv::FfsFileRecipe ModuleRecipe(const EFI_GUID& name, uint8_t type, uint32_t image_size = 300,
-                                  uint32_t image_alignment = 0) {
+                                      uint32_t image_alignment = 0) {
   fv::FfsFileRecipe recipe;
   recipe.name = name;
   recipe.type = type;
@@ -30,9 +30,9 @@ inline fv::FfsFileRecipe ModuleRecipe(const EFI_GUID& name, uint8_t type, uint32
   std::vector<uint8_t> image(image_size);
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 1);
   recipe.sections = {fv::Section(type == EFI_FV_FILETYPE_PEIM ? EFI_SECTION_PEI_DEPEX : EFI_SECTION_DXE_DEPEX,
-                               fv::DepexRequiringAll(needs)),
-                   fv::Section(EFI_SECTION_PE32, image), fv::UserInterfaceSection("Module"),
-                   fv::VersionSection(7, "2.5")};
+                                 fv::DepexRequiringAll(needs)),
+                     fv::Section(EFI_SECTION_PE32, image), fv::UserInterfaceSection("Module"),
+                     fv::VersionSection(7, "2.5")};
   if (image_alignment != 0) {
     recipe.aligned_section = 1;
     recipe.aligned_data = image_alignment;

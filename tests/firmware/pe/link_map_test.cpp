@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr const char *kMap = R"( image
+constexpr const char* kMap = R"( image
 
  Timestamp is 2be44dd2 (Sun May  2 22:40:18 1993)
 

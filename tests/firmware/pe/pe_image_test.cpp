@@ -30,7 +30,7 @@ struct TestImage {
     Put16(At, static_cast<uint16_t>(V));
     Put16(At + 2, static_cast<uint16_t>(V >> 16));
   }
-  void PutSection(uint32_t Index, const char *Name, uint32_t Rva, uint32_t Size, uint32_t Raw, uint32_t Flags) {
+  void PutSection(uint32_t Index, const char* Name, uint32_t Rva, uint32_t Size, uint32_t Raw, uint32_t Flags) {
     uint32_t At = SectionTable() + 40 * Index;
     for (uint32_t I = 0; Name[I] != 0 && I < 8; ++I) {
       Bytes[At + I] = static_cast<uint8_t>(Name[I]);
@@ -80,7 +80,7 @@ struct TestImage {
   pe::ReadResult Read() const { return pe::ReadImage(Bytes); }
 };
 
-std::string ErrorOf(const TestImage &Image) {
+std::string ErrorOf(const TestImage& Image) {
   pe::ReadResult Result = Image.Read();
   EXPECT_FALSE(Result.Value.has_value());
   return Result.Error;
@@ -89,7 +89,7 @@ std::string ErrorOf(const TestImage &Image) {
 TEST(PeReaderHeaders, ReadsAPe32PlusImage) {
   pe::ReadResult Result = TestImage(true).Read();
   ASSERT_TRUE(Result.Value) << Result.Error;
-  const pe::Image &Image = *Result.Value;
+  const pe::Image& Image = *Result.Value;
   EXPECT_EQ(Image.Machine, pe::MachineAmd64);
   EXPECT_TRUE(Image.IsPe32Plus());
   EXPECT_EQ(Image.ImageBase, 0x140000000ull);

@@ -5,10 +5,10 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
-#include "tests/sim/board/board_text_error.h"
 #include "sim/dxe/ipmi_bmc.h"
-#include "uefi/protocols/smm_base2.h"
+#include "tests/sim/board/board_text_error.h"
 #include "tests/support/platform_checks.h"
+#include "uefi/protocols/smm_base2.h"
 
 namespace {
 
@@ -79,9 +79,10 @@ TEST(BmcSection, ErrorsNameTheLineTheFieldAndTheFix) {
   EXPECT_NE(ErrorOf("bmc:\n  supplies:\n    - supply: 1\n      fru: {capacity: 5000}\n")
                 .find("b.yaml:4: field bmc.supplies[0].fru.capacity: 5000 is too large"),
             std::string::npos);
-  EXPECT_NE(ErrorOf("bmc:\n  supplies:\n    - supply: 1\n    - supply: 1\n").find("b.yaml:4: field "
-                                                                               "bmc.supplies[1].supply: supply 1 "
-                                                                               "given twice"),
+  EXPECT_NE(ErrorOf("bmc:\n  supplies:\n    - supply: 1\n    - supply: 1\n")
+                .find("b.yaml:4: field "
+                      "bmc.supplies[1].supply: supply 1 "
+                      "given twice"),
             std::string::npos);
   EXPECT_NE(ErrorOf("bmc:\n  supplies:\n    - supply: 2\n      script:\n        - chunk: 5\n          steps: []\n")
                 .find("field bmc.supplies[0].script[0].chunk: 5 is too large"),

@@ -22,9 +22,9 @@ TEST(DefaultBoard, HoldsThePcdValuesAndTheFirmwareRecords) {
   EXPECT_EQ(board.name, "default");
   EXPECT_EQ(board.pcd.ecam_base, 0x80000000u);
   ASSERT_EQ(board.pcd.socket_bus_layout.size(), 72u);
-  EXPECT_EQ(board.pcd.socket_bus_layout[0], 1);   // Valid
-  EXPECT_EQ(board.pcd.socket_bus_layout[4], 1);   // socket 0 present
-  EXPECT_EQ(board.pcd.socket_bus_layout[9], 0x3F);  // socket 0 stack mask
+  EXPECT_EQ(board.pcd.socket_bus_layout[0], 1);      // Valid
+  EXPECT_EQ(board.pcd.socket_bus_layout[4], 1);      // socket 0 present
+  EXPECT_EQ(board.pcd.socket_bus_layout[9], 0x3F);   // socket 0 stack mask
   EXPECT_EQ(board.pcd.socket_bus_layout[11], 0x16);  // socket 0 stack 1 bus
   ASSERT_EQ(board.smbios.size(), 4u);
   EXPECT_EQ(board.smbios[1].formatted[0], 1);
@@ -116,10 +116,10 @@ smbios:
 TEST(BoardText, UuidIsStoredInSmbiosByteOrder) {
   sim::Board board = sim::ParseBoardText("smbios:\n  - {type: 1, uuid: 00112233-4455-6677-8899-AABBCCDDEEFF}\n", "t");
   const auto& f = board.smbios[0].formatted;
-  EXPECT_TRUE(sim_test::BytesEqual(&f[8], 16,
-                                   (const uint8_t[]){0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA,
-                                                     0xBB, 0xCC, 0xDD, 0xEE, 0xFF},
-                                   16));
+  EXPECT_TRUE(sim_test::BytesEqual(
+      &f[8], 16,
+      (const uint8_t[]){0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF},
+      16));
 }
 
 TEST(BoardText, FailingPciIoReadsGoOnTheNamedFunctionsInstance) {
@@ -181,7 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadBoard{"name: x\nbogus: 1\n", "test.yaml:2: field bogus: unknown section `bogus` (use one of: name, pcd"},
         BadBoard{"pcd:\n  ecam: 1\n", "test.yaml:2: field pcd.ecam: unknown key `ecam`"},
         BadBoard{"pcd:\n  ecam_base: lots\n", "test.yaml:2: field pcd.ecam_base: `lots` is not a number"},
-        BadBoard{"pcd:\n  uuid_timestamp: 0x100000000\n", "test.yaml:2: field pcd.uuid_timestamp: 0x100000000 is too large"},
+        BadBoard{"pcd:\n  uuid_timestamp: 0x100000000\n",
+                 "test.yaml:2: field pcd.uuid_timestamp: 0x100000000 is too large"},
         BadBoard{"pcd:\n  socket_bus_layout:\n    sockets:\n      - {socket: 8}\n",
                  "test.yaml:4: field pcd.socket_bus_layout.sockets[0].socket: 8 is too large"},
         BadBoard{"pcd:\n  socket_bus_layout:\n    sockets:\n      - {socket: 0, stack_bus: [1,2,3,4,5,6,7]}\n",
@@ -212,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadBoard{"pci:\n  functions:\n    - {at: 05:00.0, vendor_id: 0x7A3B}\nfaults:\n  fail_pci_io_reads:\n"
                  "    - {at: 05:00.0, offsets: [0x1000]}\n",
                  "test.yaml:6: field faults.fail_pci_io_reads[0].offsets[0]:"},
-        BadBoard{"pcd:\n  ecam_base: 1\n  ecam_base: 2\n", "test.yaml:3: field pcd.ecam_base: key `ecam_base` given twice"},
+        BadBoard{"pcd:\n  ecam_base: 1\n  ecam_base: 2\n",
+                 "test.yaml:3: field pcd.ecam_base: key `ecam_base` given twice"},
         BadBoard{"pcd: [1, 2\n", "test.yaml:"},
         BadBoard{"- 1\n- 2\n", "test.yaml:1: field (document): a board file is a mapping of sections"}));
 

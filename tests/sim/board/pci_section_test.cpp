@@ -66,11 +66,10 @@ TEST(PciBoardSection, FunctionsParseWithCapabilitiesAndVpd) {
 }
 
 TEST(PciBoardSection, TwoFunctionsAtOneLocation) {
-  ExpectError(Board(std::string(kRootPort) +
-                    "    - at: 17:00.0\n"
-                    "      vendor_id: 1\n"
-                    "    - at: 17:00.0\n"
-                    "      vendor_id: 2\n"),
+  ExpectError(Board(std::string(kRootPort) + "    - at: 17:00.0\n"
+                                             "      vendor_id: 1\n"
+                                             "    - at: 17:00.0\n"
+                                             "      vendor_id: 2\n"),
               12, "pci.functions[2].location", "a second function at 0000:17:00.0");
 }
 
@@ -83,12 +82,11 @@ TEST(PciBoardSection, CapabilityOutsideTheSpace) {
 }
 
 TEST(PciBoardSection, OverlappingBridgeRanges) {
-  ExpectError(Board(std::string(kRootPort) +
-                    "    - at: 16:02.0\n"
-                    "      vendor_id: 0x7A3B\n"
-                    "      header_type: 1\n"
-                    "      secondary_bus: 0x18\n"
-                    "      subordinate_bus: 0x19\n"),
+  ExpectError(Board(std::string(kRootPort) + "    - at: 16:02.0\n"
+                                             "      vendor_id: 0x7A3B\n"
+                                             "      header_type: 1\n"
+                                             "      secondary_bus: 0x18\n"
+                                             "      subordinate_bus: 0x19\n"),
               13, "pci.functions[1].secondary_bus", "overlaps range 0x17..0x18");
 }
 
@@ -97,8 +95,8 @@ TEST(PciBoardSection, BadValuesNameTheirField) {
   ExpectError(Board("    - vendor_id: 1\n"), 3, "pci.functions[0].at", "missing");
   ExpectError(Board("    - at: 17:00.0\n      vendor_id: 1\n      secondary_bus: 2\n"), 5,
               "pci.functions[0].secondary_bus", "header type 0");
-  ExpectError(Board("    - at: 17:00.0\n      vendor_id: 1\n      capabilities:\n        - express: {port: hub}\n"),
-              6, "pci.functions[0].capabilities[0].express.port", "unknown port type");
+  ExpectError(Board("    - at: 17:00.0\n      vendor_id: 1\n      capabilities:\n        - express: {port: hub}\n"), 6,
+              "pci.functions[0].capabilities[0].express.port", "unknown port type");
   ExpectError(Board("    - at: 17:00.0\n      vendor_id: 1\n      capabilities:\n"
                     "        - vpd: {image: \"78\", identifier: x}\n"),
               6, "pci.functions[0].capabilities[0].vpd.image", "given together");

@@ -5,9 +5,9 @@
 
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
-#include "tests/sim/board/board_text_error.h"
 #include "sim/dxe/setup_variables.h"
 #include "sim/dxe/variable_store.h"
+#include "tests/sim/board/board_text_error.h"
 
 namespace {
 
@@ -84,8 +84,9 @@ TEST(SetupAndVariablesSections, ErrorsNameTheLineTheFieldAndTheFix) {
   EXPECT_NE(ErrorOf("setup:\n  variables:\n    DraskSetup: {data: \"01\", size: 3}\n")
                 .find("`data` together with `size`/`fill`"),
             std::string::npos);
-  EXPECT_NE(ErrorOf("variables:\n  list:\n    - {name: PSU1}\n").find("b.yaml:3: field variables.list[0].guid: missing"),
-            std::string::npos);
+  EXPECT_NE(
+      ErrorOf("variables:\n  list:\n    - {name: PSU1}\n").find("b.yaml:3: field variables.list[0].guid: missing"),
+      std::string::npos);
   EXPECT_NE(ErrorOf("variables:\n  list:\n    - {name: PSU1, guid: 1234}\n").find("field variables.list[0].guid"),
             std::string::npos);
   EXPECT_NE(ErrorOf("variables:\n  list:\n    - {name: PSU1, guid: 2D667ED8-A97C-49C1-AE0F-409736E25BF4}\n")

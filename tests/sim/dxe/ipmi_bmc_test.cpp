@@ -88,8 +88,8 @@ TEST_F(BmcModelTest, ScriptsArePerChunk) {
 
 TEST_F(BmcModelTest, TransportErrorFailsTheCallAndLeavesTheCompletionCodeAsItWas) {
   bmc->SetFru(1, CountingImage());
-  bmc->Script(1, 1, {BmcAction{BmcActionKind::Answer, 1}, BmcAction{BmcActionKind::TransportError, 1, 0,
-                                                                     EFI_NO_RESPONSE}});
+  bmc->Script(1, 1,
+              {BmcAction{BmcActionKind::Answer, 1}, BmcAction{BmcActionKind::TransportError, 1, 0, EFI_NO_RESPONSE}});
   ASSERT_EQ(Send(1, 1), EFI_SUCCESS);
   ipmi->CompletionCode = 0x00;
   EXPECT_EQ(Send(1, 1), EFI_NO_RESPONSE);

@@ -70,8 +70,7 @@ TEST(NvramFile, MalformedLinesNameTheFileLineAndField) {
   };
   EXPECT_EQ(message("# comment\n\nnot-a-guid PSU1 3 00\n").rfind("nv.txt:3: field guid", 0), 0u);
   EXPECT_EQ(message("2D667ED8-A97C-49C1-AE0F-409736E25BF4 PSU1 3 0\n").rfind("nv.txt:1: field data", 0), 0u);
-  EXPECT_EQ(message("2D667ED8-A97C-49C1-AE0F-409736E25BF4 PSU1 x3 00\n").rfind("nv.txt:1: field attributes", 0),
-            0u);
+  EXPECT_EQ(message("2D667ED8-A97C-49C1-AE0F-409736E25BF4 PSU1 x3 00\n").rfind("nv.txt:1: field attributes", 0), 0u);
   EXPECT_EQ(message("2D667ED8-A97C-49C1-AE0F-409736E25BF4 PSU1\n").rfind("nv.txt:1: field variable", 0), 0u);
   EXPECT_TRUE(store.All().empty());  // nothing is taken from a file with an error
 }

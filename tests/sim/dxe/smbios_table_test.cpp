@@ -148,8 +148,7 @@ TEST_F(SmbiosTableTest, RefusesAStringSetThatDoesNotEndInItsPoolBuffer) {
   std::vector<uint8_t> copy(b, b + 12);
   const size_t before = platform.Smbios().Count();
   EFI_SMBIOS_HANDLE h = SMBIOS_HANDLE_PI_RESERVED;
-  EXPECT_EQ(smbios()->Add(smbios(), nullptr, &h, reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(b)),
-            EFI_INVALID_PARAMETER);
+  EXPECT_EQ(smbios()->Add(smbios(), nullptr, &h, reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(b)), EFI_INVALID_PARAMETER);
   EXPECT_EQ(platform.Smbios().Count(), before);
   ExpectViolation("string set not ended within 12 bytes");
   platform.Pool().Free(buffer);

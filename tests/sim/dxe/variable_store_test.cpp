@@ -26,9 +26,7 @@ class VariableStoreTest : public sim_test::PlatformTest {
   EFI_RUNTIME_SERVICES* rt = nullptr;
 };
 
-TEST_F(VariableStoreTest, PlatformKeepsTheStoreItPluggedIn) {
-  EXPECT_EQ(&sim::PlatformVariableStore(platform), store);
-}
+TEST_F(VariableStoreTest, PlatformKeepsTheStoreItPluggedIn) { EXPECT_EQ(&sim::PlatformVariableStore(platform), store); }
 
 TEST_F(VariableStoreTest, ReadBackGivesDataSizeAndAttributes) {
   ASSERT_EQ(Set(u"PSU1", kNvBs, {1, 2, 3}), EFI_SUCCESS);

@@ -70,7 +70,8 @@ TEST(ImageMatchesHost, HardwareAddressesTakenInThisProcessDoNotMatterToTheEmulat
   // The page at the configuration window's base is host memory now; the image still reaches the window.
   void* want = reinterpret_cast<void*>(0x80000000ull);
   void* taken = mmap(want, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-  if (taken != want) GTEST_SKIP() << "the address is taken already (as under AddressSanitizer): the other tests cover it";
+  if (taken != want)
+    GTEST_SKIP() << "the address is taken already (as under AddressSanitizer): the other tests cover it";
   ExpectSameTable(sim::DefaultBoard());
   munmap(taken, 4096);
 }

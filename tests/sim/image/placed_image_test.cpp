@@ -71,14 +71,15 @@ TEST_F(PlacedImageTest, BuiltImageLoadsRelocatedAtAChosenAddress) {
   EXPECT_GT(fixups, 0u);
   // Uninitialised data (past the file bytes of a section) reads zero.
   for (const pe::Section& s : image.Sections) {
-    for (uint32_t at = s.RawSize; at < s.VirtualSize; ++at) ASSERT_EQ(r.image->Host()[s.VirtualAddress + at], 0) << s.Name;
+    for (uint32_t at = s.RawSize; at < s.VirtualSize; ++at)
+      ASSERT_EQ(r.image->Host()[s.VirtualAddress + at], 0) << s.Name;
   }
 }
 
 TEST_F(PlacedImageTest, EveryTruncationIsRefused) {
   const std::vector<uint8_t> whole = bytes_;
-  for (size_t length : {size_t{0}, size_t{63}, size_t{PeOffset(whole) + 10}, size_t{opt_ + 100}, whole.size() / 2,
-                        whole.size() - 1}) {
+  for (size_t length :
+       {size_t{0}, size_t{63}, size_t{PeOffset(whole) + 10}, size_t{opt_ + 100}, whole.size() / 2, whole.size() - 1}) {
     bytes_.assign(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
     sim::PlaceResult r = sim::PlaceImage(bytes_);
     EXPECT_EQ(r.image, nullptr) << length;

@@ -25,7 +25,9 @@ std::vector<uint8_t> Le(uint64_t value, unsigned width) {
   return b;
 }
 
-void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) {
+  to.insert(to.end(), bytes.begin(), bytes.end());
+}
 
 std::vector<uint8_t> BuildPe(const SyntheticPe& pe) {
   // .reloc: one block per 4 KiB page of .text holding fixups.

@@ -15,16 +15,18 @@ std::string BoardWith(const std::string& bar) {
          "    - at: 02:00.0\n"
          "      vendor_id: 0x7A3B\n"
          "      class_code: 0x020000\n"
-         "      memory_bar: " + bar + "\n";
+         "      memory_bar: " +
+         bar + "\n";
 }
 
 class MemoryBarTest : public sim_test::PlatformTest {};
 
 TEST_F(MemoryBarTest, BarRegistersAndWindowHoldTheBoardsBytes) {
-  sim::ApplyBoard(sim::ParseBoardText(
-                      BoardWith("{address: 0x2A0000000, size: 0x1000, contents: [{offset: 0x40, bytes: \"02 11 22 33 44 55\"}]}"),
-                      "bar.yaml"),
-                  platform);
+  sim::ApplyBoard(
+      sim::ParseBoardText(
+          BoardWith("{address: 0x2A0000000, size: 0x1000, contents: [{offset: 0x40, bytes: \"02 11 22 33 44 55\"}]}"),
+          "bar.yaml"),
+      platform);
   const uint64_t config = 0x80000000ull + (2u << 20);
   EXPECT_EQ(platform.Bus().Read(config + 0x10, 4), 0xA0000004u);  // 64-bit memory BAR, low half
   EXPECT_EQ(platform.Bus().Read(config + 0x14, 4), 0x2u);

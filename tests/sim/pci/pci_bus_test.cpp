@@ -36,8 +36,7 @@ TEST(PciBusTopology, EnumerationIsDepthFirstFromTheRootBuses) {
   std::vector<std::string> order;
   for (auto* f : bus.EnumerationOrder()) order.push_back(sim::ToString(f->Location()));
   EXPECT_EQ(order, (std::vector<std::string>{"0000:16:00.0", "0000:16:00.1", "0000:30:00.0", "0000:30:02.0",
-                                             "0000:32:00.0", "0000:33:00.0", "0000:34:00.0",
-                                             "0000:30:04.0"}));
+                                             "0000:32:00.0", "0000:33:00.0", "0000:34:00.0", "0000:30:04.0"}));
   EXPECT_EQ(bus.Find({0, 0x16, 0, 0})->Read(0x0E, 1), 0x80u) << "function 0 of a multi-function device";
   EXPECT_EQ(bus.Find({0, 0x30, 4, 0})->Read(0x0E, 1), 0x00u);
 }
@@ -67,13 +66,13 @@ TEST(PciBusTopology, InconsistentDescriptionsAreRefused) {
   ExpectTopologyError({sim::RootPortSpec({0, 0x30, 0, 0}, 0x35, 0x33, true)}, 0, "subordinate_bus",
                       "secondary bus 0x35 above subordinate bus 0x33");
 
-  ExpectTopologyError({sim::RootPortSpec({0, 0x30, 0, 0}, 0x31, 0x34, true),
-                       sim::RootPortSpec({0, 0x30, 2, 0}, 0x33, 0x36, true)},
-                      1, "secondary_bus", "overlaps range 0x31..0x34");
+  ExpectTopologyError(
+      {sim::RootPortSpec({0, 0x30, 0, 0}, 0x31, 0x34, true), sim::RootPortSpec({0, 0x30, 2, 0}, 0x33, 0x36, true)}, 1,
+      "secondary_bus", "overlaps range 0x31..0x34");
 
-  ExpectTopologyError({sim::RootPortSpec({0, 0x30, 0, 0}, 0x31, 0x34, true),
-                       sim::EndpointSpec({0, 0x33, 0, 0}, 1, 2, 0)},
-                      1, "location", "no bridge's secondary bus leads to its bus");
+  ExpectTopologyError(
+      {sim::RootPortSpec({0, 0x30, 0, 0}, 0x31, 0x34, true), sim::EndpointSpec({0, 0x33, 0, 0}, 1, 2, 0)}, 1,
+      "location", "no bridge's secondary bus leads to its bus");
 
   auto bad_cap = sim::EndpointSpec({0, 1, 0, 0}, 1, 2, 0);
   bad_cap.capabilities[0].offset = 0xF0;

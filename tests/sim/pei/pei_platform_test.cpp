@@ -13,15 +13,15 @@ EFI_GUID kSecondGuid = {0xAAAA0002, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 TEST(PeiPpiDatabase, InstallPpiThroughTheTableInstallsEveryDescriptorOfTheList) {
   sim::PeiPlatform platform;
-  const EFI_PEI_SERVICES **services = platform.services_pointer();
+  const EFI_PEI_SERVICES** services = platform.services_pointer();
   int a = 0, b = 0;
-  EFI_PEI_PPI_DESCRIPTOR list[2] = {{EFI_PEI_PPI_DESCRIPTOR_PPI, &kFirstGuid, &a},
-                                    {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
-                                     &kSecondGuid, &b}};
+  EFI_PEI_PPI_DESCRIPTOR list[2] = {
+      {EFI_PEI_PPI_DESCRIPTOR_PPI, &kFirstGuid, &a},
+      {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, &kSecondGuid, &b}};
   ASSERT_EQ((*services)->InstallPpi(services, list), EFI_SUCCESS);
 
-  VOID *found = nullptr;
-  EFI_PEI_PPI_DESCRIPTOR *descriptor = nullptr;
+  VOID* found = nullptr;
+  EFI_PEI_PPI_DESCRIPTOR* descriptor = nullptr;
   EXPECT_EQ((*services)->LocatePpi(services, &kSecondGuid, 0, &descriptor, &found), EFI_SUCCESS);
   EXPECT_EQ(found, &b);
   EXPECT_EQ(descriptor, &list[1]);
@@ -33,14 +33,14 @@ TEST(PeiPpiDatabase, InstallPpiThroughTheTableInstallsEveryDescriptorOfTheList) 
 
 TEST(PeiPpiDatabase, InstancesCountInInstallOrderAndAMissLeavesTheOutPointer) {
   sim::PeiPlatform platform;
-  const EFI_PEI_SERVICES **services = platform.services_pointer();
+  const EFI_PEI_SERVICES** services = platform.services_pointer();
   int a = 0, b = 0;
   platform.ppis().Install(kFirstGuid, &a);
   platform.ppis().Install(kFirstGuid, &b);
-  VOID *found = nullptr;
+  VOID* found = nullptr;
   EXPECT_EQ((*services)->LocatePpi(services, &kFirstGuid, 1, nullptr, &found), EFI_SUCCESS);
   EXPECT_EQ(found, &b);
-  VOID *untouched = &a;
+  VOID* untouched = &a;
   EXPECT_EQ((*services)->LocatePpi(services, &kFirstGuid, 2, nullptr, &untouched), EFI_NOT_FOUND);
   EXPECT_EQ(untouched, &a);
   EXPECT_EQ(platform.ppis().LocateMisses(), 1u);
@@ -48,8 +48,8 @@ TEST(PeiPpiDatabase, InstancesCountInInstallOrderAndAMissLeavesTheOutPointer) {
 
 TEST(PeiPpiDatabase, AnUnprovidedServiceReportsAViolationNamingIt) {
   sim::PeiPlatform platform;
-  const EFI_PEI_SERVICES **services = platform.services_pointer();
-  auto get_boot_mode = reinterpret_cast<EFI_STATUS(EFIAPI *)(const EFI_PEI_SERVICES **)>((*services)->GetBootMode);
+  const EFI_PEI_SERVICES** services = platform.services_pointer();
+  auto get_boot_mode = reinterpret_cast<EFI_STATUS(EFIAPI*)(const EFI_PEI_SERVICES**)>((*services)->GetBootMode);
   EXPECT_EQ(get_boot_mode(services), EFI_UNSUPPORTED);
   auto messages = platform.violations().Take();
   ASSERT_EQ(messages.size(), 1u);
@@ -61,11 +61,11 @@ TEST(PeiPcdPpi, ServesTheConfiguredTokensAndCountsReads) {
   config.default_mmcfg_base = 0x1234567890ull;
   config.mcfg_table.entries = {{0xE0000000u, 0, 0, 255}};
   sim::PeiPlatform platform(config);
-  PCD_PPI *pcd = platform.pcds().ppi();
+  PCD_PPI* pcd = platform.pcds().ppi();
   EXPECT_EQ(pcd->Get64(44), 0x1234567890ull);
-  const auto *table = static_cast<const UINT8 *>(pcd->GetPtr(60));
+  const auto* table = static_cast<const UINT8*>(pcd->GetPtr(60));
   ASSERT_NE(table, nullptr);
-  EXPECT_EQ(std::string(reinterpret_cast<const char *>(table), 4), "MCFG");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(table), 4), "MCFG");
   EXPECT_EQ(table[4], 32);  // 16 + 16 * 1
   EXPECT_EQ(table[16 + 3], 0xE0);
   EXPECT_EQ(platform.pcds().Reads(44), 1u);
@@ -75,7 +75,7 @@ TEST(PeiPcdPpi, ServesTheConfiguredTokensAndCountsReads) {
 
 TEST(PeiPcdPpi, UnknownTokensWrongKindsAndUnprovidedFunctionsAreViolations) {
   sim::PeiPlatform platform;
-  PCD_PPI *pcd = platform.pcds().ppi();
+  PCD_PPI* pcd = platform.pcds().ppi();
   EXPECT_EQ(pcd->Get64(7), 0u);
   EXPECT_EQ(pcd->Get64(60), 0u);
   EXPECT_EQ(pcd->GetPtr(44), nullptr);
@@ -94,7 +94,7 @@ TEST(PeiPcdPpi, AnUnpublishedTableReadsAsNullAndTheLengthCanBeForced) {
   config.mcfg_table.length = 0;
   config.mcfg_table.entries = {{0xE0000000u}};
   sim::PeiPlatform platform(config);
-  const auto *table = static_cast<const UINT8 *>(platform.pcds().ppi()->GetPtr(60));
+  const auto* table = static_cast<const UINT8*>(platform.pcds().ppi()->GetPtr(60));
   EXPECT_EQ(table[4] | table[5] | table[6] | table[7], 0);
 }
 
@@ -114,7 +114,7 @@ TEST(PeiPlatformSiliconContext, LiesBelowFourGibAndTakesConfiguredBytes) {
   sim::PeiPlatformConfig config;
   config.silicon_context = {sim::ContextWord32(0x14F58, 0xC0000000u), {0x2B8FC, {1}}};
   sim::PeiPlatform platform(config);
-  auto &context = platform.silicon_context();
+  auto& context = platform.silicon_context();
   EXPECT_EQ(reinterpret_cast<uintptr_t>(context.data()), context.address());
   EXPECT_EQ(context.Read32(0x14F58), 0xC0000000u);
   EXPECT_EQ(context.data()[0x2B8FC], 1);

@@ -16,9 +16,9 @@ std::vector<W> Message(uint32_t header, std::vector<W> data) {
 }
 
 TEST(SystDecoder, ChannelWritesKeepOnlyTheChannelsWritesByRole) {
-  std::vector<sim::MmioAccess> accesses = {{0xFE200390u, 4, 1, true},  {0xFE200380u, 4, 2, false},
-                                           {0xFE2003C0u, 4, 3, true},  {0xFE200380u, 2, 4, true},
-                                           {0xFE2003B0u, 4, 0, true},  {0xFE200398u, 4, 5, true}};
+  std::vector<sim::MmioAccess> accesses = {{0xFE200390u, 4, 1, true}, {0xFE200380u, 4, 2, false},
+                                           {0xFE2003C0u, 4, 3, true}, {0xFE200380u, 2, 4, true},
+                                           {0xFE2003B0u, 4, 0, true}, {0xFE200398u, 4, 5, true}};
   auto writes = sim::ChannelWrites(accesses, 0xFE200380u);
   ASSERT_EQ(writes.size(), 4u);
   EXPECT_EQ(writes[0].role, Role::FirstWord);

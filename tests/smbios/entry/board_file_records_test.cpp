@@ -53,7 +53,7 @@ TEST(BoardFileRecords, ReplacedAndProbeTypesAreGoneOthersUntouched) {
   std::map<uint8_t, size_t> by_type = booted.result.summary.records_by_type;
   for (uint8_t type : {26, 27, 28, 29, 39}) EXPECT_EQ(by_type.count(type), 0u) << "type " << int(type);
   EXPECT_EQ(by_type[9], DriverSlotTable()->Count);  // the driver's own slots only
-  EXPECT_EQ(by_type[41], 2u);                  // the driver's video and LAN records only
+  EXPECT_EQ(by_type[41], 2u);                       // the driver's video and LAN records only
   for (const auto& r : booted.platform->Smbios().Records()) {
     if (r.type == 9) {
       EXPECT_NE(r.strings.at(0), "Other slot");

@@ -14,7 +14,6 @@ namespace {
 
 using entry_test::SetupHiiTest;
 
-
 constexpr EFI_GUID kListGuid = {0xFF5C5473, 0x13A4, 0x4657, {0x83, 0xED, 0x56, 0x65, 0x99, 0xB4, 0xFC, 0x24}};
 
 uint32_t BlobLength(const UINT8* blob) {

@@ -18,7 +18,9 @@ std::string BoardText(const std::string& functions, uint32_t minutes = 16000000,
                       const std::string& type1 = "uuid: 00000000-0000-0000-0000-000000000000") {
   return "pcd:\n"
          "  ecam_base: 0x80000000\n"
-         "  uuid_timestamp: " + std::to_string(minutes) + "\n"
+         "  uuid_timestamp: " +
+         std::to_string(minutes) +
+         "\n"
          "  socket_bus_layout:\n"
          "    valid: 1\n"
          "    socket_present_mask: 0x1\n"
@@ -27,9 +29,12 @@ std::string BoardText(const std::string& functions, uint32_t minutes = 16000000,
          "smbios:\n"
          "  - type: 1\n"
          "    handle: 0x0001\n"
-         "    " + type1 + "\n"
+         "    " +
+         type1 +
+         "\n"
          "pci:\n"
-         "  functions:\n" + functions;
+         "  functions:\n" +
+         functions;
 }
 
 const std::string kRootPorts =
@@ -105,8 +110,8 @@ uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uin
 ::testing::AssertionResult DeviceIs(const Onboard& o, uint8_t type, uint8_t bus) {
   if (o.device.bytes[5] == type && o.device.bytes[9] == bus) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "\"" << (o.device.strings.empty() ? "" : o.device.strings[0])
-                                       << "\": device type " << int(o.device.bytes[5]) << ", bus " << int(o.device.bytes[9])
-                                       << "; expected " << int(type) << ", " << int(bus);
+                                       << "\": device type " << int(o.device.bytes[5]) << ", bus "
+                                       << int(o.device.bytes[9]) << "; expected " << int(type) << ", " << int(bus);
 }
 
 void ExpectClean(const BoardRun& run) {
@@ -248,9 +253,10 @@ TEST(OnboardBoard, OtherNetworkSubclassBelowTheLanPortIsNeverSelected) {
 // UUID: the time fields from the PCD minutes value, the node from the chipset network controller.
 TEST(SystemUuidBoard, PortRegisterControllerGivesTheNodeAndTheTimeFieldsFollowThePcd) {
   const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 +
-                                 Controller(0x7A3B, 0x3E05, "{offset: 0x1E4440, bytes: \"02 5E 10 20\"}, "
-                                                            "{offset: 0x1E44C0, bytes: \"30 40\"}"),
-                                 1));
+                                          Controller(0x7A3B, 0x3E05,
+                                                     "{offset: 0x1E4440, bytes: \"02 5E 10 20\"}, "
+                                                     "{offset: 0x1E44C0, bytes: \"30 40\"}"),
+                                      1));
   ExpectClean(run);
   const std::array<uint8_t, 16> want = {0x00, 0x86, 0xEE, 0x79, 0xCF, 0x43, 0xCF, 0x11,
                                         0x80, 0x00, 0x02, 0x5E, 0x10, 0x20, 0x30, 0x40};
@@ -258,20 +264,23 @@ TEST(SystemUuidBoard, PortRegisterControllerGivesTheNodeAndTheTimeFieldsFollowTh
 }
 
 TEST(SystemUuidBoard, LowReceiveAddressControllerIsReadAtSixtyFour) {
-  const BoardRun run = Boot(BoardText(kRootPorts + Controller(0x7A3B, 0x3F00, "{offset: 0x40, bytes: \"02 11 22 33 44 55\"}")));
+  const BoardRun run =
+      Boot(BoardText(kRootPorts + Controller(0x7A3B, 0x3F00, "{offset: 0x40, bytes: \"02 11 22 33 44 55\"}")));
   ExpectClean(run);
   EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x02, 0x11, 0x22, 0x33, 0x44, 0x55}));
 }
 
 TEST(SystemUuidBoard, OtherReceiveAddressControllerIsReadAt0x5400) {
-  const BoardRun run = Boot(BoardText(kRootPorts + Controller(0x7A3B, 0x3F40, "{offset: 0x5400, bytes: \"02 66 77 88 99 AA\"}, "
-                                                                         "{offset: 0x40, bytes: \"FF FF FF FF FF FF\"}")));
+  const BoardRun run = Boot(BoardText(kRootPorts + Controller(0x7A3B, 0x3F40,
+                                                              "{offset: 0x5400, bytes: \"02 66 77 88 99 AA\"}, "
+                                                              "{offset: 0x40, bytes: \"FF FF FF FF FF FF\"}")));
   ExpectClean(run);
   EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x02, 0x66, 0x77, 0x88, 0x99, 0xAA}));
 }
 
 TEST(SystemUuidBoard, UnlistedControllerFallsBackToTheLanVpdKeyword) {
-  const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 + Controller(0x1234, 0x3E05, "{offset: 0x1E4440, bytes: \"EE EE EE EE\"}")));
+  const BoardRun run = Boot(
+      BoardText(kRootPorts + kLanWithV2 + Controller(0x1234, 0x3E05, "{offset: 0x1E4440, bytes: \"EE EE EE EE\"}")));
   ExpectClean(run);
   EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}));
 }

@@ -18,10 +18,10 @@ namespace {
 using fault_sweep::BootDriver;
 using fault_sweep::EndedCleanly;
 
-const sim::PciLocation kSlotCard{0, 0x17, 0, 0};         // JSLOT1 network card with VPD
-const sim::PciLocation kOnboardLan{0, 0x4B, 0, 0};       // onboard LAN with the VPD "V2" MAC
-const sim::PciLocation kOnboardNetwork{0, 0x02, 0, 0};   // chipset network controller (MAC from its BAR)
-constexpr uint64_t kVpdBudgetUs = VpdPollTests * 10;     // the driver's polling budget for one VPD dword
+const sim::PciLocation kSlotCard{0, 0x17, 0, 0};        // JSLOT1 network card with VPD
+const sim::PciLocation kOnboardLan{0, 0x4B, 0, 0};      // onboard LAN with the VPD "V2" MAC
+const sim::PciLocation kOnboardNetwork{0, 0x02, 0, 0};  // chipset network controller (MAC from its BAR)
+constexpr uint64_t kVpdBudgetUs = VpdPollTests * 10;    // the driver's polling budget for one VPD dword
 
 class PciFaultSweep : public ::testing::Test {
  protected:

@@ -38,8 +38,8 @@ TEST(PowerSupplyBoard, DefaultBoardPublishesBothSuppliesFromTheirFruData) {
   EXPECT_TRUE(booted.result.summary.violations.empty()) << booted.result.summary.violations.front();
   auto supplies = PowerSupplyStrings(booted);
   ASSERT_EQ(supplies.size(), 2u);
-  EXPECT_EQ(supplies[0], (std::vector<std::string>{"PSU1", "EP-800AC", "Example Power", "EPS1A0001", "N/A",
-                                                   "EP800-01", "A2"}));
+  EXPECT_EQ(supplies[0],
+            (std::vector<std::string>{"PSU1", "EP-800AC", "Example Power", "EPS1A0001", "N/A", "EP800-01", "A2"}));
   EXPECT_EQ(supplies[1][3], "EPS1A0002");
   EXPECT_EQ(booted.result.summary.records_by_type.at(39), 2u);
 }

@@ -80,7 +80,8 @@ TEST(ProtocolAbsenceSweep, WithoutIpmiThereAreNoPowerSupplyRecords) {
   EXPECT_EQ(CountOf(run.result.summary, 39), 0u);
   EXPECT_EQ(CountOf(clean.result.summary, 39), 2u);
   for (uint8_t type : {9, 40, 41}) {
-    EXPECT_EQ(fault_sweep::RecordsOfTypeWithoutHandles(run, type), fault_sweep::RecordsOfTypeWithoutHandles(clean, type))
+    EXPECT_EQ(fault_sweep::RecordsOfTypeWithoutHandles(run, type),
+              fault_sweep::RecordsOfTypeWithoutHandles(clean, type))
         << int(type);
   }
 }
@@ -91,7 +92,8 @@ TEST(ProtocolAbsenceSweep, WithoutPciIoEveryRecordIsStillPublished) {
   sim::BootedBoard clean = BootWithout({});
   sim::BootedBoard run = BootWithout({"pci_io"});
   EXPECT_TRUE(EndedCleanly(run, "pci_io absent"));
-  for (uint8_t type : {9, 39, 40, 41}) EXPECT_EQ(CountOf(run.result.summary, type), CountOf(clean.result.summary, type)) << int(type);
+  for (uint8_t type : {9, 39, 40, 41})
+    EXPECT_EQ(CountOf(run.result.summary, type), CountOf(clean.result.summary, type)) << int(type);
 }
 
 TEST(ProtocolAbsenceSweep, WithoutSmmBaseTheTableIsTheSame) {

@@ -103,7 +103,8 @@ TEST_F(SetupConfigurationTest, OutsideSmmBuffersComeFromBootServicesPool) {
   EXPECT_EQ(smm.Allocations(), 0u);
   EXPECT_EQ(platform.Calls().Get("SmmBase2.InSmm"), 1u);
   EXPECT_EQ(platform.Calls().Get("SmmBase2.GetSmstLocation"), 0u);
-  EXPECT_EQ(platform.Pool().Stats().allocations, 1u + 10u);  // the destination and ten buffers (the work image is on the stack)
+  EXPECT_EQ(platform.Pool().Stats().allocations,
+            1u + 10u);  // the destination and ten buffers (the work image is on the stack)
 }
 
 TEST_F(SetupConfigurationTest, InsideSmmBuffersComeFromTheSmmPoolAndAreReleasedThere) {

@@ -59,10 +59,10 @@ TEST(SetupHiiBoard, VariantsInsideSmmLandWhereTheRulesSay) {
   std::string report = sim::DescribeSetupImage(sim::PlatformVariableStore(*booted.platform), DriverSetupConfiguration(),
                                                SetupConfigurationSize);
   EXPECT_NE(report.find("the image holds exactly these variables"), std::string::npos) << report;
-  EXPECT_EQ(DriverSetupConfiguration()[5492], 4);    // after the 60-byte SocketMpLinkConfig
-  EXPECT_EQ(DriverSetupConfiguration()[6051], 0);    // DraskSetup absent
-  EXPECT_EQ(DriverSetupConfiguration()[6516], 0);    // VdxRcConfiguration too large: zero
-  EXPECT_EQ(DriverSetupConfiguration()[7645], 9);    // UgRcConfiguration
+  EXPECT_EQ(DriverSetupConfiguration()[5492], 4);     // after the 60-byte SocketMpLinkConfig
+  EXPECT_EQ(DriverSetupConfiguration()[6051], 0);     // DraskSetup absent
+  EXPECT_EQ(DriverSetupConfiguration()[6516], 0);     // VdxRcConfiguration too large: zero
+  EXPECT_EQ(DriverSetupConfiguration()[7645], 9);     // UgRcConfiguration
   EXPECT_EQ(DriverSetupConfiguration()[7698], 0xA5);  // FpgaSocketConfig
   for (size_t i = 7713; i < sim::kSetupImageSize; ++i) EXPECT_EQ(DriverSetupConfiguration()[i], 0) << i;
 }

@@ -29,8 +29,8 @@ const std::vector<uint8_t> kWritableWithVb = {0x91, 0x08, 0x00, 'Y', 'A', 0x00, 
 
 class AdditionalInformationTest : public SlotDriverTest {
  protected:
-  EFI_PCI_IO_PROTOCOL* Card(uint16_t subsystem_vendor, std::optional<std::vector<uint8_t>> vpd,
-                            uint64_t delay_us = 20, bool never = false) {
+  EFI_PCI_IO_PROTOCOL* Card(uint16_t subsystem_vendor, std::optional<std::vector<uint8_t>> vpd, uint64_t delay_us = 20,
+                            bool never = false) {
     auto spec = sim::EndpointSpec(kCard, 0x7A3B, 0x1593, 0x020000, subsystem_vendor, 0x0A01);
     spec.class_code = 0x020001;
     if (vpd) sim::WithVpd(spec, *vpd, delay_us, never);

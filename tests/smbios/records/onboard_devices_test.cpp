@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "smbios/records/onboard_devices.h"
-#include "uefi/status.h"
 #include "tests/support/driver_test_platform.h"
+#include "uefi/status.h"
 
 namespace {
 

@@ -13,7 +13,10 @@ namespace {
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 TEST(VpdMacKeyword, MixedCaseHexGivesTheBytes) {
-  std::vector<uint8_t> image = Bytes("\x90\x10\x01PNx\x03" "abcV2\x0C" "0a1B2c3D4e5F");
+  std::vector<uint8_t> image = Bytes(
+      "\x90\x10\x01PNx\x03"
+      "abcV2\x0C"
+      "0a1B2c3D4e5F");
   uint8_t mac[6] = {};
   ASSERT_EQ(ParseVpdMacKeyword(image.data(), image.size(), mac), EFI_SUCCESS);
   const uint8_t want[6] = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
@@ -21,7 +24,9 @@ TEST(VpdMacKeyword, MixedCaseHexGivesTheBytes) {
 }
 
 TEST(VpdMacKeyword, KeywordAtTheVeryEndOrShortDataIsNotFoundAndMacUntouched) {
-  const std::string cases[] = {"xxxxV", "xxxxV2", "xxxxV2\x0C", "xxxxV2\x0C" "0a1B2c3D4e5"};
+  const std::string cases[] = {"xxxxV", "xxxxV2", "xxxxV2\x0C",
+                               "xxxxV2\x0C"
+                               "0a1B2c3D4e5"};
   for (const std::string& text : cases) {
     // Heap copy of exactly the image, so a read past it is caught by the sanitizer/valgrind runs too.
     std::vector<uint8_t> image = Bytes(text);
@@ -33,7 +38,9 @@ TEST(VpdMacKeyword, KeywordAtTheVeryEndOrShortDataIsNotFoundAndMacUntouched) {
 }
 
 TEST(VpdMacKeyword, ExactlyTwelveCharactersAtTheEndAreRead) {
-  std::vector<uint8_t> image = Bytes("V2\x0C" "AABBCCDDEEFF");
+  std::vector<uint8_t> image = Bytes(
+      "V2\x0C"
+      "AABBCCDDEEFF");
   uint8_t mac[6] = {};
   ASSERT_EQ(ParseVpdMacKeyword(image.data(), image.size(), mac), EFI_SUCCESS);
   EXPECT_EQ(mac[0], 0xAA);
@@ -41,7 +48,9 @@ TEST(VpdMacKeyword, ExactlyTwelveCharactersAtTheEndAreRead) {
 }
 
 TEST(VpdMacKeyword, NoKeywordIsNotFound) {
-  std::vector<uint8_t> image = Bytes("V1\x0C" "AABBCCDDEEFF");
+  std::vector<uint8_t> image = Bytes(
+      "V1\x0C"
+      "AABBCCDDEEFF");
   uint8_t mac[6] = {};
   EXPECT_EQ(ParseVpdMacKeyword(image.data(), image.size(), mac), EFI_NOT_FOUND);
 }

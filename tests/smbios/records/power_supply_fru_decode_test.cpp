@@ -62,8 +62,16 @@ Decoded Decode(const std::vector<uint8_t>& image, UINT8 supply = 1) {
 using Fields = std::vector<std::string>;  // Location, Device Name, Manufacturer, Serial, Asset Tag, Model, Revision
 
 TEST(PowerSupplyFruDecode, UsualFieldOrderWithEmptyAssetTag) {
-  auto d = Decode(ImageWithWalk({Text("ACME"), TypeLength("PS800"), Text("PS800"), TypeLength("P-01"), Text("P-01"),
-                                 TypeLength("A1"), Text("A1"), TypeLength("SN123"), Text("SN123"), {0xC0}}),
+  auto d = Decode(ImageWithWalk({Text("ACME"),
+                                 TypeLength("PS800"),
+                                 Text("PS800"),
+                                 TypeLength("P-01"),
+                                 Text("P-01"),
+                                 TypeLength("A1"),
+                                 Text("A1"),
+                                 TypeLength("SN123"),
+                                 Text("SN123"),
+                                 {0xC0}}),
                   2);
   EXPECT_EQ(d.fields, (Fields{"PSU2", "PS800", "ACME", "SN123", "N/A", "P-01", "A1"}));
   EXPECT_EQ(d.description.MaxPowerCapacity, 500);
@@ -71,29 +79,62 @@ TEST(PowerSupplyFruDecode, UsualFieldOrderWithEmptyAssetTag) {
 }
 
 TEST(PowerSupplyFruDecode, LongTypeLengthByteIsSkippedAndItsTextJoinsTheCurrentString) {
-  auto d = Decode(ImageWithWalk({Text("AB"), {0xE5}, Text("CD"), TypeLength("XY"), Text("XY"), TypeLength("PN"),
-                                 Text("PN"), TypeLength("V1"), Text("V1"), TypeLength("S1"), Text("S1"), {0xC0}}));
+  auto d = Decode(ImageWithWalk({Text("AB"),
+                                 {0xE5},
+                                 Text("CD"),
+                                 TypeLength("XY"),
+                                 Text("XY"),
+                                 TypeLength("PN"),
+                                 Text("PN"),
+                                 TypeLength("V1"),
+                                 Text("V1"),
+                                 TypeLength("S1"),
+                                 Text("S1"),
+                                 {0xC0}}));
   EXPECT_EQ(d.fields[2], "ABCD");
   EXPECT_EQ(d.fields[1], "XY");
 }
 
 TEST(PowerSupplyFruDecode, EmptyFieldInTheMiddleKeepsTheLaterFieldsInPlace) {
   // Part/Model Number empty: "N/A" stands for it, and Version and Serial keep their own strings.
-  auto d = Decode(ImageWithWalk({Text("ACME"), TypeLength("PS"), Text("PS"), {0xC0}, TypeLength("A1"), Text("A1"),
-                                 TypeLength("SN"), Text("SN"), {0xC0}}));
+  auto d = Decode(ImageWithWalk({Text("ACME"),
+                                 TypeLength("PS"),
+                                 Text("PS"),
+                                 {0xC0},
+                                 TypeLength("A1"),
+                                 Text("A1"),
+                                 TypeLength("SN"),
+                                 Text("SN"),
+                                 {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "ACME", "SN", "N/A", "N/A", "A1"}));
 }
 
 TEST(PowerSupplyFruDecode, EmptyManufacturerIsPublishedAsNotAvailableNotAsAnEmptyString) {
-  auto d = Decode(ImageWithWalk({TypeLength("PS"), Text("PS"), TypeLength("PN"), Text("PN"), TypeLength("V1"),
-                                 Text("V1"), TypeLength("SN"), Text("SN"), {0xC0}}));
+  auto d = Decode(ImageWithWalk({TypeLength("PS"),
+                                 Text("PS"),
+                                 TypeLength("PN"),
+                                 Text("PN"),
+                                 TypeLength("V1"),
+                                 Text("V1"),
+                                 TypeLength("SN"),
+                                 Text("SN"),
+                                 {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "N/A", "SN", "N/A", "PN", "V1"}));
   for (const auto& s : d.strings) EXPECT_FALSE(s.empty());
 }
 
 TEST(PowerSupplyFruDecode, NulDataByteEndsTheStringWithoutAnEmptyOneAfterIt) {
-  auto d = Decode(ImageWithWalk({Text("AC"), {0x00}, TypeLength("PS"), Text("PS"), TypeLength("PN"), Text("PN"),
-                                 TypeLength("V1"), Text("V1"), TypeLength("SN"), Text("SN"), {0xC0}}));
+  auto d = Decode(ImageWithWalk({Text("AC"),
+                                 {0x00},
+                                 TypeLength("PS"),
+                                 Text("PS"),
+                                 TypeLength("PN"),
+                                 Text("PN"),
+                                 TypeLength("V1"),
+                                 Text("V1"),
+                                 TypeLength("SN"),
+                                 Text("SN"),
+                                 {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "AC", "SN", "N/A", "PN", "V1"}));
 }
 

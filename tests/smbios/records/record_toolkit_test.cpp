@@ -256,7 +256,7 @@ TEST_F(SetRecordStringTest, RebuildThatWouldPassTheBufferIsRefused) {
   ASSERT_EQ(Size(record), 40u + 704 + 1);  // 745
   std::vector<uint8_t> before = Bytes(record);
   EXPECT_EQ(SetRecordString(record, 12, std::u16string(23, u'n').c_str()), EFI_BUFFER_TOO_SMALL);  // 769
-  EXPECT_EQ(SetRecordString(record, 3, std::u16string(1, u'n').c_str()), EFI_SUCCESS);              // shrinks
+  EXPECT_EQ(SetRecordString(record, 3, std::u16string(1, u'n').c_str()), EFI_SUCCESS);             // shrinks
   EXPECT_EQ(Size(record), 745u - 62);
   EXPECT_EQ(SetRecordString(record, 12, std::u16string(63, u'n').c_str()), EFI_SUCCESS);  // 683 + 64 = 747
   EXPECT_EQ(Size(record), 747u);

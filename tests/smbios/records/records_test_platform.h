@@ -21,7 +21,8 @@ namespace records_test {
 class RecordBufferTest : public driver_test::DriverTest {
  protected:
   // A zero-filled pool buffer of the builders' size holding the record; the pool's guards catch writes past it.
-  EFI_SMBIOS_TABLE_HEADER* RecordBuffer(const std::vector<uint8_t>& formatted, const std::vector<std::string>& strings) {
+  EFI_SMBIOS_TABLE_HEADER* RecordBuffer(const std::vector<uint8_t>& formatted,
+                                        const std::vector<std::string>& strings) {
     std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(formatted, strings);
     uint8_t* p = PoolBuffer(SmbiosRecordBufferSize, 0);
     std::copy(bytes.begin(), bytes.end(), p);
@@ -105,7 +106,9 @@ class PowerTest : public driver_test::DriverTest {
   void CacheImage(uint8_t supply, std::vector<uint8_t> image) {
     store->Put(supply == 1 ? u"PSU1" : u"PSU2", CacheGuid(), 3, std::move(image));
   }
-  const sim::StoredVariable* Cached(uint8_t supply) { return store->Find(supply == 1 ? u"PSU1" : u"PSU2", CacheGuid()); }
+  const sim::StoredVariable* Cached(uint8_t supply) {
+    return store->Find(supply == 1 ? u"PSU1" : u"PSU2", CacheGuid());
+  }
 
   std::vector<PowerSupplyView> Published() {
     std::vector<PowerSupplyView> out;
@@ -113,15 +116,16 @@ class PowerTest : public driver_test::DriverTest {
       EXPECT_EQ(r.bytes[1], 0x16);
       PowerSupplyView v{};
       v.group = r.bytes[4];
-      std::string* fields[] = {&v.location, &v.device_name, &v.manufacturer, &v.serial,
-                               &v.asset_tag, &v.model,      &v.revision};
+      std::string* fields[] = {&v.location,  &v.device_name, &v.manufacturer, &v.serial,
+                               &v.asset_tag, &v.model,       &v.revision};
       for (int i = 0; i < 7; ++i) {
         uint8_t n = r.bytes[5 + i];
         *fields[i] = n == 0 ? "(none)" : (n <= r.strings.size() ? r.strings[n - 1] : "(bad index)");
       }
       v.capacity = static_cast<uint16_t>(r.bytes[0x0C] | r.bytes[0x0D] << 8);
       v.characteristics = static_cast<uint16_t>(r.bytes[0x0E] | r.bytes[0x0F] << 8);
-      for (int i = 0; i < 3; ++i) v.probe_handles[i] = static_cast<uint16_t>(r.bytes[0x10 + 2 * i] | r.bytes[0x11 + 2 * i] << 8);
+      for (int i = 0; i < 3; ++i)
+        v.probe_handles[i] = static_cast<uint16_t>(r.bytes[0x10 + 2 * i] | r.bytes[0x11 + 2 * i] << 8);
       v.strings = r.strings;
       out.push_back(v);
     }

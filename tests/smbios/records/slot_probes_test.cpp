@@ -71,22 +71,19 @@ TEST_P(ClassifyTest, TheFirstMatchingTestDecides) {
 
 INSTANTIATE_TEST_SUITE_P(
     ClassTable, ClassifyTest,
-    ::testing::Values(ClassCase{0x10DE, 0x1234, 0x020000, SlotClassAccelerator},  // before network
-                      ClassCase{0x1002, 0x0001, 0x030000, SlotClassAccelerator},
-                      ClassCase{0x7A3B, 0x4B33, 0x120000, SlotClassAccelerator},
-                      ClassCase{0x7A3B, 0x4B28, 0x120000, SlotClassNone},
-                      ClassCase{0x7A3B, 0x1593, 0x020000, SlotClassNetwork},
-                      ClassCase{0x7A3B, 0x1593, 0x020700, SlotClassFabric},
-                      ClassCase{0x7A3B, 0x1593, 0x028000, SlotClassFabric},
-                      ClassCase{0x1000, 0x0097, 0x010700, SlotClassStorage},
-                      ClassCase{0x1000, 0x006E, 0x010700, SlotClassNone},
-                      ClassCase{0x1000, 0x0097, 0x020000, SlotClassNetwork},  // network before storage
-                      ClassCase{0x1E6D, 0x6D02, 0x088000, SlotClassBoardCard},
-                      ClassCase{0x1E6D, 0x6D03, 0x088000, SlotClassNone}));
+    ::testing::Values(
+        ClassCase{0x10DE, 0x1234, 0x020000, SlotClassAccelerator},  // before network
+        ClassCase{0x1002, 0x0001, 0x030000, SlotClassAccelerator},
+        ClassCase{0x7A3B, 0x4B33, 0x120000, SlotClassAccelerator}, ClassCase{0x7A3B, 0x4B28, 0x120000, SlotClassNone},
+        ClassCase{0x7A3B, 0x1593, 0x020000, SlotClassNetwork}, ClassCase{0x7A3B, 0x1593, 0x020700, SlotClassFabric},
+        ClassCase{0x7A3B, 0x1593, 0x028000, SlotClassFabric}, ClassCase{0x1000, 0x0097, 0x010700, SlotClassStorage},
+        ClassCase{0x1000, 0x006E, 0x010700, SlotClassNone},
+        ClassCase{0x1000, 0x0097, 0x020000, SlotClassNetwork},  // network before storage
+        ClassCase{0x1E6D, 0x6D02, 0x088000, SlotClassBoardCard}, ClassCase{0x1E6D, 0x6D03, 0x088000, SlotClassNone}));
 
 TEST_F(PciLookupsTest, OnlyTypeZeroFunctionsInTheRangeAndOnTheSegmentAreConsidered) {
   Attach({sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x18, true), sim::BridgeSpec({0, 0x17, 0, 0}, 0x18, 0x18),
-          sim::EndpointSpec({1, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000),  // same bus, other segment
+          sim::EndpointSpec({1, 0x18, 0, 0}, 0x7A3B, 0x1593, 0x020000),    // same bus, other segment
           sim::EndpointSpec({0, 0x19, 0, 0}, 0x1000, 0x0097, 0x010700)});  // outside the range
   EFI_PCI_IO_PROTOCOL* card = reinterpret_cast<EFI_PCI_IO_PROTOCOL*>(1);
   EXPECT_EQ(ClassifySlotDevice(0, kStack1Bus, 0, &card), SlotClassNone);

@@ -17,8 +17,18 @@ struct SlotFields {
 
 SlotFields Fields(const sim::SmbiosRecordView& r) {
   const auto& b = r.bytes;
-  return {b[0], b[1], b[5], b[6], b[7], b[8], b[0x0B], b[0x0C], b[0x0F], b[0x10],
-          static_cast<uint16_t>(b[9] | (b[10] << 8)), static_cast<uint16_t>(b[0x0D] | (b[0x0E] << 8))};
+  return {b[0],
+          b[1],
+          b[5],
+          b[6],
+          b[7],
+          b[8],
+          b[0x0B],
+          b[0x0C],
+          b[0x0F],
+          b[0x10],
+          static_cast<uint16_t>(b[9] | (b[10] << 8)),
+          static_cast<uint16_t>(b[0x0D] | (b[0x0E] << 8))};
 }
 
 class SlotRecordTest : public SlotDriverTest {
@@ -81,8 +91,8 @@ TEST_F(SlotRecordTest, LinkDownNamesTheRootPort) {
 
 TEST_F(SlotRecordTest, NetworkCardWithLinkUpIsInUseAtTheCardsAddress) {
   Attach({sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true),
-          sim::EndpointSpec({0, 0x17, 3, 0}, 0x7A3B, 0x0001, 0x068000),   // a bridge-class function, no match
-          sim::EndpointSpec({0, 0x17, 3, 1}, 0x7A3B, 0x1593, 0x020000),   // first classified: network
+          sim::EndpointSpec({0, 0x17, 3, 0}, 0x7A3B, 0x0001, 0x068000),    // a bridge-class function, no match
+          sim::EndpointSpec({0, 0x17, 3, 1}, 0x7A3B, 0x1593, 0x020000),    // first classified: network
           sim::EndpointSpec({0, 0x17, 4, 0}, 0x7A3B, 0x4B27, 0x120000)});  // an accelerator, later in order
   SlotFields f = Build(Slot(1, 0, 1));
   EXPECT_EQ(f.usage, 0x04);
@@ -105,8 +115,7 @@ TEST_F(SlotRecordTest, UnclassifiedCardStillGivesTheLastTypeZeroFunction) {
 
 TEST_F(SlotRecordTest, BridgesBehindThePortAreNeverTheCard) {
   Attach({sim::RootPortSpec({0, kStack2Bus, 0, 0}, 0x31, 0x33, true), sim::BridgeSpec({0, 0x31, 0, 0}, 0x32, 0x33),
-          sim::BridgeSpec({0, 0x32, 1, 0}, 0x33, 0x33),
-          sim::EndpointSpec({0, 0x33, 0, 0}, 0x1000, 0x0097, 0x010700)});
+          sim::BridgeSpec({0, 0x32, 1, 0}, 0x33, 0x33), sim::EndpointSpec({0, 0x33, 0, 0}, 0x1000, 0x0097, 0x010700)});
   SlotFields f = Build(Slot(2, 0, 3));
   EXPECT_EQ(f.char2, 0x35);
   EXPECT_EQ(f.bus, 0x33);

@@ -21,7 +21,7 @@ EFI_STATUS Patch(std::vector<uint8_t>& image, const SlotEntry& slot) {
 }
 
 TEST(VpdSlotKeyword, WritesSlotNumberIntoTheSecondByteAndLeavesTheRest) {
-  std::vector<uint8_t> image = {0x82, 0x01, 0x00, 'X',  0x91, 0x0A, 0x00, 'Y', 'A', 0x01,
+  std::vector<uint8_t> image = {0x82, 0x01, 0x00, 'X',  0x91, 0x0A, 0x00, 'Y',  'A', 0x01,
                                 'z',  'V',  'B',  0x04, 0xAA, 0xBB, 0xCC, 0xDD, 0x78};
   auto expected = image;
   expected[14] = 0x00;

@@ -38,8 +38,8 @@ TEST(CsrBoardCommandTest, BoardFileWithoutTheSectionTakesTheBuiltInOne) {
 
 TEST(CsrBoardCommandTest, BoardFileSectionIsUsed) {
   CsrOptions o;
-  o.board_file = WriteBoard("csr_own.yaml",
-                            "csr:\n  stack_bus: [[1, 2, 3, 4, 5, 6]]\n  cpu_socket_map: 1\n  mmcfg_base: [0xC0000000]\n");
+  o.board_file = WriteBoard(
+      "csr_own.yaml", "csr:\n  stack_bus: [[1, 2, 3, 4, 5, 6]]\n  cpu_socket_map: 1\n  mmcfg_base: [0xC0000000]\n");
   std::ostringstream err, out;
   const auto silicon = CsrSiliconOfBoard(o, err);
   ASSERT_TRUE(silicon.has_value()) << err.str();
@@ -85,7 +85,8 @@ TEST(CsrBoardCommandTest, BuiltInBoardTableListsOnlyLocationsThatTranslateWithou
   }
   EXPECT_NE(out.str().find("\n" + std::to_string(listed) + " locations\n"), std::string::npos);
   // The last box of the any-instance type is there: IIO QD instance 255, block 7 (function 7).
-  EXPECT_NE(out.str().find(" 16  IIO QD             255      7  0x00       4         7  0x80027000\n"), std::string::npos);
+  EXPECT_NE(out.str().find(" 16  IIO QD             255      7  0x00       4         7  0x80027000\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -111,8 +111,8 @@ TEST(CsrCommandTest, CommandLineOptionsReachTheOptionsRecord) {
   CLI::App app("boardsim");
   CsrOptions o;
   CLI::App* csr = AddCsrCommand(app, o);
-  const char* argv[] = {"boardsim", "csr", "--socket", "1", "--box", "12", "--instance", "3",
-                        "--block", "2", "--offset", "0x1c"};
+  const char* argv[] = {"boardsim",   "csr", "--socket", "1", "--box",    "12",
+                        "--instance", "3",   "--block",  "2", "--offset", "0x1c"};
   app.parse(static_cast<int>(std::size(argv)), argv);
   EXPECT_TRUE(csr->parsed());
   EXPECT_EQ(o.socket, 1u);

@@ -55,8 +55,8 @@ TEST(DmiDump, Smbios21EntryPointCountsTheStructuresAndChecksBothHalves) {
   EXPECT_EQ(Sum(dump, 0x10, 0x0F), 0);
   EXPECT_EQ(Le(dump, 0x16, 2), dump.size() - 0x20);
   EXPECT_EQ(Le(dump, 0x18, 4), 0x20u);
-  EXPECT_EQ(Le(dump, 0x1C, 2), 4u);                 // three records and the End-of-Table record
-  EXPECT_EQ(Le(dump, 0x08, 2), 0x18u + 8);          // the largest structure: type 0 with "vendor"
+  EXPECT_EQ(Le(dump, 0x1C, 2), 4u);         // three records and the End-of-Table record
+  EXPECT_EQ(Le(dump, 0x08, 2), 0x18u + 8);  // the largest structure: type 0 with "vendor"
 }
 
 TEST(DmiDump, TableHoldsTheRecordsWithTheirHandlesThenEndOfTable) {

@@ -36,7 +36,8 @@ TEST(RecordFields, StringNumbersBeyondTheSetAreShownAsMissing) {
 }
 
 TEST(DecodeType9, DecodesTheSlotFieldsAndTheDeviceClassNibble) {
-  std::vector<uint8_t> bytes = {9, 0x11, 0x05, 0x00, 1, 0xB5, 0x0B, 0x04, 0x03, 0x02, 0x00, 0x04, 0x25, 0x00, 0x00, 0x17, 0x08};
+  std::vector<uint8_t> bytes = {9,    0x11, 0x05, 0x00, 1,    0xB5, 0x0B, 0x04, 0x03,
+                                0x02, 0x00, 0x04, 0x25, 0x00, 0x00, 0x17, 0x08};
   auto fields = boardsim::DecodeType9(RecordFields(bytes, {"JSLOT2"}));
   EXPECT_EQ(ValueOf(fields, "Slot Designation"), "1 \"JSLOT2\"");
   EXPECT_EQ(ValueOf(fields, "Slot Type"), "0xB5 (PCI Express Gen 3 x8)");
@@ -79,11 +80,13 @@ TEST(DecodeType1, SplitsATimeBasedUuidIntoVersionVariantTimeAndNode) {
   EXPECT_EQ(ValueOf(fields, "UUID Time"), "1996-01-01 00:01 UTC (0x1CF43CF79EE8600)");
   EXPECT_EQ(ValueOf(fields, "UUID Node (MAC address)"), "02:5E:10:20:30:40");
   std::fill(bytes.begin() + 18, bytes.begin() + 24, 0);
-  EXPECT_EQ(ValueOf(boardsim::DecodeType1(RecordFields(bytes, {})), "UUID Node (MAC address)"), "00:00:00:00:00:00 (none read)");
+  EXPECT_EQ(ValueOf(boardsim::DecodeType1(RecordFields(bytes, {})), "UUID Node (MAC address)"),
+            "00:00:00:00:00:00 (none read)");
 }
 
 TEST(DecodeType39, SplitsThePowerSupplyCharacteristics) {
-  std::vector<uint8_t> bytes = {39, 22, 0, 0, 1, 1, 2, 3, 4, 5, 6, 7, 0x00, 0x80, 0xA2, 0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  std::vector<uint8_t> bytes = {39, 22,   0,    0,    1,    1,    2,    3,    4,    5,    6,
+                                7,  0x00, 0x80, 0xA2, 0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   auto fields = boardsim::DecodeType39(RecordFields(bytes, {"PSU1", "a", "b", "c", "d", "e", "f"}));
   EXPECT_EQ(ValueOf(fields, "Max Power Capacity"), "0x8000 (unknown)");
   EXPECT_EQ(ValueOf(fields, "Type"), "0x04 (Switching)");
@@ -105,7 +108,8 @@ TEST(DecodeType41, ShowsTheDeviceTypeAndItsEnabledBit) {
 // A type 40 record as the driver builds it for an add-in card: identity block, VPD header, VPD image.
 std::vector<uint8_t> AdditionalInformation(const std::vector<uint8_t>& vpd) {
   std::vector<uint8_t> r = {40, 0, 0, 0, 1, 0, 0x34, 0x12, 0, 0};
-  const uint8_t identity[17] = {'_', 'A', 'S', 'T', 1, 17, 0x86, 0x80, 0x21, 0x15, 0x6D, 0x1E, 0x01, 0x00, 0x02, 0x00, 0x00};
+  const uint8_t identity[17] = {'_',  'A',  'S',  'T',  1,    17,   0x86, 0x80, 0x21,
+                                0x15, 0x6D, 0x1E, 0x01, 0x00, 0x02, 0x00, 0x00};
   r.insert(r.end(), identity, identity + 17);
   const uint8_t header[6] = {'_', 'V', 'P', 'D', 1, 6};
   r.insert(r.end(), header, header + 6);

@@ -81,7 +81,8 @@ TEST(MacSource, BoardWithoutTheChipsetControllerHasNone) {
       "    - {at: 00:1C.4, vendor_id: 1, header_type: 1, secondary_bus: 2}\n"
       "    - {at: 02:00.0, vendor_id: 0x7A3B, device_id: 0x3F40, class_code: 0x020000}\n",
       "rx.yaml");
-  EXPECT_EQ(boardsim::DescribeMacSource(other), "receive-address registers (BAR + 0x5400) of 7A3B:3F40 at 0000:02:00.0");
+  EXPECT_EQ(boardsim::DescribeMacSource(other),
+            "receive-address registers (BAR + 0x5400) of 7A3B:3F40 at 0000:02:00.0");
 }
 
 TEST(SmbiosCommand, ImageThatCannotBeLoadedIsBadInputAndNothingRuns) {

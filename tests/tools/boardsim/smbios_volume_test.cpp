@@ -3,12 +3,12 @@
 // damaged volume is bad input and nothing runs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "tools/boardsim/smbios_command.h"
 
@@ -89,7 +89,8 @@ TEST(SmbiosVolume, ADamagedVolumeIsBadInputNamingTheOffset) {
   std::ifstream in(MODULE_VOLUME, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   bytes[0x28] = 'x';  // the signature
-  const std::string path = (std::filesystem::temp_directory_path() / ("fv_bad_" + std::to_string(getpid()) + ".fv")).string();
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("fv_bad_" + std::to_string(getpid()) + ".fv")).string();
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   boardsim::SmbiosOptions options;
   options.fv = path;

@@ -196,7 +196,8 @@ TEST(CodesFile, MoreArgumentsThanADebugRecordHoldsAreRefused) {
   std::string args;
   for (int i = 0; i < 12; ++i) args += "{u64: 1}, ";
   args += "1";
-  const std::string e = ErrorOf("codes:\n  - class: debug\n    debug: {level: 0x40, format: x, args: [" + args + "]}\n");
+  const std::string e =
+      ErrorOf("codes:\n  - class: debug\n    debug: {level: 0x40, format: x, args: [" + args + "]}\n");
   EXPECT_NE(e.find("field codes[0].debug.args: the arguments take 100 bytes"), std::string::npos) << e;
 }
 

@@ -58,8 +58,11 @@ std::vector<Platform> Platforms() {
   disabled.hub_disabled = true;
   undecoded.window_undecoded = true;
   vanishing.pmc_vanishes_after = 7;
-  return {{"usable hub", usable, 0}, {"usable hub, ECAM at 0xC0000000", usable, 0xC0000000},
-          {"no PMC", no_pmc, 0}, {"hub disabled", disabled, 0}, {"window undecoded", undecoded, 0},
+  return {{"usable hub", usable, 0},
+          {"usable hub, ECAM at 0xC0000000", usable, 0xC0000000},
+          {"no PMC", no_pmc, 0},
+          {"hub disabled", disabled, 0},
+          {"window undecoded", undecoded, 0},
           {"PMC vanishing after 7 writes", vanishing, 0}};
 }
 
@@ -102,8 +105,8 @@ TEST(TraceImageEquivalence, TheComparisonSeesADifferentWrite) {
 
 TEST(TraceImageEquivalence, ACorruptImageIsRefusedBeforeAnythingRuns) {
   std::string error;
-  const boardsim::TraceRun run =
-      boardsim::RunTraceImage(boardsim::BuiltInTraceCodes(), sim::TracePlatformConfig{}, TRACE_TESTS_DIR "/every_branch_codes.yaml", error);
+  const boardsim::TraceRun run = boardsim::RunTraceImage(boardsim::BuiltInTraceCodes(), sim::TracePlatformConfig{},
+                                                         TRACE_TESTS_DIR "/every_branch_codes.yaml", error);
   EXPECT_NE(error.find("every_branch_codes.yaml"), std::string::npos) << error;
   EXPECT_TRUE(run.results.empty());
   EXPECT_TRUE(run.accesses.empty());

@@ -3,11 +3,11 @@
 // for another base and a damaged volume are refused before anything runs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <unistd.h>
 
 #include "firmware/fv/module_volume.h"
 #include "tools/boardsim/trace_command.h"
@@ -21,8 +21,10 @@ std::vector<uint8_t> ReadBytes(const char* path) {
 }
 
 std::string WriteTemp(const std::vector<uint8_t>& bytes, const std::string& name) {
-  const std::string path = (std::filesystem::temp_directory_path() / (name + std::to_string(getpid()) + ".fv")).string();
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const std::string path =
+      (std::filesystem::temp_directory_path() / (name + std::to_string(getpid()) + ".fv")).string();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -46,7 +48,8 @@ TEST(TraceVolume, TheVolumesPeimMakesTheHostModulesAccessesAndLinesOnEveryPlatfo
     ASSERT_EQ(error, "");
     ASSERT_EQ(refusal, "");
     EXPECT_EQ(volume.violations, host.violations);
-    EXPECT_TRUE(volume.accesses == host.accesses) << volume.accesses.size() << " accesses against " << host.accesses.size();
+    EXPECT_TRUE(volume.accesses == host.accesses)
+        << volume.accesses.size() << " accesses against " << host.accesses.size();
     EXPECT_EQ(Printed(volume, config), Printed(host, config));
   }
 }
@@ -55,7 +58,8 @@ TEST(TraceVolume, APlatformWithoutThePcdPpiLeavesThePeimUndispatched) {
   sim::TracePlatformConfig config = boardsim::TracePlatformOf({}, 0);
   config.pei.install_pcd_ppi = false;
   std::string error, refusal;
-  const boardsim::TraceRun run = boardsim::RunTraceVolume(boardsim::BuiltInTraceCodes(), config, MODULE_VOLUME, error, refusal);
+  const boardsim::TraceRun run =
+      boardsim::RunTraceVolume(boardsim::BuiltInTraceCodes(), config, MODULE_VOLUME, error, refusal);
   EXPECT_EQ(error, "");
   EXPECT_NE(refusal.find("not dispatched"), std::string::npos) << refusal;
   EXPECT_NE(refusal.find("missing: PCD PPI 06E81C58-4AD7-44BC-8390-F10265F72480"), std::string::npos) << refusal;

@@ -12,7 +12,7 @@ using format_test::LowMemory;
 using format_test::PackedList;
 
 // FormatTextEngine with both argument sources at once.
-std::string FmtBoth(const void *Packed, const char *Format, ...) {
+std::string FmtBoth(const void* Packed, const char* Format, ...) {
   char Buffer[128];
   __builtin_va_list Args;
   __builtin_va_start(Args, Format);
@@ -54,7 +54,7 @@ TEST(PackedList, PointersAreFourByteAddresses) {
 
 TEST(PackedList, SameTextAsTheVariadicList) {
   struct Case {
-    const char *Format;
+    const char* Format;
     PackedList Packed;
     std::string Variadic;
   };
@@ -66,7 +66,7 @@ TEST(PackedList, SameTextAsTheVariadicList) {
       {"%*d%.*x%c%r", PackedList().U32(4).U32(9).U32(3).U32(0xA).U32('q').U32(0x80000007u),
        Fmt("%*d%.*x%c%r", 4, 9, 3, 0xAu, 'q', 0x80000007u)},
   };
-  for (const Case &C : Cases) EXPECT_EQ(FmtPacked(C.Format, C.Packed), C.Variadic) << C.Format;
+  for (const Case& C : Cases) EXPECT_EQ(FmtPacked(C.Format, C.Packed), C.Variadic) << C.Format;
 }
 
 TEST(PackedList, WinsOverTheVariadicList) {

@@ -53,8 +53,8 @@ TEST(CountOnly, SizeZeroGivesTheFullLengthAndWritesNothing) {
 }
 
 TEST(CountOnly, CountsWhatWritingWouldProduce) {
-  const char *Formats[] = {"%5d|%-4x|%a", "%,d %r %a %g", "\n\r%c%c", "%+.8d%%%10r%.2a%t"};
-  for (const char *Format : Formats) {
+  const char* Formats[] = {"%5d|%-4x|%a", "%,d %r %a %g", "\n\r%c%c", "%+.8d%%%10r%.2a%t"};
+  for (const char* Format : Formats) {
     char Buffer[128];
     UINT32 Written = FormatText(Buffer, sizeof Buffer, Format, -12345, 0x80000005u, "text", nullptr);
     EXPECT_EQ(CountOf(Format, -12345, 0x80000005u, "text", nullptr), Written) << Format;

@@ -11,8 +11,16 @@
 namespace {
 
 TEST(Division, MatchesNativeDivisionAtTheEdges) {
-  const UINT64 Dividends[] = {0, 1, 9, 10, 0xFFFFFFFFull, 0x100000000ull, 0x123456789ABCDEFull,
-                              UINT64_MAX, UINT64_MAX - 1, 0x8000000000000000ull};
+  const UINT64 Dividends[] = {0,
+                              1,
+                              9,
+                              10,
+                              0xFFFFFFFFull,
+                              0x100000000ull,
+                              0x123456789ABCDEFull,
+                              UINT64_MAX,
+                              UINT64_MAX - 1,
+                              0x8000000000000000ull};
   const UINT32 Divisors[] = {1, 3, 10, 16, 1000, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
   for (UINT64 N : Dividends) {
     for (UINT32 D : Divisors) {
@@ -25,7 +33,7 @@ TEST(Division, MatchesNativeDivisionAtTheEdges) {
 
 std::string Digits(UINT64 Value, bool Hex, bool Group) {
   char Buffer[FORMAT_MAX_DIGITS];
-  char *End = Buffer + sizeof Buffer;
+  char* End = Buffer + sizeof Buffer;
   return std::string(WriteDigits(End, Value, Hex, Group), End);
 }
 
@@ -70,11 +78,11 @@ TEST(Digits, EveryHexLengthMatchesTheLibrary) {
 }
 
 TEST(HexDigits, FixedCountsKeepLeadingZerosAndDropHigherDigits) {
-  const char *Expected[] = {"", "1", "01", "A01", "0A01", "00A01", "700A01", "0700A01", "F0700A01"};
+  const char* Expected[] = {"", "1", "01", "A01", "0A01", "00A01", "700A01", "0700A01", "F0700A01"};
   for (UINT32 Count = 1; Count <= 8; ++Count) {
     char Out[12];
     memset(Out, '#', sizeof Out);
-    CHAR8 *End = WriteHexDigits(Out, 0xF0700A01u, Count);
+    CHAR8* End = WriteHexDigits(Out, 0xF0700A01u, Count);
     EXPECT_EQ(End, Out + Count);
     EXPECT_EQ(std::string(Out, Count), Expected[Count]);
     EXPECT_EQ(Out[Count], '#');

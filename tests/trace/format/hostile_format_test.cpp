@@ -74,7 +74,7 @@ TEST(NulInsideAConversion, EndsTheTextWithoutConsumingArguments) {
 }
 
 TEST(NullPointers, EveryPointerConversionPrintsAPlaceholder) {
-  const void *Null = nullptr;
+  const void* Null = nullptr;
   EXPECT_EQ(Fmt("%a|%s|%S|%g|%t|%p", Null, Null, Null, Null, Null, Null),
             "<null string>|<null string>|<null string>|<null guid>|<null time>|0");
   EXPECT_EQ(Fmt("%.4a|%-14g|", Null, Null), "<nul|<null guid>   |");

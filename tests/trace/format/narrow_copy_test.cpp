@@ -16,11 +16,11 @@ constexpr size_t kTarget = 64;
 // Copies Text (stop rule Stop) into a target prefilled with '#', with Room bytes of room; returns the
 // target as a string and the count through *Copied.
 template <typename Stop>
-std::string CopyInto(const std::string &Text, size_t Room, size_t *Copied) {
+std::string CopyInto(const std::string& Text, size_t Room, size_t* Copied) {
   unsigned char Target[kTarget];
   memset(Target, '#', sizeof Target);
-  *Copied = narrow_copy::CopyUntil<Stop>(Target, reinterpret_cast<const UINT8 *>(Text.c_str()), Room);
-  return std::string(reinterpret_cast<char *>(Target), sizeof Target);
+  *Copied = narrow_copy::CopyUntil<Stop>(Target, reinterpret_cast<const UINT8*>(Text.c_str()), Room);
+  return std::string(reinterpret_cast<char*>(Target), sizeof Target);
 }
 
 TEST(CopyUntil, StopsAtAFormatSpecialAtEveryOffsetAndLeavesTheRestOfTheTarget) {
@@ -92,7 +92,7 @@ TEST(CopyUntil, TextEndingAtAFaultingPageIsReadSafely) {
   format_test::GuardedMemory Memory(4096);
   ASSERT_TRUE(Memory.Ok());
   for (size_t Length = 0; Length < 20; ++Length) {
-    UINT8 *Text = Memory.End() - Length - 1;
+    UINT8* Text = Memory.End() - Length - 1;
     memset(Text, 'z', Length);
     Text[Length] = 0;
     unsigned char Target[kTarget];
@@ -119,11 +119,11 @@ TEST(CopyBytes, ReadsNothingPastTheSource) {
   format_test::GuardedMemory Memory(4096);
   ASSERT_TRUE(Memory.Ok());
   for (size_t N = 1; N <= 24; ++N) {
-    UINT8 *Source = Memory.End() - N;
+    UINT8* Source = Memory.End() - N;
     memset(Source, 'k', N);
     unsigned char Target[32] = {};
     narrow_copy::CopyBytes(Target, Source, N);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(Target), N), std::string(N, 'k'));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(Target), N), std::string(N, 'k'));
   }
 }
 

@@ -122,12 +122,12 @@ TEST(Hexadecimal, LongTakesEightBytesOfArgument) {
 }
 
 TEST(Pointer, HexadecimalZeroPaddedWithPrefixesAndLongCancelled) {
-  const void *P = reinterpret_cast<const void *>(static_cast<uintptr_t>(0x1234));
+  const void* P = reinterpret_cast<const void*>(static_cast<uintptr_t>(0x1234));
   EXPECT_EQ(Fmt("%p", P), "1234");
   EXPECT_EQ(Fmt("%8p", P), "00001234");
   EXPECT_EQ(Fmt("%+ 8p", P), "00001234");
   EXPECT_EQ(Fmt("%l8p %d", P, 5), "00001234 5");
-  EXPECT_EQ(Fmt("%p", static_cast<const void *>(nullptr)), "0");
+  EXPECT_EQ(Fmt("%p", static_cast<const void*>(nullptr)), "0");
 }
 
 TEST(StarArguments, WidthAndPrecisionFromTheArgumentList) {

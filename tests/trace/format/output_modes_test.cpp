@@ -19,12 +19,12 @@ struct Modes {
   UINT32 WideCount;
 };
 
-Modes FormatInEveryMode(UINTN Size, const char *Format) {
+Modes FormatInEveryMode(UINTN Size, const char* Format) {
   char Narrow[256];
   char16_t Wide[256];
   memset(Narrow, '#', sizeof Narrow);
   memset(Wide, '#', sizeof Wide);
-  const char *File = "Platform/Pei/MemoryInit/MemoryInit.c";
+  const char* File = "Platform/Pei/MemoryInit/MemoryInit.c";
   Modes M;
   M.NarrowCount = FormatText(Narrow, Size, Format, File, -412, kGuid, 0xABCDEFu, 0x8000000Eu, 18432);
   M.WideCount =
@@ -36,13 +36,13 @@ Modes FormatInEveryMode(UINTN Size, const char *Format) {
 }
 
 TEST(OutputModes, NarrowWideAndCountAgreeAtEverySize) {
-  const char *Formats[] = {
+  const char* Formats[] = {
       "\n\rASSERT!: %a (%d): %g\n\r",
       "Load %-12.6a|%08x|%,d %r\n",
       "plain text that is longer than a few machine words, no conversions at all\r\n",
       "%%%c%5d%-5x%X%%\n",
   };
-  for (const char *Format : Formats) {
+  for (const char* Format : Formats) {
     UINT32 Full = format_test::CountOf(Format, "Platform/Pei/MemoryInit/MemoryInit.c", -412, kGuid, 0xABCDEFu,
                                        0x8000000Eu, 18432);
     Modes Whole = FormatInEveryMode(256, Format);

@@ -10,8 +10,8 @@ namespace {
 using format_test::GuardedMemory;
 
 // FormatTextPacked over Size bytes placed at the very end of accessible memory.
-std::string FmtBounded(GuardedMemory &Memory, const std::vector<uint8_t> &List, const char *Format) {
-  uint8_t *At = Memory.End() - List.size();
+std::string FmtBounded(GuardedMemory& Memory, const std::vector<uint8_t>& List, const char* Format) {
+  uint8_t* At = Memory.End() - List.size();
   if (!List.empty()) memcpy(At, List.data(), List.size());
   char Buffer[256];
   UINT32 N = FormatTextPacked(Buffer, sizeof Buffer, 0, Format, At, List.size());

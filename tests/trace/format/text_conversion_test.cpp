@@ -15,7 +15,7 @@ TEST(AsciiString, WidthPrecisionAndNull) {
   EXPECT_EQ(Fmt("%.2a", "abc"), "ab");
   EXPECT_EQ(Fmt("%5.2a|", "abc"), "   ab|");
   EXPECT_EQ(Fmt("%.0a|", "abc"), "|");
-  EXPECT_EQ(Fmt("%a", static_cast<const char *>(nullptr)), "<null string>");
+  EXPECT_EQ(Fmt("%a", static_cast<const char*>(nullptr)), "<null string>");
   EXPECT_EQ(Fmt("%a|", ""), "|");
 }
 
@@ -31,17 +31,15 @@ TEST(AsciiString, PrecisionBoundsTheBytesRead) {
   EXPECT_EQ(Fmt("%.3a|", Unterminated), "xyz|");
 }
 
-TEST(AsciiString, LineEndsInArgumentsAreNotTranslated) {
-  EXPECT_EQ(Fmt("%a", "x\ny\rz"), "x\ny\rz");
-}
+TEST(AsciiString, LineEndsInArgumentsAreNotTranslated) { EXPECT_EQ(Fmt("%a", "x\ny\rz"), "x\ny\rz"); }
 
 TEST(WideString, LowByteOfEachCharacterInEightBitOutput) {
   EXPECT_EQ(Fmt("%s", u"wide"), "wide");
   EXPECT_EQ(Fmt("%S", u"Wide"), "Wide");
   EXPECT_EQ(Fmt("%s", u"\u0141\u2342"), "AB");
   EXPECT_EQ(Fmt("%6.3s|", u"abcdef"), "   abc|");
-  EXPECT_EQ(Fmt("%s", static_cast<const char16_t *>(nullptr)), "<null string>");
-  EXPECT_EQ(Fmt("%S", static_cast<const char16_t *>(nullptr)), "<null string>");
+  EXPECT_EQ(Fmt("%s", static_cast<const char16_t*>(nullptr)), "<null string>");
+  EXPECT_EQ(Fmt("%S", static_cast<const char16_t*>(nullptr)), "<null string>");
 }
 
 TEST(WideString, UnalignedCharacters) {
@@ -71,7 +69,7 @@ TEST(Guid, ThirtySixUpperCaseCharactersInTheUefiLayout) {
   // Top bits set in every field and byte: no sign spreads from one byte into its neighbours.
   const EFI_GUID High = {0xFFFFFFFE, 0x8001, 0xFF7F, {0xFF, 0xFE, 0x80, 0x81, 0xC0, 0xDE, 0xAD, 0x7F}};
   EXPECT_EQ(Fmt("%g", &High), "FFFFFFFE-8001-FF7F-FFFE-8081C0DEAD7F");
-  EXPECT_EQ(Fmt("%g", static_cast<const EFI_GUID *>(nullptr)), "<null guid>");
+  EXPECT_EQ(Fmt("%g", static_cast<const EFI_GUID*>(nullptr)), "<null guid>");
 }
 
 TEST(Guid, UnalignedRecordWidthAndPrecision) {
@@ -88,7 +86,7 @@ TEST(Time, MonthDayYearHourMinute) {
   EXPECT_EQ(Fmt("%t", Record), "03/07/2024  09:05");
   const uint8_t Wide[8] = {0xFF, 0xFF, 12, 31, 23, 59};
   EXPECT_EQ(Fmt("%t", Wide), "12/31/65535  23:59");
-  EXPECT_EQ(Fmt("%t", static_cast<const void *>(nullptr)), "<null time>");
+  EXPECT_EQ(Fmt("%t", static_cast<const void*>(nullptr)), "<null time>");
 }
 
 TEST(StatusName, KnownValuesByNameOthersAsEightDigits) {

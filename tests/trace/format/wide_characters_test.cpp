@@ -14,7 +14,7 @@ TEST(WideOutput, EveryConversionWritesSixteenBitCharacters) {
   EXPECT_EQ(FmtWide(0, "%c", 0x263A), u"\u263A");
   EXPECT_EQ(FmtWide(0, "[%c]", 0), u"[ ]");
   EXPECT_EQ(FmtWide(0, "%r", 0x80000002u), u"Invalid Parameter");
-  EXPECT_EQ(FmtWide(0, "%5a|", static_cast<const char *>(nullptr)), u"<null string>|");
+  EXPECT_EQ(FmtWide(0, "%5a|", static_cast<const char*>(nullptr)), u"<null string>|");
 }
 
 TEST(WideOutput, LittleEndianBytesAndTerminator) {
@@ -60,8 +60,8 @@ TEST(WideOutputLimit, SizeAtTheLimitIsAcceptedAndAboveItRejected) {
 }
 
 // A 16-bit format of Chars characters 'A' placed so that its last character ends at the guard page.
-const char16_t *FormatAtGuard(GuardedMemory &Memory, size_t Chars) {
-  char16_t *Format = reinterpret_cast<char16_t *>(Memory.End()) - Chars;
+const char16_t* FormatAtGuard(GuardedMemory& Memory, size_t Chars) {
+  char16_t* Format = reinterpret_cast<char16_t*>(Memory.End()) - Chars;
   for (size_t I = 0; I < Chars; ++I) Format[I] = u'A';
   return Format;
 }
@@ -70,7 +70,7 @@ TEST(WideFormatLimit, NoTerminatorAmongTheFirstMillionAndOneIsRejectedWithoutRea
   GuardedMemory Memory((FORMAT_MAX_16BIT_CHARS + 1) * 2);
   ASSERT_TRUE(Memory.Ok());
   // The character after these 1,000,001 lies in the faulting page: reading it would crash the test.
-  const char16_t *Format = FormatAtGuard(Memory, FORMAT_MAX_16BIT_CHARS + 1);
+  const char16_t* Format = FormatAtGuard(Memory, FORMAT_MAX_16BIT_CHARS + 1);
   char Buffer[8] = {'#'};
   EXPECT_EQ(FormatTextWithFlags(Buffer, sizeof Buffer, FORMAT_FORMAT_16BIT, Format), 0u);
   EXPECT_EQ(Buffer[0], '#');
@@ -80,7 +80,7 @@ TEST(WideFormatLimit, NoTerminatorAmongTheFirstMillionAndOneIsRejectedWithoutRea
 TEST(WideFormatLimit, AMillionCharactersAreAcceptedAndOneMoreRejected) {
   GuardedMemory Memory((FORMAT_MAX_16BIT_CHARS + 2) * 2);
   ASSERT_TRUE(Memory.Ok());
-  char16_t *Format = const_cast<char16_t *>(FormatAtGuard(Memory, FORMAT_MAX_16BIT_CHARS + 2));
+  char16_t* Format = const_cast<char16_t*>(FormatAtGuard(Memory, FORMAT_MAX_16BIT_CHARS + 2));
   Format[FORMAT_MAX_16BIT_CHARS + 1] = u'\0';
   EXPECT_EQ(FormatTextWithFlags(nullptr, 0, FORMAT_FORMAT_16BIT | FORMAT_COUNT_ONLY, Format), 0u)
       << "1,000,001 characters";

@@ -13,9 +13,9 @@ namespace listenertest {
 
 // Status codes of the PI classes, as reported by platform code.
 constexpr uint32_t kProgress = 0x00000001;
-constexpr uint32_t kError = 0x80000002;         // major error
-constexpr uint32_t kAssertType = 0x90000002;    // unrecovered error
-constexpr uint32_t kAssertValue = 0x00010007;   // operation 7 in the low 16 bits
+constexpr uint32_t kError = 0x80000002;        // major error
+constexpr uint32_t kAssertType = 0x90000002;   // unrecovered error
+constexpr uint32_t kAssertValue = 0x00010007;  // operation 7 in the low 16 bits
 constexpr uint32_t kDebug = 0x00000003;
 
 inline constexpr EFI_GUID kCallerGuid = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};

@@ -50,8 +50,7 @@ TEST_F(AccessCountTest, AnErrorCodeCostsOneCheckPerWritePlusThePresenceTest) {
 }
 
 TEST_F(AccessCountTest, TheLongestLineCostsExactlyItsWritesPlusOneChecks) {
-  const void* record =
-      platform.records().Debug(0x40, "%a\n", {sim::DebugArgument::String(std::string(2045, 'x'))});
+  const void* record = platform.records().Debug(0x40, "%a\n", {sim::DebugArgument::String(std::string(2045, 'x'))});
   Counts c = ReportAndCount(kDebug, 0, record);
   // 2047 characters: 511 words, one 16-bit and one 8-bit write; with header, GUID, length and end mark.
   ASSERT_EQ(c.writes, 1u + 4 + 1 + 511 + 1 + 1 + 1);

@@ -114,10 +114,10 @@ TEST_F(ListenerTest, AnAssertionCodeWithADebugRecordReadsTheAssertionFieldsAtThe
 
 // Debug records.
 TEST_F(ListenerTest, ADebugRecordFormatsItsPackedArguments) {
-  const void* data = platform.records().Debug(
-      0x00000040, "%a: %d pages at 0x%lx\n",
-      {DebugArgument::String("MemoryInit"), DebugArgument::Int32(static_cast<uint32_t>(-3)),
-       DebugArgument::Int64(0x123456789ABull)});
+  const void* data =
+      platform.records().Debug(0x00000040, "%a: %d pages at 0x%lx\n",
+                               {DebugArgument::String("MemoryInit"), DebugArgument::Int32(static_cast<uint32_t>(-3)),
+                                DebugArgument::Int64(0x123456789ABull)});
   Report(kDebug, 0, 0, nullptr, data);
   auto m = Only();
   EXPECT_EQ(m.Text(), "MemoryInit: -3 pages at 0x123456789AB\r\n");

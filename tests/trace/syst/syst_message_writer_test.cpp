@@ -47,8 +47,8 @@ class SystMessageWriterTest : public ::testing::Test {
 TEST_F(SystMessageWriterTest, EightBitItemsAndUnknownKindsAreHandled) {
   SystPayloadDescriptor list[] = {{SystPayload8, 4, 3}, {7, 4, 10}, {SystPayload16, 8, 1}, {SystPayloadEnd, 0, 0}};
   SystMessageWriter(&handle, list, &record);
-  std::vector<TransportCall> expected = {
-      {"first", 0x01000002u}, {"w8", 4}, {"w8", 5}, {"w8", 6}, {"w16", 0x0908}, {"end", 0}};
+  std::vector<TransportCall> expected = {{"first", 0x01000002u}, {"w8", 4}, {"w8", 5}, {"w8", 6},
+                                         {"w16", 0x0908},        {"end", 0}};
   EXPECT_EQ(Calls(), expected);
 }
 

@@ -96,8 +96,7 @@ TEST_F(SystStringMessageTest, InlineEmptyTextIsSixZeroWordsWithoutLength) {
 
 TEST_F(SystStringMessageTest, InlineTextIsZeroPaddedAndCutAtTwentyFourBytes) {
   SystEmitString(systtest::RecordingTransport, 0, "Hi\0junk", 0);
-  std::vector<TransportCall> body = {{"w32", 0x00006948u}, {"w32", 0}, {"w32", 0},
-                                     {"w32", 0},           {"w32", 0}, {"w32", 0}};
+  std::vector<TransportCall> body = {{"w32", 0x00006948u}, {"w32", 0}, {"w32", 0}, {"w32", 0}, {"w32", 0}, {"w32", 0}};
   EXPECT_EQ(Sent(), Message(0x01FF0002u, body));
 
   systtest::ResetCalls();

@@ -33,11 +33,10 @@ class SystWireTest : public ::testing::Test {
 TEST_F(SystWireTest, RawSequenceOfASevenCharacterLine) {
   SystEmitString(systtest::MmioTransport, 2, "ABCDEFG", 7);
   std::vector<sim::MmioAccess> expected = {
-      {0xFE200390u, 4, 0x01FF0222u, true}, {0xFE200380u, 4, 0x23A3E7BAu, true},
-      {0xFE200380u, 4, 0x4CB975D1u, true}, {0xFE200380u, 4, 0xFA568F9Cu, true},
-      {0xFE200380u, 4, 0x9ED9484Eu, true}, {0xFE200380u, 2, 7, true},
-      {0xFE200380u, 4, 0x44434241u, true}, {0xFE200380u, 2, 0x4645, true},
-      {0xFE200380u, 1, 0x47, true},        {0xFE2003B0u, 4, 0, true},
+      {0xFE200390u, 4, 0x01FF0222u, true}, {0xFE200380u, 4, 0x23A3E7BAu, true}, {0xFE200380u, 4, 0x4CB975D1u, true},
+      {0xFE200380u, 4, 0xFA568F9Cu, true}, {0xFE200380u, 4, 0x9ED9484Eu, true}, {0xFE200380u, 2, 7, true},
+      {0xFE200380u, 4, 0x44434241u, true}, {0xFE200380u, 2, 0x4645, true},      {0xFE200380u, 1, 0x47, true},
+      {0xFE2003B0u, 4, 0, true},
   };
   EXPECT_EQ(platform.Recorded(), expected);
   EXPECT_TRUE(platform.violations().Empty()) << platform.violations().Joined();

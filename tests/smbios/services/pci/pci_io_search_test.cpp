@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "smbios/services/pci/pci_io_search.h"
-#include "uefi/status.h"
 #include "tests/support/driver_test_platform.h"
+#include "uefi/status.h"
 
 namespace {
 
