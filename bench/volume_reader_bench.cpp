@@ -25,9 +25,8 @@ void ReadManySmallFiles(benchmark::State& state) {
     benchmark::DoNotOptimize(r);
   }
   state.counters["bytes"] = static_cast<double>(volume.size());
-  state.counters["per_file"] =
-      benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+  state.counters["per_file"] = benchmark::Counter(
+      static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 BENCHMARK(ReadManySmallFiles)
