@@ -148,6 +148,19 @@ TEST_F(PlacedImageTest, ADriverLinkedOverAReservedRangeIsPlacedElsewhereAndReloc
   ExpectFixupsPointInside(bytes_, *r.image);
 }
 
+TEST_F(PlacedImageTest, WhenTheKernelsChoiceIsReservedTooTheImageGoesJustBelowTheRange) {
+  std::string error;
+  ASSERT_TRUE(fv::RebaseImage(bytes_, 0x80000000, error)) << error;
+  // The link address and the top of user space, where the kernel puts a mapping of its own choosing.
+  const sim::ReservedRange reserved[] = {{0x80000000, 0x10000000, "PCI configuration window"},
+                                         {0x700000000000ull, 0x100000000000ull, "the kernel's choice"}};
+  sim::PlaceResult r = sim::PlaceImage(bytes_, std::nullopt, reserved);
+  ASSERT_NE(r.image, nullptr) << r.error;
+  EXPECT_EQ(sim::OverlappedRange(r.image->Base(), r.image->MappedSize(), reserved), nullptr) << r.image->Base();
+  EXPECT_EQ(r.image->Base() + r.image->MappedSize(), 0x700000000000ull);
+  ExpectFixupsPointInside(bytes_, *r.image);
+}
+
 TEST_F(PlacedImageTest, AChosenAddressOverAReservedRangeIsRefused) {
   const sim::ReservedRange window[] = {{0x5A0000002000ull, 0x1000, "BAR of 00:1F.0"}};
   sim::PlaceResult r = sim::PlaceImage(bytes_, 0x5A0000000000ull, window);
