@@ -14,6 +14,7 @@ programs are rebuilt from it, so no mutated object stays in a tree.
 """
 
 import argparse
+import fcntl
 import fnmatch
 import json
 import os
@@ -29,7 +30,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 MODULE_DIRS = ("smbios", "trace", "regaccess")
 TREE_OF_DIR = {"smbios": "asan64", "trace": "asan32", "regaccess": "asan32"}
-RESTORE_DIR = ROOT / "build" / "mutants" / "restore"
+MUTANTS_DIR = ROOT / "build" / "mutants"
 EQUIVALENT_DOC = ROOT / "docs" / "reliability.md"
 EQUIVALENT_HEADING = "### Equivalent mutants"
 
@@ -305,6 +306,8 @@ class Tree:
         if not (self.dir / "build.ninja").exists():
             sys.exit(f"mutants.py: {self.dir} is not configured (run: cmake --preset {preset} && "
                      f"cmake --build --preset {preset} -j2)")
+        self.lock = lock_tree(preset)
+        restore_leftovers(preset)
         self.emulator = []
         emulator_file = self.dir / "ia32_emulator.txt"
         if emulator_file.exists():
@@ -404,11 +407,28 @@ def order_programs(source, programs, baseline):
 # Mutating a source safely
 
 
-def restore_leftovers():
-    """Puts back any source a previous run left mutated (it was killed before it could restore it)."""
-    if not RESTORE_DIR.exists():
+def restore_dir(preset):
+    return MUTANTS_DIR / f"restore-{preset}"
+
+
+def lock_tree(preset):
+    """Holds the tree's lock for the rest of the run: one runner per tree, so a run never restores or rebuilds
+    under another one's mutant."""
+    MUTANTS_DIR.mkdir(parents=True, exist_ok=True)
+    handle = open(MUTANTS_DIR / f"{preset}.lock", "w")
+    try:
+        fcntl.flock(handle, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit(f"mutants.py: another mutation run holds build/{preset} (wait for it to end)")
+    return handle
+
+
+def restore_leftovers(preset):
+    """Puts back any source an earlier run on this tree left mutated (it was killed before it could)."""
+    saved_dir = restore_dir(preset)
+    if not saved_dir.exists():
         return
-    for saved in RESTORE_DIR.iterdir():
+    for saved in saved_dir.iterdir():
         target = ROOT / saved.name.replace("%", "/")
         original = saved.read_bytes()
         if target.read_bytes() != original:
@@ -419,16 +439,16 @@ def restore_leftovers():
 
 class MutatedFile:
     """Context manager: the file holds the mutant inside the block and its original bytes after it, whatever
-    ends the block; a copy in RESTORE_DIR covers a kill of this process."""
+    ends the block; a copy in build/mutants/restore-<preset> covers a kill of this process."""
 
-    def __init__(self, source, mutated_text):
+    def __init__(self, source, mutated_text, preset):
         self.path = ROOT / source
-        self.saved = RESTORE_DIR / source.replace("/", "%")
+        self.saved = restore_dir(preset) / source.replace("/", "%")
         self.mutated = mutated_text.encode()
 
     def __enter__(self):
         self.original = self.path.read_bytes()
-        RESTORE_DIR.mkdir(parents=True, exist_ok=True)
+        self.saved.parent.mkdir(parents=True, exist_ok=True)
         with open(self.saved, "wb") as f:
             f.write(self.original)
             f.flush()
@@ -485,7 +505,7 @@ def run_mutant(site, text, tree, programs, baseline, args):
     record = {"id": site.id, "file": site.path, "line": site.line, "column": site.column, "kind": site.kind,
               "mutation": site.label, "line_text": site.line_text, "occurrence": site.occurrence}
     start = time.monotonic()
-    with MutatedFile(site.path, site.apply(text)):
+    with MutatedFile(site.path, site.apply(text), tree.preset):
         status, killer, detail = "survived", None, ""
         for program in programs:
             ok, log = tree.build([program])
@@ -588,7 +608,6 @@ def main():
         sites = random.Random(args.seed).sample(sites, min(args.sample, len(sites)))
         sites.sort(key=lambda s: (files.index(s.path), s.start))
 
-    restore_leftovers()
     equivalents = read_equivalents()
     args.json.parent.mkdir(parents=True, exist_ok=True)
     records = []

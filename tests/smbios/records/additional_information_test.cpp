@@ -126,6 +126,21 @@ TEST_F(AdditionalInformationTest, IdentifierAndEndTagAreAppendedWhole) {
   EXPECT_EQ(Vpd(r), image);
 }
 
+// Only the end tag itself (0x78) ends the image and is kept; any other small resource (another small tag, the
+// end tag's byte with a length) is an unknown tag: the walk stops before it.
+class VpdEndTagTest : public AdditionalInformationTest, public ::testing::WithParamInterface<uint8_t> {};
+
+TEST_P(VpdEndTagTest, OnlyTheEndTagEndsTheImage) {
+  const uint8_t tag = GetParam();
+  auto image = Append(Identifier(4), {tag, 0x78});
+  auto r = Publish(Card(0x1E6D, image), &slot_);
+  const size_t kept = tag == 0x78 ? 8 : 7;
+  EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallResources, VpdEndTagTest,
+                         ::testing::Values(0x78, 0x79, 0x7F, 0x70, 0x22, 0x00, 0x0F));
+
 TEST_F(AdditionalInformationTest, VbInTheWritableResourceNamesTheSlot) {
   auto image = Append(Append(Identifier(3), kWritableWithVb), {0x78});
   slot_.SlotNumber = 3;
