@@ -635,11 +635,17 @@ def main():
             programs = [p for p in order_programs(source, programs, baseline) if baseline[p]["passed"]]
             print(f"== {source}: {len(file_sites)} mutants, programs: {', '.join(Path(p).name for p in programs)}",
                   flush=True)
+            kills = {}
             try:
                 for s in file_sites:
                     if s.id + s.label in done:
                         continue
+                    # The programs that killed this file's earlier mutants first: each program tried costs a
+                    # relink, and mutants of one file mostly fall to the same tests.
+                    programs.sort(key=lambda p: -kills.get(p, 0))
                     r = run_mutant(s, texts[source], tree, programs, baseline, args)
+                    if r["killed_by"]:
+                        kills[r["killed_by"]] = kills.get(r["killed_by"], 0) + 1
                     reason = equivalents.get(s.key())
                     if reason is not None:
                         r["equivalent"] = reason
