@@ -597,6 +597,9 @@ def main():
     for f in files:
         texts[f] = (ROOT / f).read_text()
         sites += find_sites(f, texts[f])
+    if args.sample is not None:
+        sites = random.Random(args.seed).sample(sites, min(args.sample, len(sites)))
+        sites.sort(key=lambda s: (files.index(s.path), s.start))
     if args.list:
         counts = {}
         for s in sites:
@@ -604,9 +607,6 @@ def main():
             print(f"{s.id}  {s.label:<18} {s.line_text}")
         print(f"\n{len(sites)} sites in {len(counts)} files")
         return 0
-    if args.sample is not None:
-        sites = random.Random(args.seed).sample(sites, min(args.sample, len(sites)))
-        sites.sort(key=lambda s: (files.index(s.path), s.start))
 
     equivalents = read_equivalents()
     args.json.parent.mkdir(parents=True, exist_ok=True)

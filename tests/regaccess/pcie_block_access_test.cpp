@@ -46,6 +46,7 @@ TEST(CheckBlockAccess, TheBufferMustBeAlignedToTheElementSizeUpToFourBytes) {
 
 TEST(CheckBlockAccess, CountZeroChecksTheAddressLimitAndTheBuffer) {
   EXPECT_EQ(CheckBlockAccess(0, 2, 0xFFFFFFFCu, g_buffer), RegisterSuccess);
+  EXPECT_EQ(CheckBlockAccess(0, 0, 0xFFFFFFFFu, g_buffer), RegisterSuccess);  // the last 32-bit address
   EXPECT_EQ(CheckBlockAccess(0, 2, 0x100000000ull, g_buffer), RegisterUnsupported);
   EXPECT_EQ(CheckBlockAccess(0, 2, 0x80000000u, g_buffer + 1), RegisterUnsupported);
   EXPECT_EQ(CheckBlockAccess(0, 2, 0x80000002u, g_buffer), RegisterUnsupported);
@@ -60,6 +61,8 @@ TEST(CheckBlockAccess, RunsMustEndAtOrBelowTheLast32BitAddress) {
   EXPECT_EQ(CheckBlockAccess(0xFFFFFFFFu, 0, 0, g_buffer), RegisterSuccess);
   EXPECT_EQ(CheckBlockAccess(0xFFFFFFFFu, 0, 1, g_buffer), RegisterSuccess);  // ends at 0xFFFFFFFF
   EXPECT_EQ(CheckBlockAccess(0xFFFFFFFFu, 0, 2, g_buffer), RegisterUnsupported);
+  EXPECT_EQ(CheckBlockAccess(0x40000000u, 2, 0, g_buffer), RegisterSuccess);      // exactly the whole space
+  EXPECT_EQ(CheckBlockAccess(0x40000000u, 2, 4, g_buffer), RegisterUnsupported);  // one element past it
   EXPECT_EQ(CheckBlockAccess(0x40000001u, 2, 0, g_buffer), RegisterUnsupported);  // more than the space holds
 }
 
