@@ -75,10 +75,10 @@ TEST(CheckBlockAccess, FifoRunsAreCheckedAsOneElement) {
     UINT32 expected;
   };
   const Row rows[] = {
-      {100, 4, 0xFFFFFFFFu, RegisterSuccess},      {100, 5, 0xFFFFFFFEu, RegisterSuccess},
-      {100, 6, 0xFFFFFFFCu, RegisterSuccess},      {0xFFFF, 7, 0xFFFFFFF8u, RegisterSuccess},
-      {100, 3, 0xFFFFFFF8u, RegisterUnsupported},  {100, 8, 0xFFFFFFFFu, RegisterUnsupported},
-      {100, 2, 0xFFFFFFFCu, RegisterUnsupported},  {100, 4, 0x100000000ull, RegisterUnsupported},
+      {100, 4, 0xFFFFFFFFu, RegisterSuccess},     {100, 5, 0xFFFFFFFEu, RegisterSuccess},
+      {100, 6, 0xFFFFFFFCu, RegisterSuccess},     {0xFFFF, 7, 0xFFFFFFF8u, RegisterSuccess},
+      {100, 3, 0xFFFFFFF8u, RegisterUnsupported}, {100, 8, 0xFFFFFFFFu, RegisterUnsupported},
+      {100, 2, 0xFFFFFFFCu, RegisterUnsupported}, {100, 4, 0x100000000ull, RegisterUnsupported},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(CheckBlockAccess(r.count, r.code, r.address, g_buffer), r.expected) << "code " << r.code;

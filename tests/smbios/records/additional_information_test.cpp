@@ -138,8 +138,7 @@ TEST_P(VpdEndTagTest, OnlyTheEndTagEndsTheImage) {
   EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + kept));
 }
 
-INSTANTIATE_TEST_SUITE_P(SmallResources, VpdEndTagTest,
-                         ::testing::Values(0x78, 0x79, 0x7F, 0x70, 0x22, 0x00, 0x0F));
+INSTANTIATE_TEST_SUITE_P(SmallResources, VpdEndTagTest, ::testing::Values(0x78, 0x79, 0x7F, 0x70, 0x22, 0x00, 0x0F));
 
 TEST_F(AdditionalInformationTest, VbInTheWritableResourceNamesTheSlot) {
   auto image = Append(Append(Identifier(3), kWritableWithVb), {0x78});
