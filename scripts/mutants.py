@@ -578,6 +578,8 @@ def main():
     parser.add_argument("--files", nargs="+", metavar="PATH", help="module sources, folders or globs (default: all)")
     parser.add_argument("--sample", type=int, metavar="N", help="run N mutants drawn at random")
     parser.add_argument("--seed", type=int, default=1, metavar="S", help="seed of --sample (default 1)")
+    parser.add_argument("--only", nargs="+", metavar="ID",
+                        help="only the mutants with these ids (FILE:LINE:COLUMN:KIND, as --list and the JSON give them)")
     parser.add_argument("--list", action="store_true", help="list the sites per file and stop")
     parser.add_argument("--json", type=Path, default=ROOT / "build" / "mutants" / "results.json",
                         help="where the results go (written after every mutant)")
@@ -600,6 +602,11 @@ def main():
     if args.sample is not None:
         sites = random.Random(args.seed).sample(sites, min(args.sample, len(sites)))
         sites.sort(key=lambda s: (files.index(s.path), s.start))
+    if args.only:
+        unknown = set(args.only) - {s.id for s in sites}
+        if unknown:
+            sys.exit(f"mutants.py: --only: no such mutant: {', '.join(sorted(unknown))} (see --list)")
+        sites = [s for s in sites if s.id in args.only]
     if args.list:
         counts = {}
         for s in sites:

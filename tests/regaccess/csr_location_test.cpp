@@ -131,5 +131,14 @@ TEST_F(CsrLocationTest, FpgaSocketMapGovernsBoxTwentyOnly) {
   EXPECT_EQ(sim::TakeDebugStops(), (std::vector{Stop("\nInvalid Socket Id %d. \n", {1})}));
 }
 
+// The socket maps have 32 bits: socket 32 and above are absent even when every bit is set.
+TEST_F(CsrLocationTest, SocketsPastTheMapsAreInvalid) {
+  SetSocketMaps(0xFFFFFFFFu, 0xFFFFFFFFu);
+  for (UINT8 socket : {32, 33, 255}) {
+    EXPECT_EQ(GetCsrBus(context_, socket, 19, 0, 0, TopologyBlock()), 0u) << int{socket};
+    EXPECT_EQ(sim::TakeDebugStops(), (std::vector{Stop("\nInvalid Socket Id %d. \n", {socket})})) << int{socket};
+  }
+}
+
 }  // namespace
 }  // namespace csr_test
