@@ -133,7 +133,8 @@ class VpdEndTagTest : public AdditionalInformationTest, public ::testing::WithPa
 
 TEST_P(VpdEndTagTest, OnlyTheEndTagEndsTheImage) {
   const uint8_t tag = GetParam();
-  auto image = Append(Identifier(4), {tag, 0x78});
+  // Read as a large resource, the bytes after the tag would make one of length 1 followed by an end tag.
+  auto image = Append(Identifier(4), {tag, 0x01, 0x00, 'z', 0x78});
   auto r = Publish(Card(0x1E6D, image), &slot_);
   const size_t kept = tag == 0x78 ? 8 : 7;
   EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + kept));
