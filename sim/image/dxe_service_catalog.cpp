@@ -27,7 +27,9 @@ constexpr size_t kPointer = sizeof(void*);
 constexpr size_t kTimeCapabilities = 12;  // Resolution, Accuracy, SetsToZero (padded)
 constexpr size_t kLongestDevicePath = 4096;
 
-ServiceRule Service(std::string name, std::vector<PointerRule> pointers) { return {std::move(name), std::move(pointers)}; }
+ServiceRule Service(std::string name, std::vector<PointerRule> pointers) {
+  return {std::move(name), std::move(pointers)};
+}
 ServiceRule Member(std::string name, const EFI_GUID& guid, std::vector<PointerRule> pointers) {
   ServiceRule r{std::move(name), std::move(pointers)};
   r.self = guid;
@@ -70,22 +72,24 @@ const std::vector<ProtocolLayout>& Layouts() {
     const EFI_GUID pci = EFI_PCI_IO_PROTOCOL_GUID, smm = EFI_SMM_BASE2_PROTOCOL_GUID;
     const EFI_GUID loaded = EFI_LOADED_IMAGE_PROTOCOL_GUID;
     std::vector<ProtocolLayout> v;
-    v.push_back({smbios, "the SMBIOS protocol", sizeof(EFI_SMBIOS_PROTOCOL),
-                 {{offsetof(EFI_SMBIOS_PROTOCOL, Add),
-                   Member("Smbios.Add", smbios,
-                          {Out(2, "SmbiosHandle", 2), Text(3, "Record", ExtentKind::kSmbiosRecord)})},
-                  {offsetof(EFI_SMBIOS_PROTOCOL, UpdateString),
-                   Member("Smbios.UpdateString", smbios,
-                          {In(1, "SmbiosHandle", 2), In(2, "StringNumber", 8), Text(3, "String", ExtentKind::kString8)})},
-                  {offsetof(EFI_SMBIOS_PROTOCOL, Remove), Member("Smbios.Remove", smbios, {})},
-                  {offsetof(EFI_SMBIOS_PROTOCOL, GetNext),
-                   Member("Smbios.GetNext", smbios,
-                          {Out(1, "SmbiosHandle", 2), In(2, "Type", 1, true), Out(3, "Record", kPointer),
-                           Out(4, "ProducerHandle", kPointer, true)})}},
-                 {}});
+    v.push_back(
+        {smbios,
+         "the SMBIOS protocol",
+         sizeof(EFI_SMBIOS_PROTOCOL),
+         {{offsetof(EFI_SMBIOS_PROTOCOL, Add),
+           Member("Smbios.Add", smbios, {Out(2, "SmbiosHandle", 2), Text(3, "Record", ExtentKind::kSmbiosRecord)})},
+          {offsetof(EFI_SMBIOS_PROTOCOL, UpdateString),
+           Member("Smbios.UpdateString", smbios,
+                  {In(1, "SmbiosHandle", 2), In(2, "StringNumber", 8), Text(3, "String", ExtentKind::kString8)})},
+          {offsetof(EFI_SMBIOS_PROTOCOL, Remove), Member("Smbios.Remove", smbios, {})},
+          {offsetof(EFI_SMBIOS_PROTOCOL, GetNext),
+           Member("Smbios.GetNext", smbios,
+                  {Out(1, "SmbiosHandle", 2), In(2, "Type", 1, true), Out(3, "Record", kPointer),
+                   Out(4, "ProducerHandle", kPointer, true)})}},
+         {}});
     ProtocolLayout pcd_layout{pcd, "the PCD protocol", sizeof(PCD_PROTOCOL), {}, {}};
-    const char* getters[] = {"Pcd.SetSku", "Pcd.Get8", "Pcd.Get16", "Pcd.Get32", "Pcd.Get64", "Pcd.GetPtr", "Pcd.GetBool",
-                             "Pcd.GetSize"};
+    const char* getters[] = {"Pcd.SetSku", "Pcd.Get8",   "Pcd.Get16",   "Pcd.Get32",
+                             "Pcd.Get64",  "Pcd.GetPtr", "Pcd.GetBool", "Pcd.GetSize"};
     for (size_t i = 0; i < 8; ++i) {
       ServiceRule r = Service(getters[i], {});
       if (i == 5) r = Lends(r, AfterCall::kLendPcdPointer);
@@ -93,44 +97,55 @@ const std::vector<ProtocolLayout>& Layouts() {
     }
     pcd_layout.untyped = Offsets(8 * kPointer, sizeof(PCD_PROTOCOL));
     v.push_back(pcd_layout);
-    v.push_back({hii, "the HII database protocol", sizeof(EFI_HII_DATABASE_PROTOCOL),
+    v.push_back({hii,
+                 "the HII database protocol",
+                 sizeof(EFI_HII_DATABASE_PROTOCOL),
                  {{offsetof(EFI_HII_DATABASE_PROTOCOL, NewPackageList),
                    Member("Hii.NewPackageList", hii,
                           {Text(1, "PackageList", ExtentKind::kPackageList), Out(3, "Handle", kPointer)})}},
                  Offsets(kPointer, sizeof(EFI_HII_DATABASE_PROTOCOL))});
-    v.push_back({registry, "the platform callback registry", sizeof(PLATFORM_CALLBACK_REGISTRY),
-                 {{offsetof(PLATFORM_CALLBACK_REGISTRY, Register),
-                   Member("Registry.Register", registry, {In(1, "Key", kGuid, true), Sized(2, "Record", false, 3, true)})}},
-                 Offsets(0, offsetof(PLATFORM_CALLBACK_REGISTRY, Register))});
-    v.push_back({ipmi, "the IPMI transport protocol", sizeof(IPMI_TRANSPORT_PROTOCOL),
+    v.push_back(
+        {registry,
+         "the platform callback registry",
+         sizeof(PLATFORM_CALLBACK_REGISTRY),
+         {{offsetof(PLATFORM_CALLBACK_REGISTRY, Register),
+           Member("Registry.Register", registry, {In(1, "Key", kGuid, true), Sized(2, "Record", false, 3, true)})}},
+         Offsets(0, offsetof(PLATFORM_CALLBACK_REGISTRY, Register))});
+    v.push_back({ipmi,
+                 "the IPMI transport protocol",
+                 sizeof(IPMI_TRANSPORT_PROTOCOL),
                  {{offsetof(IPMI_TRANSPORT_PROTOCOL, SendIpmiCommand),
                    Member("Ipmi.SendIpmiCommand", ipmi,
                           {Sized(4, "RequestData", false, 5, false, 1), Out(7, "ResponseDataSize", 4),
                            Through(6, "ResponseData", true, 7, 4)})}},
                  {offsetof(IPMI_TRANSPORT_PROTOCOL, GetBmcStatus)}});
     ProtocolLayout pci_layout{pci, "a PCI I/O protocol instance", sizeof(EFI_PCI_IO_PROTOCOL), {}, {}, true};
-    pci_layout.typed = {
-        {offsetof(EFI_PCI_IO_PROTOCOL, Pci.Read),
-         Member("PciIo.Pci.Read", pci, {{4, "Buffer", true, false, ExtentKind::kElements, 3, 1}})},
-        {offsetof(EFI_PCI_IO_PROTOCOL, Pci.Write),
-         Member("PciIo.Pci.Write", pci, {{4, "Buffer", false, false, ExtentKind::kElements, 3, 1}})},
-        {offsetof(EFI_PCI_IO_PROTOCOL, GetLocation),
-         Member("PciIo.GetLocation", pci,
-                {Out(1, "SegmentNumber", 8, true), Out(2, "BusNumber", 8, true), Out(3, "DeviceNumber", 8, true),
-                 Out(4, "FunctionNumber", 8, true)})}};
+    pci_layout.typed = {{offsetof(EFI_PCI_IO_PROTOCOL, Pci.Read),
+                         Member("PciIo.Pci.Read", pci, {{4, "Buffer", true, false, ExtentKind::kElements, 3, 1}})},
+                        {offsetof(EFI_PCI_IO_PROTOCOL, Pci.Write),
+                         Member("PciIo.Pci.Write", pci, {{4, "Buffer", false, false, ExtentKind::kElements, 3, 1}})},
+                        {offsetof(EFI_PCI_IO_PROTOCOL, GetLocation),
+                         Member("PciIo.GetLocation", pci,
+                                {Out(1, "SegmentNumber", 8, true), Out(2, "BusNumber", 8, true),
+                                 Out(3, "DeviceNumber", 8, true), Out(4, "FunctionNumber", 8, true)})}};
     for (size_t at : Offsets(0, offsetof(EFI_PCI_IO_PROTOCOL, RomSize))) {
       if (at != offsetof(EFI_PCI_IO_PROTOCOL, Pci.Read) && at != offsetof(EFI_PCI_IO_PROTOCOL, Pci.Write) &&
           at != offsetof(EFI_PCI_IO_PROTOCOL, GetLocation))
         pci_layout.untyped.push_back(at);
     }
     v.push_back(pci_layout);
-    v.push_back({smm, "the SMM Base2 protocol", sizeof(EFI_SMM_BASE2_PROTOCOL),
-                 {{offsetof(EFI_SMM_BASE2_PROTOCOL, InSmm), Member("SmmBase2.InSmm", smm, {Out(1, "InSmram", 1, true)})},
-                  {offsetof(EFI_SMM_BASE2_PROTOCOL, GetSmstLocation),
-                   Lends(Member("SmmBase2.GetSmstLocation", smm, {Out(1, "Smst", kPointer, true)}), AfterCall::kLendSmst,
-                         0, 1)}},
-                 {}});
-    v.push_back({loaded, "the loaded-image protocol", sizeof(EFI_LOADED_IMAGE_PROTOCOL),
+    v.push_back(
+        {smm,
+         "the SMM Base2 protocol",
+         sizeof(EFI_SMM_BASE2_PROTOCOL),
+         {{offsetof(EFI_SMM_BASE2_PROTOCOL, InSmm), Member("SmmBase2.InSmm", smm, {Out(1, "InSmram", 1, true)})},
+          {offsetof(EFI_SMM_BASE2_PROTOCOL, GetSmstLocation),
+           Lends(Member("SmmBase2.GetSmstLocation", smm, {Out(1, "Smst", kPointer, true)}), AfterCall::kLendSmst, 0,
+                 1)}},
+         {}});
+    v.push_back({loaded,
+                 "the loaded-image protocol",
+                 sizeof(EFI_LOADED_IMAGE_PROTOCOL),
                  {},
                  {offsetof(EFI_LOADED_IMAGE_PROTOCOL, Unload)}});
     return v;
@@ -148,22 +163,22 @@ const ProtocolLayout* LayoutOf(const EFI_GUID& guid) {
 std::vector<Slot> BootServiceSlots() {
   using B = EFI_BOOT_SERVICES;
   return {
-      {offsetof(B, AllocatePool),
-       Service("BootServices.AllocatePool", {Out(2, "Buffer", kPointer, true)})},
+      {offsetof(B, AllocatePool), Service("BootServices.AllocatePool", {Out(2, "Buffer", kPointer, true)})},
       {offsetof(B, FreePool), Service("BootServices.FreePool", {})},
       {offsetof(B, InstallProtocolInterface),
-       Service("BootServices.InstallProtocolInterface", {Out(0, "Handle", kPointer, true), In(1, "Protocol", kGuid, true)})},
+       Service("BootServices.InstallProtocolInterface",
+               {Out(0, "Handle", kPointer, true), In(1, "Protocol", kGuid, true)})},
       {offsetof(B, UninstallProtocolInterface),
        Service("BootServices.UninstallProtocolInterface", {In(1, "Protocol", kGuid, true)})},
-      {offsetof(B, HandleProtocol),
-       Lends(Service("BootServices.HandleProtocol", {In(1, "Protocol", kGuid, true), Out(2, "Interface", kPointer, true)}),
-             AfterCall::kLendInterface, 1, 2)},
+      {offsetof(B, HandleProtocol), Lends(Service("BootServices.HandleProtocol", {In(1, "Protocol", kGuid, true),
+                                                                                  Out(2, "Interface", kPointer, true)}),
+                                          AfterCall::kLendInterface, 1, 2)},
       {offsetof(B, LocateHandleBuffer),
-       Service("BootServices.LocateHandleBuffer", {In(1, "Protocol", kGuid, true), Out(3, "NoHandles", 8, true),
-                                                Out(4, "Buffer", kPointer, true)})},
-      {offsetof(B, LocateProtocol),
-       Lends(Service("BootServices.LocateProtocol", {In(0, "Protocol", kGuid, true), Out(2, "Interface", kPointer, true)}),
-             AfterCall::kLendInterface, 0, 2)},
+       Service("BootServices.LocateHandleBuffer",
+               {In(1, "Protocol", kGuid, true), Out(3, "NoHandles", 8, true), Out(4, "Buffer", kPointer, true)})},
+      {offsetof(B, LocateProtocol), Lends(Service("BootServices.LocateProtocol", {In(0, "Protocol", kGuid, true),
+                                                                                  Out(2, "Interface", kPointer, true)}),
+                                          AfterCall::kLendInterface, 0, 2)},
       {offsetof(B, Stall), Service("BootServices.Stall", {})},
       {offsetof(B, CopyMem),
        Service("BootServices.CopyMem", {Sized(0, "Destination", true, 2), Sized(1, "Source", false, 2)})},
@@ -174,16 +189,15 @@ std::vector<Slot> BootServiceSlots() {
 std::vector<Slot> RuntimeServiceSlots() {
   using R = EFI_RUNTIME_SERVICES;
   return {
-      {offsetof(R, GetTime),
-       Service("RuntimeServices.GetTime",
-            {Out(0, "Time", sizeof(EFI_TIME), true), Out(1, "Capabilities", kTimeCapabilities, true)})},
+      {offsetof(R, GetTime), Service("RuntimeServices.GetTime", {Out(0, "Time", sizeof(EFI_TIME), true),
+                                                                 Out(1, "Capabilities", kTimeCapabilities, true)})},
       {offsetof(R, GetVariable),
        Service("RuntimeServices.GetVariable",
-            {Text(0, "VariableName", ExtentKind::kString16, true), In(1, "VendorGuid", kGuid, true),
-             Out(2, "Attributes", 4, true), Out(3, "DataSize", 8, true), Through(4, "Data", true, 3, 8, true)})},
+               {Text(0, "VariableName", ExtentKind::kString16, true), In(1, "VendorGuid", kGuid, true),
+                Out(2, "Attributes", 4, true), Out(3, "DataSize", 8, true), Through(4, "Data", true, 3, 8, true)})},
       {offsetof(R, SetVariable),
        Service("RuntimeServices.SetVariable", {Text(0, "VariableName", ExtentKind::kString16, true),
-                                            In(1, "VendorGuid", kGuid, true), Sized(4, "Data", false, 3, true)})},
+                                               In(1, "VendorGuid", kGuid, true), Sized(4, "Data", false, 3, true)})},
   };
 }
 
@@ -230,10 +244,8 @@ DxeServiceCatalog::DxeServiceCatalog(DxePlatform& platform, GuestReach& reach) :
       }
     }
   };
-  table(platform.BootServices(), sizeof(EFI_BOOT_SERVICES), "the boot services table",
-        BootServiceSlots());
-  table(platform.RuntimeServices(), sizeof(EFI_RUNTIME_SERVICES), "the runtime services table",
-        RuntimeServiceSlots());
+  table(platform.BootServices(), sizeof(EFI_BOOT_SERVICES), "the boot services table", BootServiceSlots());
+  table(platform.RuntimeServices(), sizeof(EFI_RUNTIME_SERVICES), "the runtime services table", RuntimeServiceSlots());
   const EFI_GUID loaded = EFI_LOADED_IMAGE_PROTOCOL_GUID;
   LendInterface(loaded, platform.LoadedImage());
 
@@ -276,7 +288,8 @@ void DxeServiceCatalog::LendInterface(const EFI_GUID& guid, const void* interfac
     if (const char* stand_in = UnimplementedServiceName(fn)) {
       rules_[Address(fn)] = Service(stand_in, {});
     } else if (layout->untyped_take_this) {
-      rules_[Address(fn)] = Member(std::string(layout->name) + " member " + std::to_string(offset / kPointer), guid, {});
+      rules_[Address(fn)] =
+          Member(std::string(layout->name) + " member " + std::to_string(offset / kPointer), guid, {});
     }
   }
   const EFI_GUID loaded = EFI_LOADED_IMAGE_PROTOCOL_GUID;

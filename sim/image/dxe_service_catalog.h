@@ -37,8 +37,8 @@ class DxeServiceCatalog : public HostServiceGate {
 
   DxePlatform& platform_;
   GuestReach& reach_;
-  std::map<uint64_t, ServiceRule> rules_;      // entry point -> rule
-  std::map<uint64_t, EFI_GUID> interfaces_;    // lent interface -> its protocol
+  std::map<uint64_t, ServiceRule> rules_;    // entry point -> rule
+  std::map<uint64_t, EFI_GUID> interfaces_;  // lent interface -> its protocol
 };
 
 }  // namespace sim

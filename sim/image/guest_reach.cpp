@@ -40,7 +40,8 @@ std::string GuestReach::Check(uint64_t address, uint64_t size, bool write) const
   for (uint64_t at = address; at < end;) {
     const std::optional<ReachRegion> r = Find(at);
     if (!r) {
-      return (at == address ? Hex(at) : "byte " + Hex(at) + " of the range") + " lies in nothing the platform lent the image";
+      return (at == address ? Hex(at) : "byte " + Hex(at) + " of the range") +
+             " lies in nothing the platform lent the image";
     }
     if (write && !r->writable) return Hex(at) + " lies in " + r->name + ", which the image may only read";
     at = r->end;

@@ -102,7 +102,8 @@ std::optional<uint64_t> PointerExtent(const PointerRule& rule, const std::functi
 }
 
 std::string CheckServiceCall(const ServiceRule& rule, const std::function<uint64_t(unsigned)>& argument,
-                             const GuestReach& reach, const std::function<bool(uint64_t, const EFI_GUID&)>& is_interface) {
+                             const GuestReach& reach,
+                             const std::function<bool(uint64_t, const EFI_GUID&)>& is_interface) {
   if (rule.self && !is_interface(argument(0), *rule.self))
     return rule.name + ": argument 0 (This) " + Hex(argument(0)) + " is no interface of the protocol lent to the image";
   for (const PointerRule& pointer : rule.pointers) {

@@ -15,14 +15,14 @@ namespace sim {
 
 // How the size of the bytes behind a pointer argument is known.
 enum class ExtentKind {
-  kFixed,          // `count` bytes
-  kArgument,       // as many bytes as argument `count` says (its low `width` bytes; 0: all eight)
-  kElements,       // argument `count` elements of the PCI I/O width in argument `width` (one for the Fill widths)
-  kThroughPointer, // as many bytes as the `width`-byte value argument `count` points at holds
-  kString8,        // a NUL-terminated ASCII string
-  kString16,       // a NUL-terminated UCS-2 string
-  kSmbiosRecord,   // an SMBIOS record: formatted area of the header's length, then its string set
-  kPackageList,    // an HII package list: the length its header gives
+  kFixed,           // `count` bytes
+  kArgument,        // as many bytes as argument `count` says (its low `width` bytes; 0: all eight)
+  kElements,        // argument `count` elements of the PCI I/O width in argument `width` (one for the Fill widths)
+  kThroughPointer,  // as many bytes as the `width`-byte value argument `count` points at holds
+  kString8,         // a NUL-terminated ASCII string
+  kString16,        // a NUL-terminated UCS-2 string
+  kSmbiosRecord,    // an SMBIOS record: formatted area of the header's length, then its string set
+  kPackageList,     // an HII package list: the length its header gives
 };
 
 struct PointerRule {
@@ -48,7 +48,7 @@ inline PointerRule Sized(unsigned index, const char* name, bool write, unsigned 
   return {index, name, write, optional, ExtentKind::kArgument, size_argument, size_width};
 }
 inline PointerRule Through(unsigned index, const char* name, bool write, unsigned size_pointer, unsigned width,
-                    bool optional = false) {
+                           bool optional = false) {
   return {index, name, write, optional, ExtentKind::kThroughPointer, size_pointer, width};
 }
 inline PointerRule Text(unsigned index, const char* name, ExtentKind kind, bool optional = false) {
@@ -77,7 +77,8 @@ struct ServiceRule {
 // Empty when every pointer argument of the call lies in what `reach` lends (This an interface of the rule's
 // protocol, as `is_interface` says); otherwise "SERVICE: argument N (Name) ADDRESS: problem".
 std::string CheckServiceCall(const ServiceRule& rule, const std::function<uint64_t(unsigned)>& argument,
-                             const GuestReach& reach, const std::function<bool(uint64_t, const EFI_GUID&)>& is_interface);
+                             const GuestReach& reach,
+                             const std::function<bool(uint64_t, const EFI_GUID&)>& is_interface);
 
 // The bytes a pointer argument covers; empty with `problem` set when they cannot be known inside what is lent
 // (a string or record running out of it).

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "sim/common/hex_text.h"
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "sim/common/hex_text.h"
 #include "sim/dxe/dxe_platform.h"
 #include "sim/dxe/smm.h"
 #include "sim/image/driver_image_run.h"
@@ -83,8 +83,7 @@ class HostileDriver : public ::testing::Test {
     code.LocateInto(located.guid, located.slot);
     code.ThisFromRax();
     code.LoadMember(offset);
-    for (unsigned i = 0; i < rest.size(); ++i)
-      code.Arg(i + 1, rest[i], i < image_address.size() && image_address[i]);
+    for (unsigned i = 0; i < rest.size(); ++i) code.Arg(i + 1, rest[i], i < image_address.size() && image_address[i]);
     code.CallRax();
   }
 
@@ -96,8 +95,9 @@ class HostileDriver : public ::testing::Test {
 TEST_F(HostileDriver, CopyMemWithWildPointersIsRefusedNamingServiceArgumentAndCall) {
   DriverCode code;
   CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, CopyMem), {0x10, 0x20, 16});
-  ExpectRefused(Run(code), "BootServices.CopyMem: argument 0 (Destination, 16 bytes written) 0x10: 0x10 lies in "
-                           "nothing the platform lent the image");
+  ExpectRefused(Run(code),
+                "BootServices.CopyMem: argument 0 (Destination, 16 bytes written) 0x10: 0x10 lies in "
+                "nothing the platform lent the image");
 }
 
 TEST_F(HostileDriver, CopyMemCannotReadOrWriteSimulatorMemory) {
@@ -213,8 +213,8 @@ TEST_F(HostileDriver, GetTimeIntoTheBootServicesTableIsRefused) {
 TEST_F(HostileDriver, SmbiosAddWithAWildRecordIsRefused) {
   DriverCode code;
   const uint64_t handle = code.Slot();
-  CallMember(code, Prepare(code, EFI_GUID EFI_SMBIOS_PROTOCOL_GUID), offsetof(EFI_SMBIOS_PROTOCOL, Add), {0, handle, 0x50},
-             {false, true});
+  CallMember(code, Prepare(code, EFI_GUID EFI_SMBIOS_PROTOCOL_GUID), offsetof(EFI_SMBIOS_PROTOCOL, Add),
+             {0, handle, 0x50}, {false, true});
   ExpectRefused(Run(code), "Smbios.Add: argument 3 (Record, read) 0x50");
   EXPECT_EQ(platform->Smbios().Count(), 0u);
 }
@@ -227,8 +227,8 @@ TEST_F(HostileDriver, SmbiosAddOfARecordWhoseStringsRunPastItsPoolBufferIsRefuse
   CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, AllocatePool), {EfiBootServicesData, 6, buffer},
               {false, false, true});
   code.LoadFrom(buffer);
-  code.StoreToRax(0xFFFE0480);                       // type 0x80, length 4, handle 0xFFFE
-  code.Emit({0x66, 0xC7, 0x40, 0x04, 0x41, 0x42});   // mov word [rax + 4], "AB"
+  code.StoreToRax(0xFFFE0480);                      // type 0x80, length 4, handle 0xFFFE
+  code.Emit({0x66, 0xC7, 0x40, 0x04, 0x41, 0x42});  // mov word [rax + 4], "AB"
   code.LocateInto(smbios.guid, smbios.slot);
   code.ThisFromRax();
   code.LoadMember(offsetof(EFI_SMBIOS_PROTOCOL, Add));
@@ -274,23 +274,24 @@ TEST_F(HostileDriver, APcdPointerValueIsLentReadOnly) {
 TEST_F(HostileDriver, HiiNewPackageListWithAWildListIsRefused) {
   DriverCode code;
   const uint64_t out = code.Slot();
-  CallMember(code, Prepare(code, EFI_GUID EFI_HII_DATABASE_PROTOCOL_GUID), offsetof(EFI_HII_DATABASE_PROTOCOL, NewPackageList),
-             {0x70, 0, out}, {false, false, true});
+  CallMember(code, Prepare(code, EFI_GUID EFI_HII_DATABASE_PROTOCOL_GUID),
+             offsetof(EFI_HII_DATABASE_PROTOCOL, NewPackageList), {0x70, 0, out}, {false, false, true});
   ExpectRefused(Run(code), "Hii.NewPackageList: argument 1 (PackageList, read) 0x70");
 }
 
 TEST_F(HostileDriver, RegistryRegisterWithAWildRecordIsRefused) {
   DriverCode code;
   const uint64_t key = code.Guid(EFI_GUID SMBIOS_PUBLISH_POINT_GUID);
-  CallMember(code, Prepare(code, EFI_GUID PLATFORM_CALLBACK_REGISTRY_GUID), offsetof(PLATFORM_CALLBACK_REGISTRY, Register),
-             {key, 0x80, 16}, {true});
+  CallMember(code, Prepare(code, EFI_GUID PLATFORM_CALLBACK_REGISTRY_GUID),
+             offsetof(PLATFORM_CALLBACK_REGISTRY, Register), {key, 0x80, 16}, {true});
   ExpectRefused(Run(code), "Registry.Register: argument 2 (Record, 16 bytes read) 0x80");
 }
 
 TEST_F(HostileDriver, SmmGetSmstLocationIntoAWildPointerIsRefused) {
   sim::InstallSmm(*platform, true);
   DriverCode code;
-  CallMember(code, Prepare(code, EFI_GUID EFI_SMM_BASE2_PROTOCOL_GUID), offsetof(EFI_SMM_BASE2_PROTOCOL, GetSmstLocation), {0xB0});
+  CallMember(code, Prepare(code, EFI_GUID EFI_SMM_BASE2_PROTOCOL_GUID),
+             offsetof(EFI_SMM_BASE2_PROTOCOL, GetSmstLocation), {0xB0});
   ExpectRefused(Run(code), "SmmBase2.GetSmstLocation: argument 1 (Smst, 8 bytes written) 0xB0");
 }
 
@@ -329,8 +330,9 @@ TEST_F(HostileDriverOnBoard, PciReadIntoABufferTooSmallOrWildIsRefused) {
 TEST_F(HostileDriverOnBoard, IpmiSendWithAWildResponseSizeIsRefused) {
   DriverCode code;
   const uint64_t request = code.Data({0, 0, 0, 0});
-  CallMember(code, Prepare(code, EFI_GUID IPMI_TRANSPORT_PROTOCOL_GUID), offsetof(IPMI_TRANSPORT_PROTOCOL, SendIpmiCommand),
-             {0x30, 0, 0xA1, request, 4, request, 0xA0}, {false, false, false, true, false, true});
+  CallMember(code, Prepare(code, EFI_GUID IPMI_TRANSPORT_PROTOCOL_GUID),
+             offsetof(IPMI_TRANSPORT_PROTOCOL, SendIpmiCommand), {0x30, 0, 0xA1, request, 4, request, 0xA0},
+             {false, false, false, true, false, true});
   const std::string all = Boot(code);
   EXPECT_NE(all.find("Ipmi.SendIpmiCommand: argument 7 (ResponseDataSize, 4 bytes written) 0xA0"), std::string::npos)
       << all;

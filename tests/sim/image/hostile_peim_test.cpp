@@ -29,10 +29,10 @@ std::vector<uint8_t> LocatePpiImage(uint32_t guid, uint32_t ppi) {
   simtest::Append(pe.text, {0x6A, 0x00, 0x6A, 0x00, 0x68});  // push 0 (Descriptor), push 0 (Instance), push Guid
   pe.text_fixups = {static_cast<uint32_t>(pe.text.size())};
   simtest::Append(pe.text, simtest::Le(guid, 4));
-  simtest::Append(pe.text, {0x50,                // push eax
-                            0x8B, 0x00,          // mov eax, [eax]: the table
-                            0xFF, 0x50, 0x20,    // call [eax + 0x20]: LocatePpi
-                            0x83, 0xC4, 0x18,    // add esp, 24
+  simtest::Append(pe.text, {0x50,              // push eax
+                            0x8B, 0x00,        // mov eax, [eax]: the table
+                            0xFF, 0x50, 0x20,  // call [eax + 0x20]: LocatePpi
+                            0x83, 0xC4, 0x18,  // add esp, 24
                             0xC3});
   pe.rdata = std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&gEfiPeiRscHandlerPpiGuid),
                                   reinterpret_cast<const uint8_t*>(&gEfiPeiRscHandlerPpiGuid) + 16);
