@@ -38,10 +38,10 @@ extern "C" __attribute__((ms_abi)) uint64_t HostFunctionNeverHandedOut() {
   return 0;
 }
 
-const EFI_GUID kProtocols[] = {EFI_SMBIOS_PROTOCOL_GUID,        PCD_PROTOCOL_GUID,
-                               EFI_HII_DATABASE_PROTOCOL_GUID,  PLATFORM_CALLBACK_REGISTRY_GUID,
-                               IPMI_TRANSPORT_PROTOCOL_GUID,    EFI_PCI_IO_PROTOCOL_GUID,
-                               EFI_SMM_BASE2_PROTOCOL_GUID,     EFI_LOADED_IMAGE_PROTOCOL_GUID};
+const EFI_GUID kProtocols[] = {EFI_SMBIOS_PROTOCOL_GUID,       PCD_PROTOCOL_GUID,
+                               EFI_HII_DATABASE_PROTOCOL_GUID, PLATFORM_CALLBACK_REGISTRY_GUID,
+                               IPMI_TRANSPORT_PROTOCOL_GUID,   EFI_PCI_IO_PROTOCOL_GUID,
+                               EFI_SMM_BASE2_PROTOCOL_GUID,    EFI_LOADED_IMAGE_PROTOCOL_GUID};
 constexpr unsigned kProtocolCount = sizeof kProtocols / sizeof kProtocols[0];
 
 class Generator {
@@ -76,10 +76,10 @@ class Generator {
   // Argument `index`: a value, or (registers only) the system table or the last loaded pointer.
   void Argument(unsigned index) {
     if (index < 4) {
-      static const std::vector<uint8_t> kFromRbx[4] = {{0x48, 0x89, 0xD9}, {0x48, 0x89, 0xDA}, {0x49, 0x89, 0xD8},
-                                                       {0x49, 0x89, 0xD9}};
-      static const std::vector<uint8_t> kFromRax[4] = {{0x48, 0x89, 0xC1}, {0x48, 0x89, 0xC2}, {0x49, 0x89, 0xC0},
-                                                       {0x49, 0x89, 0xC1}};
+      static const std::vector<uint8_t> kFromRbx[4] = {
+          {0x48, 0x89, 0xD9}, {0x48, 0x89, 0xDA}, {0x49, 0x89, 0xD8}, {0x49, 0x89, 0xD9}};
+      static const std::vector<uint8_t> kFromRax[4] = {
+          {0x48, 0x89, 0xC1}, {0x48, 0x89, 0xC2}, {0x49, 0x89, 0xC0}, {0x49, 0x89, 0xC1}};
       const uint8_t kind = in_.Below(8);
       if (kind == 0) return code_.Emit(kFromRbx[index]);
       if (kind == 1) return code_.Emit(kFromRax[index]);
@@ -96,7 +96,7 @@ class Generator {
   void Step() {
     switch (in_.Below(9)) {
       case 0: code_.Emit(in_.Sized(12)); break;  // raw bytes: anything at all
-      case 1: {                                   // a boot or runtime service
+      case 1: {                                  // a boot or runtime service
         const bool boot = in_.Bit();
         const unsigned slots =
             ((boot ? sizeof(EFI_BOOT_SERVICES) : sizeof(EFI_RUNTIME_SERVICES)) - sizeof(EFI_TABLE_HEADER)) / 8;

@@ -119,12 +119,12 @@ EFI_STATUS EFIAPI Stall(UINTN microseconds) {
 
 VOID EFIAPI CopyMem(VOID* destination, VOID* source, UINTN length) {
   Current().Calls().Bump("CopyMem");
-  std::memmove(destination, source, length);
+  if (length != 0) std::memmove(destination, source, length);  // a zero length may come with null pointers
 }
 
 VOID EFIAPI SetMem(VOID* buffer, UINTN size, UINT8 value) {
   Current().Calls().Bump("SetMem");
-  std::memset(buffer, value, size);
+  if (size != 0) std::memset(buffer, value, size);
 }
 
 // Runtime services.

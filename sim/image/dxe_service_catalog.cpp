@@ -277,7 +277,9 @@ void DxeServiceCatalog::LendInterface(const EFI_GUID& guid, const void* interfac
   const ProtocolLayout* layout = LayoutOf(guid);
   if (layout == nullptr || interface == nullptr) return;
   const uint64_t at = Address(interface);
-  if (interfaces_.count(at)) return;
+  // An interface in memory the image already reaches is its own (installed by it): its function pointers are
+  // the image's to choose, so they are never catalogued as services.
+  if (interfaces_.count(at) || reach_.Find(at)) return;
   interfaces_[at] = guid;
   reach_.Lend(at, layout->size, false, layout->name);
   for (const Slot& s : layout->typed) AddFunction(interface, s.offset, s.rule);

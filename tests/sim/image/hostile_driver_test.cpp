@@ -100,6 +100,15 @@ TEST_F(HostileDriver, CopyMemWithWildPointersIsRefusedNamingServiceArgumentAndCa
                 "nothing the platform lent the image");
 }
 
+TEST_F(HostileDriver, CopyMemAndSetMemOfNothingWithNullPointersComplete) {
+  DriverCode code;
+  CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, CopyMem), {0, 0, 0});
+  CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, SetMem), {0, 0, 0});
+  EXPECT_EQ(Run(code), EFI_SUCCESS) << AllViolations(platform->Violations().Messages());
+  EXPECT_EQ(platform->Calls().Get("CopyMem"), 1u);
+  EXPECT_EQ(platform->Calls().Get("SetMem"), 1u);
+}
+
 TEST_F(HostileDriver, CopyMemCannotReadOrWriteSimulatorMemory) {
   DriverCode read;
   const uint64_t slot = read.Slot();
@@ -189,6 +198,36 @@ TEST_F(HostileDriver, CallingHostCodeThatIsNoServiceIsAFaultAndRunsNothing) {
   EXPECT_EQ(Run(code), EFI_ABORTED);
   const std::string all = AllViolations(platform->Violations().Messages());
   EXPECT_NE(all.find("outside its code"), std::string::npos) << all;
+  EXPECT_FALSE(g_host_function_ran);
+}
+
+TEST_F(HostileDriver, AnInterfaceTheImageInstalledNeverMakesItsFunctionPointersServices) {
+  // The image installs an "SMBIOS protocol" of its own whose Add is a host function, finds it again through
+  // HandleProtocol and calls Add: still host code that is no service.
+  g_host_function_ran = false;
+  DriverCode code;
+  const uint64_t guid = code.Guid(EFI_GUID EFI_SMBIOS_PROTOCOL_GUID), handle = code.Slot(), out = code.Slot();
+  std::vector<uint8_t> fake = simtest::Le(reinterpret_cast<uintptr_t>(&HostFunctionNoOneHandedOut), 8);
+  fake.resize(sizeof(EFI_SMBIOS_PROTOCOL), 0);
+  const uint64_t interface = code.Data(fake);
+  CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface), {handle, guid, 0, interface},
+              {true, true, false, true});
+  code.LoadFrom(handle);
+  code.ThisFromRax();
+  code.LoadSystemTableMember(kBootServices);
+  code.LoadMember(offsetof(EFI_BOOT_SERVICES, HandleProtocol));
+  code.Arg(1, guid, true);
+  code.Arg(2, out, true);
+  code.CallRax();
+  code.LoadFrom(out);
+  code.LoadMember(offsetof(EFI_SMBIOS_PROTOCOL, Add));
+  code.CallRax();
+  EXPECT_EQ(Run(code), EFI_ABORTED);
+  const std::string all = AllViolations(platform->Violations().Messages());
+  EXPECT_NE(all.find("executed at " + sim::Hex(reinterpret_cast<uintptr_t>(&HostFunctionNoOneHandedOut))),
+            std::string::npos)
+      << all;
+  EXPECT_EQ(platform->Calls().Get("HandleProtocol"), 1u);
   EXPECT_FALSE(g_host_function_ran);
 }
 

@@ -52,27 +52,55 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"fixed, one past", {}, sim::In(0, "P", 16), {49}, false, "of the range lies in nothing"},
         Row{"sized by an argument", {}, sim::Sized(0, "P", true, 1), {0, 64}, true, ""},
         Row{"sized by an argument, one past", {}, sim::Sized(0, "P", true, 1), {0, 65}, false, "(P, 65 bytes written)"},
-        Row{"a byte-wide size argument uses its low byte", {}, sim::Sized(0, "P", false, 1, false, 1),
-            {0, 0xFFFFFF40}, true, ""},
+        Row{"a byte-wide size argument uses its low byte",
+            {},
+            sim::Sized(0, "P", false, 1, false, 1),
+            {0, 0xFFFFFF40},
+            true,
+            ""},
         Row{"PCI elements", {}, {0, "Buffer", true, false, ExtentKind::kElements, 2, 1}, {0, 2, 16}, true, ""},
-        Row{"PCI elements, one more", {}, {0, "Buffer", true, false, ExtentKind::kElements, 2, 1}, {0, 2, 17},
-            false, "68 bytes"},
-        Row{"PCI fill: one element", {}, {0, "Buffer", true, false, ExtentKind::kElements, 2, 1}, {60, 10, 1000},
-            true, ""},
-        Row{"PCI elements that overflow", {}, {0, "Buffer", true, false, ExtentKind::kElements, 2, 1},
-            {0, 3, uint64_t{1} << 62}, false, "overflow"},
+        Row{"PCI elements, one more",
+            {},
+            {0, "Buffer", true, false, ExtentKind::kElements, 2, 1},
+            {0, 2, 17},
+            false,
+            "68 bytes"},
+        Row{"PCI fill: one element",
+            {},
+            {0, "Buffer", true, false, ExtentKind::kElements, 2, 1},
+            {60, 10, 1000},
+            true,
+            ""},
+        Row{"PCI elements that overflow",
+            {},
+            {0, "Buffer", true, false, ExtentKind::kElements, 2, 1},
+            {0, 3, uint64_t{1} << 62},
+            false,
+            "overflow"},
         Row{"size through a pointer", {8}, sim::Through(1, "Data", true, 0, 8), {0, 56}, true, ""},
-        Row{"size through a pointer, one past", {9}, sim::Through(1, "Data", true, 0, 8), {0, 56}, false,
+        Row{"size through a pointer, one past",
+            {9},
+            sim::Through(1, "Data", true, 0, 8),
+            {0, 56},
+            false,
             "lies in nothing"},
         Row{"an ASCII string", {'a', 'b', 0}, sim::Text(0, "S", ExtentKind::kString8), {0}, true, ""},
         Row{"an ASCII string to the last byte", {}, sim::Text(0, "S", ExtentKind::kString8), {63}, true, ""},
         Row{"a UCS-2 string", {'a', 0, 0, 0}, sim::Text(0, "S", ExtentKind::kString16), {0}, true, ""},
         Row{"an SMBIOS record", kRecord, sim::Text(0, "R", ExtentKind::kSmbiosRecord), {0}, true, ""},
-        Row{"an SMBIOS record without strings", {0x80, 4, 0, 0, 0, 0}, sim::Text(0, "R", ExtentKind::kSmbiosRecord),
-            {0}, true, ""},
+        Row{"an SMBIOS record without strings",
+            {0x80, 4, 0, 0, 0, 0},
+            sim::Text(0, "R", ExtentKind::kSmbiosRecord),
+            {0},
+            true,
+            ""},
         Row{"an HII package list", {}, sim::Text(0, "L", ExtentKind::kPackageList), {0}, true, ""},
-        Row{"an HII package list longer than its memory", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 65},
-            sim::Text(0, "L", ExtentKind::kPackageList), {0}, false, "(L, 65 bytes read)"}));
+        Row{"an HII package list longer than its memory",
+            {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 65},
+            sim::Text(0, "L", ExtentKind::kPackageList),
+            {0},
+            false,
+            "(L, 65 bytes read)"}));
 
 TEST(ServiceRulesAtTheEdge, AStringOrRecordRunningOutOfLentMemoryIsRefused) {
   uint8_t memory[6] = {0x80, 4, 0xFE, 0xFF, 'A', 'B'};  // no terminator before the end
@@ -92,8 +120,11 @@ TEST(ServiceRulesAtTheEdge, ThisMustBeAnInterfaceOfTheRulesProtocol) {
   sim::ServiceRule rule("Smbios.Remove", {});
   rule.self = EFI_GUID{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
   const auto is_interface = [](uint64_t address, const EFI_GUID&) { return address == 0x1000; };
-  EXPECT_EQ(sim::CheckServiceCall(rule, [](unsigned) { return uint64_t{0x1000}; }, reach, is_interface), "");
-  EXPECT_NE(sim::CheckServiceCall(rule, [](unsigned) { return uint64_t{0x1008}; }, reach, is_interface)
+  EXPECT_EQ(sim::CheckServiceCall(
+                rule, [](unsigned) { return uint64_t{0x1000}; }, reach, is_interface),
+            "");
+  EXPECT_NE(sim::CheckServiceCall(
+                rule, [](unsigned) { return uint64_t{0x1008}; }, reach, is_interface)
                 .find("argument 0 (This) 0x1008 is no interface"),
             std::string::npos);
 }
