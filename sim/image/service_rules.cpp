@@ -85,7 +85,12 @@ std::optional<uint64_t> PointerExtent(const PointerRule& rule, const std::functi
       return value;
     }
     case ExtentKind::kString8: return TerminatedLength(p, 1, reach, problem);
-    case ExtentKind::kString16: return TerminatedLength(p, 2, reach, problem);
+    case ExtentKind::kString16:
+      if (p % 2 != 0) {  // the services read it as CHAR16 units, which are 2-byte aligned
+        problem = "a UCS-2 string must start on a 2-byte boundary";
+        return std::nullopt;
+      }
+      return TerminatedLength(p, 2, reach, problem);
     case ExtentKind::kSmbiosRecord: return SmbiosRecordLength(p, reach, problem);
     case ExtentKind::kPackageList: {
       uint8_t header[20];
