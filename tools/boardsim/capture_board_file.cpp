@@ -44,9 +44,9 @@ std::string CapturedFunctionStem(const sim::PciLocation& at) {
 
 std::string CaptureBoardText(const MachineCapture& capture) {
   std::string t;
-  t += "# Capture of " + capture.host_name + " made by `boardsim capture`: the configuration spaces (and VPD) of\n";
-  t += "# its PCI functions from sysfs and its SMBIOS table, in the files beside this one. Run the driver on it\n";
-  t += "# with `boardsim smbios --board <this file>`.\n";
+  t += "# A capture of the machine " + Quoted(capture.host_name) + ", made by `boardsim capture`.\n";
+  t += "# The configuration spaces (and VPD) of its PCI functions from sysfs and its SMBIOS table are in the files\n";
+  t += "# beside this one. Run the driver on it with `boardsim smbios --board <this file>`.\n";
   if (!capture.notes.empty()) {
     t += "# Not captured:\n";
     for (const std::string& note : capture.notes) t += "#   " + note + "\n";

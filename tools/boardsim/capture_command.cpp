@@ -20,8 +20,7 @@ int RunCaptureCommand(const CaptureOptions& options, std::ostream& out, std::ost
   out << "  PCI functions: " << capture.functions.size() << " (" << with_vpd << " with VPD)\n";
   out << "  SMBIOS table: ";
   if (capture.dmi_entry_point.empty()) out << "none\n";
-  else
-    out << capture.dmi_table.size() << " bytes, entry point of " << capture.dmi_entry_point.size() << " bytes\n";
+  else out << capture.dmi_table.size() << " bytes, entry point of " << capture.dmi_entry_point.size() << " bytes\n";
   if (!capture.notes.empty()) {
     out << "Not captured:\n";
     for (const std::string& note : capture.notes) out << "  " << note << "\n";

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kVpdSpaceSize = 0x8000;         // the 15-bit VPD address space
+constexpr size_t kVpdSpaceSize = 0x8000;             // the 15-bit VPD address space
 constexpr size_t kDmiTableLimit = 16 * 1024 * 1024;  // far above any real table
 constexpr size_t kMcfgLimit = 64 * 1024;
 
@@ -72,10 +72,10 @@ void CaptureFunction(const fs::path& dir, const sim::PciLocation& at, bool as_ro
   const std::string name = dir.filename().string();
   const FileRead config = ReadUpTo(dir / "config", sim::kPciConfigSpaceSize);
   if (config.bytes.size() < 64) {
-    capture.notes.push_back(name + ": configuration space unreadable (" +
-                            (config.error ? ErrorText(config.error) : std::to_string(config.bytes.size()) +
-                                                                          " bytes returned, 64 needed") +
-                            "): function left out");
+    capture.notes.push_back(
+        name + ": configuration space unreadable (" +
+        (config.error ? ErrorText(config.error) : std::to_string(config.bytes.size()) + " bytes returned, 64 needed") +
+        "): function left out");
     return;
   }
   CapturedFunction function;
@@ -98,8 +98,8 @@ void CaptureFunction(const fs::path& dir, const sim::PciLocation& at, bool as_ro
                               (vpd.error ? ErrorText(vpd.error) : std::string("the device returned no bytes")) +
                               (!as_root && vpd.error == EACCES ? "; not root" : "") + ")");
     } else if (!HasVpdCapability(function.config)) {
-      capture.notes.push_back(name + ": VPD read, but the captured configuration bytes show no VPD capability: " +
-                              "VPD left out");
+      capture.notes.push_back(
+          name + ": VPD read, but the captured configuration bytes show no VPD capability: " + "VPD left out");
     } else {
       function.vpd = vpd.bytes;
       if (vpd.error)
@@ -143,8 +143,7 @@ void CaptureDmi(const fs::path& root, bool as_root, MachineCapture& capture) {
     capture.notes.push_back("no SMBIOS table: " + tables.string() + "/" +
                             (entry.bytes.empty() ? "smbios_entry_point" : "DMI") + " unreadable (" +
                             (error ? ErrorText(error) : std::string("empty")) +
-                            (!as_root && error == EACCES ? "; not root: the kernel lets root only read it" : "") +
-                            ")");
+                            (!as_root && error == EACCES ? "; not root: the kernel lets root only read it" : "") + ")");
     return;
   }
   capture.dmi_entry_point = entry.bytes;
@@ -157,10 +156,9 @@ void CaptureEcamBase(const fs::path& root, bool as_root, MachineCapture& capture
   capture.ecam_base = McfgSegment0Base(table.bytes);
   if (capture.ecam_base) return;
   std::string why = table.bytes.empty() && table.error == ENOENT ? "missing"
-                    : table.bytes.empty()
-                        ? "unreadable (" + ErrorText(table.error) +
-                              (!as_root && table.error == EACCES ? "; not root" : "") + ")"
-                        : "without an entry for segment 0";
+                    : table.bytes.empty()                        ? "unreadable (" + ErrorText(table.error) +
+                                                (!as_root && table.error == EACCES ? "; not root" : "") + ")"
+                                          : "without an entry for segment 0";
   capture.notes.push_back("PCI Express configuration base: " + mcfg.string() + " " + why +
                           ": the board keeps the default 0x80000000");
 }

@@ -109,8 +109,7 @@ class TreeDrawer {
     if (auto label = labels_.find(f.at); label != labels_.end()) node += " (" + label->second + ")";
     if (f.header.subordinate_bus > f.header.secondary_bus)
       std::snprintf(text, sizeof text, "-[%02x-%02x]", f.header.secondary_bus, f.header.subordinate_bus);
-    else
-      std::snprintf(text, sizeof text, "-[%02x]", f.header.secondary_bus);
+    else std::snprintf(text, sizeof text, "-[%02x]", f.header.secondary_bus);
     node += text;
     line += node;
     const BusKey child{key.first, f.header.secondary_bus};

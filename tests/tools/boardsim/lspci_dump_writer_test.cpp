@@ -52,8 +52,8 @@ TEST(LspciDumpWriter, RowsHoldTheBytesTheFunctionReads) {
     const std::string& head = lines[at];
     unsigned b = 0, d = 0, f = 0;
     ASSERT_EQ(std::sscanf(head.c_str(), "%x:%x.%x", &b, &d, &f), 3) << head;
-    const sim::PciFunction* function = bus.Find({0, static_cast<uint8_t>(b), static_cast<uint8_t>(d),
-                                                 static_cast<uint8_t>(f)});
+    const sim::PciFunction* function =
+        bus.Find({0, static_cast<uint8_t>(b), static_cast<uint8_t>(d), static_cast<uint8_t>(f)});
     ASSERT_NE(function, nullptr) << head;
     const auto space = function->Snapshot();
     for (size_t row = 0; row < 256; ++row) {

@@ -32,9 +32,7 @@ std::string LspciOnDump(const sim::Board& board, const std::string& arguments) {
   sim::VirtualClock clock;
   sim::PciBus bus(board.pci, clock);
   const std::filesystem::path dump = dir.Write("board.dump", {});
-  {
-    std::ofstream(dump) << boardsim::LspciDumpText(bus);
-  }
+  { std::ofstream(dump) << boardsim::LspciDumpText(bus); }
   const std::string command = "'" + std::string(LSPCI_PROGRAM) + "' -F '" + dump.string() + "' " + arguments + " >'" +
                               (dir.Path() / "out").string() + "' 2>'" + (dir.Path() / "err").string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
@@ -102,11 +100,10 @@ TEST(LspciDecodeReadback, DefaultBoardDecodesWithTheBoardFilesLinksCapabilitiesA
         continue;
       }
       ASSERT_EQ(cap.kind, sim::PciCapabilitySpec::Kind::Express);
-      const char* port = cap.port_type == sim::ExpressPortType::RootPort             ? "Express (v2) Root Port"
-                         : cap.port_type == sim::ExpressPortType::UpstreamSwitchPort ? "Express (v2) Upstream Port"
-                         : cap.port_type == sim::ExpressPortType::DownstreamSwitchPort
-                             ? "Express (v2) Downstream Port"
-                             : "Express (v2) Endpoint";
+      const char* port = cap.port_type == sim::ExpressPortType::RootPort               ? "Express (v2) Root Port"
+                         : cap.port_type == sim::ExpressPortType::UpstreamSwitchPort   ? "Express (v2) Upstream Port"
+                         : cap.port_type == sim::ExpressPortType::DownstreamSwitchPort ? "Express (v2) Downstream Port"
+                                                                                       : "Express (v2) Endpoint";
       EXPECT_NE(line.find(port), std::string::npos) << slot << ": " << line;
       const size_t status = block.find("DLActive", at);
       ASSERT_NE(status, std::string::npos) << slot << ":\n" << block;

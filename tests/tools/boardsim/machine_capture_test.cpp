@@ -62,9 +62,9 @@ TEST(MachineCapture, TakesEveryFunctionInLocationOrderCutToACaptureSize) {
 TEST(MachineCapture, AFunctionWithoutAUsableSpaceIsLeftOutWithTheReason) {
   ScratchDir root("capture_tree");
   const std::string devices = "sys/bus/pci/devices/";
-  root.Write(devices + "0000:00:01.0/config", std::vector<uint8_t>(63, 0));         // one byte short
+  root.Write(devices + "0000:00:01.0/config", std::vector<uint8_t>(63, 0));            // one byte short
   std::filesystem::create_directories(root.Path() / devices / "0000:00:02.0/config");  // read fails
-  root.Write(devices + "0000:00:03.0/config", std::vector<uint8_t>(64, 0));         // the bound itself
+  root.Write(devices + "0000:00:03.0/config", std::vector<uint8_t>(64, 0));            // the bound itself
   root.Write(devices + "not-a-function/config", std::vector<uint8_t>(64, 0));
   const boardsim::MachineCapture capture = boardsim::CaptureMachine(root.Path(), true);
   ASSERT_EQ(capture.functions.size(), 1u) << Notes(capture);
@@ -170,8 +170,7 @@ TEST(MachineCapture, TakesTheConfigurationBaseFromMcfgOrSaysWhyNot) {
 // This machine's own sysfs read by a user without root (when the test runs as root: a child that gives it
 // up): the configuration spaces stop at 64 bytes and the notes say it is for want of root.
 TEST(MachineCapture, WithoutRootTheSpacesStopAt64BytesAndTheNotesSayWhy) {
-  if (!std::filesystem::is_directory("/sys/bus/pci/devices") ||
-      std::filesystem::is_empty("/sys/bus/pci/devices")) {
+  if (!std::filesystem::is_directory("/sys/bus/pci/devices") || std::filesystem::is_empty("/sys/bus/pci/devices")) {
     GTEST_SKIP() << "this machine shows no PCI functions in /sys/bus/pci/devices";
   }
   int pipe_fds[2];

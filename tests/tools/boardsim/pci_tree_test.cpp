@@ -43,8 +43,7 @@ TEST(PciTree, DrawsBridgesSwitchesAndEmptyPortsAsLspciDoes) {
 TEST(PciTree, NamesEachEndpointByClassNameAndIds) {
   const sim::Board board = sim::ParseBoardText(kSwitchBoard, "switch.yaml");
   const std::string tree = Tree(board, boardsim::TreeText::Names);
-  EXPECT_NE(tree.find("-[03]----00.0  Non-Volatile memory controller: disk [144d:a808]\n"), std::string::npos)
-      << tree;
+  EXPECT_NE(tree.find("-[03]----00.0  Non-Volatile memory controller: disk [144d:a808]\n"), std::string::npos) << tree;
   EXPECT_NE(tree.find("\\-02.0  Ethernet controller: Device [8086:0020]\n"), std::string::npos) << tree;
 }
 

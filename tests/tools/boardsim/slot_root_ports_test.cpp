@@ -19,8 +19,7 @@ std::vector<uint8_t> Layout(uint8_t stack1_bus, uint8_t stack2_bus, bool stack2_
 }
 
 TEST(SlotRootPorts, DefaultBoardPlacesTheFourSlotsOnTheirStacks) {
-  const std::vector<boardsim::SlotRootPort> ports =
-      boardsim::SlotRootPorts(sim::DefaultBoard().pcd.socket_bus_layout);
+  const std::vector<boardsim::SlotRootPort> ports = boardsim::SlotRootPorts(sim::DefaultBoard().pcd.socket_bus_layout);
   ASSERT_EQ(ports.size(), 4u);
   EXPECT_EQ(ports[0].designation, "JSLOT1");
   EXPECT_EQ(ports[0].at, (sim::PciLocation{0, 0x16, 0, 0}));
