@@ -44,6 +44,7 @@ class TreeDrawer {
     // as a root of its own after the others, so no function goes missing from the picture.
     for (const BusKey& root : roots) drawn_.insert(root);
     std::string out;
+    if (functions_.empty()) return "-[0000:00]-\n";  // lspci's picture of a machine without functions
     DrawRoots(roots, out);
     std::vector<BusKey> unreached;
     for (const auto& [key, list] : functions_) {

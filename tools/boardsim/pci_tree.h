@@ -15,7 +15,7 @@ enum class TreeText {
 };
 
 // Root buses are the buses that hold functions and are no bridge's secondary bus, drawn in ascending
-// order. A slot root port's bridge reads `DD.F (DESIGNATION)-[BB]`. A bridge whose secondary bus was
+// order; without any function, an empty bus 0. A slot root port's bridge reads `DD.F (DESIGNATION)-[BB]`. A bridge whose secondary bus was
 // already drawn (a loop in the bus numbers) is drawn without its subtree.
 std::string PciTreeText(const sim::PciBus& bus, const std::vector<SlotRootPort>& slots, TreeText text);
 

@@ -46,8 +46,11 @@ TEST(CaptureCommand, CapturesThisMachineAndTheDriverRunsCleanOnIt) {
     const auto space = function->Snapshot();
     for (size_t i = 0; i < space.size(); ++i) {
       // Past the captured bytes the space reads 0; in them, only the VPD registers may read otherwise.
-      if (i >= file.size()) ASSERT_EQ(space[i], 0) << function->Describe() << " offset " << i;
-      else if (!function->Vpd()) ASSERT_EQ(space[i], file[i]) << function->Describe() << " offset " << i;
+      if (i >= file.size()) {
+        ASSERT_EQ(space[i], 0) << function->Describe() << " offset " << i;
+      } else if (!function->Vpd()) {
+        ASSERT_EQ(space[i], file[i]) << function->Describe() << " offset " << i;
+      }
     }
   }
 
@@ -78,8 +81,7 @@ TEST(CaptureCommand, AMachineWithoutSysfsStillGivesABoardSayingWhatIsMissing) {
   options.out_dir = (dir.Path() / "bare").string();
   std::ostringstream out, err;
   ASSERT_EQ(boardsim::RunCaptureCommand(options, out, err), 0) << err.str();
-  EXPECT_NE(out.str().find("  PCI functions: 0 (0 with VPD)\n  SMBIOS table: none\n"), std::string::npos)
-      << out.str();
+  EXPECT_NE(out.str().find("  PCI functions: 0 (0 with VPD)\n  SMBIOS table: none\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("no PCI functions: "), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("no SMBIOS table: "), std::string::npos) << out.str();
   boardsim::SmbiosOptions run;

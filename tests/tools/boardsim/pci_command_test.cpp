@@ -8,6 +8,7 @@
 
 #include "sim/board/board_file.h"
 #include "sim/common/virtual_clock.h"
+#include "sim/pci/pci_bus.h"
 #include "tests/tools/boardsim/scratch_dir.h"
 
 namespace {

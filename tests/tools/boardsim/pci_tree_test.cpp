@@ -80,8 +80,8 @@ TEST(PciTree, LabelsEachSlotRootPortWithItsDesignation) {
   EXPECT_EQ(tree.find("(JSLOT", tree.find("JSLOT4") + 1), std::string::npos) << tree;
 }
 
-TEST(PciTree, ABoardWithoutFunctionsDrawsNothing) {
-  EXPECT_EQ(Tree(sim::ParseBoardText("name: empty\n", "empty.yaml"), boardsim::TreeText::Names), "");
+TEST(PciTree, ABoardWithoutFunctionsDrawsAnEmptyBus0AsLspciDoes) {
+  EXPECT_EQ(Tree(sim::ParseBoardText("name: empty\n", "empty.yaml"), boardsim::TreeText::Names), "-[0000:00]-\n");
 }
 
 }  // namespace
