@@ -108,7 +108,7 @@ TEST_P(DumpRoundTrip, TheDumpLoadsBackAsACaptureWithTheSameSpaces) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(ShippedBoards, DumpRoundTrip,
-                         ::testing::Values("default.yaml", "foreign_records.yaml", "onboard_devices_moved.yaml"));
+// The shipped boards with PCI functions (a dump without functions is refused as a capture).
+INSTANTIATE_TEST_SUITE_P(ShippedBoards, DumpRoundTrip, ::testing::Values("default.yaml", "onboard_devices_moved.yaml"));
 
 }  // namespace
