@@ -8,8 +8,10 @@ class App;
 
 namespace boardsim {
 
-void SetupSmbiosCommand(CLI::App& app, int& exit_status);  // smbios_cli.cpp
-void SetupCsrCommand(CLI::App& app, int& exit_status);     // csr_cli.cpp
-void SetupTraceCommand(CLI::App& app, int& exit_status);   // trace_cli.cpp
+void SetupSmbiosCommand(CLI::App& app, int& exit_status);   // smbios_cli.cpp
+void SetupCsrCommand(CLI::App& app, int& exit_status);      // csr_cli.cpp
+void SetupTraceCommand(CLI::App& app, int& exit_status);    // trace_cli.cpp
+void SetupPciCommand(CLI::App& app, int& exit_status);      // pci_cli.cpp
+void SetupCaptureCommand(CLI::App& app, int& exit_status);  // capture_cli.cpp
 
 }  // namespace boardsim

@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
   boardsim::SetupSmbiosCommand(app, exit_status);
   boardsim::SetupCsrCommand(app, exit_status);
   boardsim::SetupTraceCommand(app, exit_status);
+  boardsim::SetupPciCommand(app, exit_status);
+  boardsim::SetupCaptureCommand(app, exit_status);
   CLI11_PARSE(app, argc, argv);
   return exit_status;
 }
