@@ -15,7 +15,7 @@ set(MODULE_FLAGS -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-static
 function(add_module_library name)
   cmake_parse_arguments(M "" "DELIVERABLE" "SOURCES;LINKS" ${ARGN})
   add_library(${name} STATIC ${M_SOURCES})
-  target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS} ${MODULE_FLAGS})
+  target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS} ${MODULE_FLAGS} ${MODULE_COVERAGE_FLAGS})
   target_link_libraries(${name} PUBLIC uefi_defs ${M_LINKS})
   # The image build compiles the same sources with clang; it reads the image's list from this property.
   set_property(GLOBAL APPEND PROPERTY ${M_DELIVERABLE}_SOURCES ${M_SOURCES})

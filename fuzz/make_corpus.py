@@ -264,6 +264,80 @@ seed("firmware_volume", "driver_only", volume([DRIVER]))
 seed("firmware_volume", "empty_volume", volume([]))
 
 
+# lspci_dump: dump text as lspci -x / -xxx / -xxxx print it.
+def config_space(size, vendor, device, header_type=0, secondary=0, subordinate=0, primary=0, vpd_at=0):
+    b = bytearray(size)
+    b[0:4] = u16(vendor) + u16(device)
+    b[0x0E] = header_type
+    if header_type == 1:
+        b[0x18:0x1B] = bytes([primary, secondary, subordinate])
+    if vpd_at and size >= 256:
+        b[0x06] = 0x10
+        b[0x34] = vpd_at
+        b[vpd_at] = 0x03
+    return bytes(b)
+
+
+def dump_text(header, space):
+    out = header + "\n"
+    for at in range(0, len(space), 16):
+        out += ("%02x:" if at < 0x100 else "%03x:") % at + "".join(" %02x" % v for v in space[at:at + 16]) + "\n"
+    return out
+
+
+TREE = (dump_text("00:1c.0 PCI bridge: root port", config_space(256, 0x8086, 0xA110, 1, 2, 3, 0)) + "\n" +
+        dump_text("02:00.0 PCI bridge: switch", config_space(64, 0x10B5, 0x8747, 1, 3, 3, 2)) + "\n" +
+        dump_text("03:00.0 Ethernet controller: card", config_space(4096, 0x15B3, 0x1017, vpd_at=0x50)))
+seed("lspci_dump", "bridges_and_card", TREE.encode())
+seed("lspci_dump", "verbose_with_domain",
+     ("0000:00:02.0 VGA compatible controller: x\r\n\tSubsystem: y\r\n" +
+      dump_text("", config_space(64, 0x1234, 0x1111))[1:].replace("\n", "\r\n")).encode())
+seed("lspci_dump", "truncated_line", TREE[:200].encode())
+seed("lspci_dump", "offset_out_of_order", dump_text("00:00.0 x", config_space(64, 1, 2)).replace("10:", "20:").encode())
+seed("lspci_dump", "function_twice", (TREE + "\n" + TREE).encode())
+
+
+# smbios_dump: dmidecode --dump-bin files.
+def structure(type_, handle, formatted, strings):
+    body = bytes([type_, 4 + len(formatted)]) + u16(handle) + formatted
+    return body + (b"".join(s + b"\0" for s in strings) + b"\0" if strings else b"\0\0")
+
+
+def checksum(b):
+    return (0x100 - sum(b) % 256) % 256
+
+
+def dmi_dump(table, count, entry_point):
+    if entry_point == 3:
+        ep = bytearray(b"_SM3_" + bytes(1) + bytes([0x18, 3, 0, 0, 1, 0]) + u32(len(table)) + u64(0x20))
+        ep[5] = checksum(ep)
+    else:
+        ep = bytearray(b"_SM_" + bytes(1) + bytes([0x1F, 2, 8]) + u16(0x40) + bytes(6) + b"_DMI_" + bytes(1) +
+                       u16(len(table)) + u32(0x20) + u16(count) + bytes([0x28, 0]))
+        ep[0x15] = checksum(ep[0x10:0x1F])
+        ep[4] = checksum(ep[:0x1F])
+    return bytes(ep) + bytes(0x20 - len(ep)) + table
+
+
+TABLE = (structure(0, 0, bytes([1, 2, 0, 0]) + bytes(14), [b"Vendor", b"1.0"]) +
+         structure(1, 0x100, bytes([1, 0, 0, 0]) + bytes(19), [b"Maker"]) +
+         structure(41, 0x29, bytes([1, 0x83, 1, 0, 0, 0, 0xF8]), [b"Onboard LAN"]) + structure(127, 0xFEFF, b"", []))
+seed("smbios_dump", "entry_point_30", dmi_dump(TABLE, 4, 3))
+seed("smbios_dump", "entry_point_21", dmi_dump(TABLE, 4, 2))
+seed("smbios_dump", "bad_checksum", dmi_dump(TABLE, 4, 2)[:4] + b"\x00" + dmi_dump(TABLE, 4, 2)[5:])
+seed("smbios_dump", "record_past_table", dmi_dump(TABLE[:-10], 4, 3))
+
+
+# sysfs_capture: entry point (16-bit length), DMI (16-bit length), then the config file.
+def sysfs_seed(name, entry, dmi, config):
+    seed("sysfs_capture", name, u16(len(entry)) + entry + u16(len(dmi)) + dmi + config)
+
+
+sysfs_seed("table_30_and_vpd_card", dmi_dump(TABLE, 4, 3)[:0x18], TABLE, config_space(256, 0x15B3, 0x1017, vpd_at=0x50))
+sysfs_seed("table_21_header_only", dmi_dump(TABLE, 4, 2)[:0x1F], TABLE, config_space(64, 0x8086, 0x1572))
+sysfs_seed("short_dmi", dmi_dump(TABLE, 4, 2)[:0x1F], TABLE[:20], config_space(4096, 0x8086, 0xA110, 1, 2, 3))
+
+
 def main():
     for harness, seeds in SEEDS.items():
         directory = os.path.join(ROOT, harness)

@@ -12,7 +12,10 @@ namespace fv {
 namespace {
 
 constexpr uint32_t kMaxSize = 0xFFFFFF;  // a 24-bit size; larger needs the large-file forms
+// The data alignment by the attribute's 3-bit field, and with FFS_ATTRIB_DATA_ALIGNMENT_2 set (128 KiB to 16 MiB).
 constexpr uint32_t kAlignments[8] = {1, 16, 128, 512, 1024, 4096, 32768, 65536};
+constexpr uint32_t kAlignments2[8] = {128u << 10, 256u << 10, 512u << 10, 1u << 20,
+                                      2u << 20,   4u << 20,   8u << 20,   16u << 20};
 
 void PutSize24(uint8_t* at, uint32_t size) {
   at[0] = static_cast<uint8_t>(size);
@@ -78,19 +81,21 @@ std::vector<uint8_t> VersionSection(uint16_t build, const std::string& text) {
 
 int AlignmentAttribute(uint32_t alignment) {
   for (int i = 0; i < 8; ++i) {
-    if (kAlignments[i] == alignment) return i;
+    if (kAlignments[i] == alignment) return i << FFS_ATTRIB_DATA_ALIGNMENT_SHIFT;
+    if (kAlignments2[i] == alignment) return i << FFS_ATTRIB_DATA_ALIGNMENT_SHIFT | FFS_ATTRIB_DATA_ALIGNMENT_2;
   }
   return -1;
 }
 
 uint32_t AlignmentOfAttributes(uint8_t attributes) {
-  return kAlignments[(attributes & FFS_ATTRIB_DATA_ALIGNMENT) >> FFS_ATTRIB_DATA_ALIGNMENT_SHIFT];
+  const unsigned field = (attributes & FFS_ATTRIB_DATA_ALIGNMENT) >> FFS_ATTRIB_DATA_ALIGNMENT_SHIFT;
+  return (attributes & FFS_ATTRIB_DATA_ALIGNMENT_2) != 0 ? kAlignments2[field] : kAlignments[field];
 }
 
 std::vector<uint8_t> BuildFfsFile(const FfsFileRecipe& recipe, bool erase_polarity, std::string& error,
                                   std::vector<size_t>* data_offsets) {
-  const int align_code = AlignmentAttribute(recipe.data_alignment);
-  if (align_code < 0) {
+  const int alignment_bits = AlignmentAttribute(recipe.data_alignment);
+  if (alignment_bits < 0) {
     error = "file data alignment " + std::to_string(recipe.data_alignment) + " is not one the FFS attribute expresses";
     return {};
   }
@@ -121,8 +126,7 @@ std::vector<uint8_t> BuildFfsFile(const FfsFileRecipe& recipe, bool erase_polari
     error = "file of " + std::to_string(data.size()) + " bytes of sections exceeds the 16 MiB of a 24-bit size";
     return {};
   }
-  const uint8_t attributes = static_cast<uint8_t>((align_code << FFS_ATTRIB_DATA_ALIGNMENT_SHIFT) |
-                                                  (recipe.data_checksum ? FFS_ATTRIB_CHECKSUM : 0));
+  const uint8_t attributes = static_cast<uint8_t>(alignment_bits | (recipe.data_checksum ? FFS_ATTRIB_CHECKSUM : 0));
   return FileWithHeader(recipe.name, recipe.type, attributes, std::move(data), erase_polarity);
 }
 

@@ -20,8 +20,8 @@ std::vector<uint8_t> VersionSection(uint16_t build, const std::string& text);
 struct FfsFileRecipe {
   EFI_GUID name{};
   uint8_t type = 0;
-  // Alignment of the file data in the volume: 1 or a value the attribute can express (16, 128, 512, 1 Ki,
-  // 4 Ki, 32 Ki, 64 Ki).
+  // Alignment of the file data in the volume: 1 or a value the attributes can express (16, 128, 512, 1 Ki,
+  // 4 Ki, 32 Ki, 64 Ki; with the second alignment bit 128 Ki to 16 Mi, each power of two).
   uint32_t data_alignment = 1;
   bool data_checksum = true;  // false: FFS_FIXED_CHECKSUM instead of a sum of the data
   // Sections in order; each starts on a 4-byte boundary of the file.
@@ -41,9 +41,10 @@ std::vector<uint8_t> BuildFfsFile(const FfsFileRecipe& recipe, bool erase_polari
 // A pad file (EFI_FV_FILETYPE_FFS_PAD) of `size` bytes (at least the header) whose data is erased bytes.
 std::vector<uint8_t> BuildPadFile(uint32_t size, bool erase_polarity);
 
-// The attribute value (FFS_ATTRIB_DATA_ALIGNMENT field) for an alignment, or -1 when none expresses it.
+// The attribute bits for an alignment (the FFS_ATTRIB_DATA_ALIGNMENT field and FFS_ATTRIB_DATA_ALIGNMENT_2), or
+// -1 when none expresses it.
 int AlignmentAttribute(uint32_t alignment);
-// The alignment an attribute byte states (1 when none).
+// The alignment an attribute byte states, both alignment attributes read (1 when none).
 uint32_t AlignmentOfAttributes(uint8_t attributes);
 
 }  // namespace fv

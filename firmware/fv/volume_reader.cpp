@@ -1,8 +1,10 @@
 // Firmware volume reading and its checks.
 #include "firmware/fv/volume_reader.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "firmware/fv/dependency_expression.h"
 #include "firmware/fv/ffs_file_builder.h"
@@ -17,6 +19,7 @@ namespace {
 
 constexpr uint32_t kLargeFileHeader = sizeof(EFI_FFS_FILE_HEADER) + 8;
 constexpr uint32_t kLargeSectionHeader = sizeof(EFI_COMMON_SECTION_HEADER) + 4;
+constexpr uint64_t kMaxVolumeLength = 0xFFFFFFFFu;  // offsets of files and sections are 32-bit
 
 std::string Hex(uint64_t v) {
   char text[24];
@@ -42,6 +45,12 @@ T Load(std::span<const uint8_t> bytes, size_t at) {
 }
 
 bool GuidIs(const EFI_GUID& a, const EFI_GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::array<uint8_t, sizeof(EFI_GUID)> GuidBytes(const EFI_GUID& g) {
+  std::array<uint8_t, sizeof(EFI_GUID)> bytes;
+  std::memcpy(bytes.data(), &g, sizeof g);
+  return bytes;
+}
 
 bool KnownSection(uint8_t t) {
   switch (t) {
@@ -150,6 +159,9 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
   if (h.HeaderLength > bytes.size())
     Refuse(bytes.size(),
            "truncated: the header's " + Hex(h.HeaderLength) + " bytes end past the file's " + Hex(bytes.size()));
+  if (h.FvLength > kMaxVolumeLength)
+    Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength),
+           "the volume's length " + Hex(h.FvLength) + " is past the 4 GiB a volume's 32-bit file offsets reach");
   if (h.FvLength != bytes.size())
     Refuse(offsetof(EFI_FIRMWARE_VOLUME_HEADER, FvLength),
            (h.FvLength > bytes.size() ? "truncated: the volume's length is " : "the volume's length is ") +
@@ -172,7 +184,12 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
     if (e.NumBlocks == 0 || e.Length == 0)
       Refuse(at, "block map entry of " + std::to_string(e.NumBlocks) + " blocks of " + Hex(e.Length) + " bytes");
     if (v.block_size == 0) v.block_size = e.Length;
-    covered += static_cast<uint64_t>(e.NumBlocks) * e.Length;
+    // Each run fits in 64 bits; their total is kept from wrapping by stopping at the first run past the volume.
+    const uint64_t run = static_cast<uint64_t>(e.NumBlocks) * e.Length;
+    if (run > h.FvLength - covered)
+      Refuse(at, "the block map covers more than the volume's " + Hex(h.FvLength) + " bytes: this entry of " +
+                     std::to_string(e.NumBlocks) + " blocks of " + Hex(e.Length) + " bytes follows " + Hex(covered));
+    covered += run;
   }
   if (covered != h.FvLength)
     Refuse(sizeof h, "the block map covers " + Hex(covered) + " bytes, the volume is " + Hex(h.FvLength));
@@ -183,6 +200,8 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
   v.erase_polarity = (h.Attributes & EFI_FVB2_ERASE_POLARITY) != 0;
   const uint8_t erased = v.erase_polarity ? 0xFF : 0x00;
 
+  // The names seen so far (pad files have none), with the offset of the file: a lookup per file, not a scan.
+  std::map<std::array<uint8_t, sizeof(EFI_GUID)>, uint32_t> names;
   uint64_t first = h.HeaderLength;
   if (h.ExtHeaderOffset != 0) {
     // The extended header: a GUID naming the volume and its own size.
@@ -257,10 +276,9 @@ FirmwareVolume Read(std::span<const uint8_t> bytes) {
         Refuse(o, "the data of file " + GuidString(fh.Name) + " at " + Hex(o + f.header_size) + " is not on its " +
                       std::to_string(alignment) + "-byte alignment");
       if (fh.Type != EFI_FV_FILETYPE_FFS_PAD) {
-        for (const FvFile& other : v.files) {
-          if (other.type != EFI_FV_FILETYPE_FFS_PAD && GuidIs(other.name, f.name))
-            Refuse(o, "a second file named " + GuidString(f.name) + " (the first is at " + Hex(other.offset) + ")");
-        }
+        const auto [earlier, fresh] = names.try_emplace(GuidBytes(f.name), o);
+        if (!fresh)
+          Refuse(o, "a second file named " + GuidString(f.name) + " (the first is at " + Hex(earlier->second) + ")");
       }
       if (fh.Type != EFI_FV_FILETYPE_RAW && fh.Type != EFI_FV_FILETYPE_FFS_PAD)
         ReadSections(bytes, f, o + f.header_size, o + f.size);

@@ -98,13 +98,14 @@ std::optional<std::string> ReadRelocations(const Bytes &File, Image &Result) {
     }
     for (uint64_t Entry = Offset + RelocBlockHeaderSize; Entry < Offset + BlockSize; Entry += 2) {
       uint16_t Word = File.U16(Entry);
-      Relocation Fixup{PageRva + (Word & 0x0FFFu), static_cast<uint16_t>(Word >> 12)};
-      uint32_t Width = FixupWidth(Fixup.Type);
-      if (Width != 0 && static_cast<uint64_t>(Fixup.Rva) + Width > Result.SizeOfImage) {
-        return "base relocation at " + Hex(Fixup.Rva) + " lies outside the image of " + Hex(Result.SizeOfImage) +
-               " bytes";
+      uint16_t Type = static_cast<uint16_t>(Word >> 12);
+      uint32_t Width = FixupWidth(Type);
+      // The page address plus the offset in 64 bits: a page near 4 GiB must not wrap round into the image.
+      uint64_t Rva = static_cast<uint64_t>(PageRva) + (Word & 0x0FFFu);
+      if (Width != 0 && Rva + Width > Result.SizeOfImage) {
+        return "base relocation at " + Hex(Rva) + " lies outside the image of " + Hex(Result.SizeOfImage) + " bytes";
       }
-      Result.Relocations.push_back(Fixup);
+      Result.Relocations.push_back({static_cast<uint32_t>(Rva), Type});
     }
     Offset += BlockSize;
   }
@@ -183,6 +184,10 @@ ReadResult ReadImage(std::span<const uint8_t> Data) {
   Result.FileAlignment = File.U32(Optional + 36);
   Result.SizeOfImage = File.U32(Optional + 56);
   Result.SizeOfHeaders = File.U32(Optional + 60);
+  if (Result.SizeOfHeaders > File.Size()) {
+    return Fail("truncated: the header size " + Hex(Result.SizeOfHeaders) + " runs past the end of the file (" +
+                std::to_string(File.Size()) + " bytes)");
+  }
   Result.Subsystem = File.U16(Optional + 68);
   Result.DllCharacteristics = File.U16(Optional + 70);
 

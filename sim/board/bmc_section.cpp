@@ -7,13 +7,15 @@
 //     supplies:
 //       - supply: 1
 //         fru: {manufacturer: ACME, product: PS-800, part: P800, version: A1, serial: SN1, asset_tag: "",
-//               capacity: 800, spoil_checksum: none}      # or fru_bytes: "01 01 00 ..."
+//               capacity: 800, spoil_checksum: none}      # or fru_bytes: "01 01 00 ...", or fru_file: FILE
 //         silent: false             # once the scripts are used up, never answer
 //         script:
 //           - chunk: 1              # 1..4, or all
 //             steps: [{busy: 3}, {completion: 2, code: 0xC1}, {error: 1, status: device_error},
 //                     {silent: 1}, {corrupt: 5}, {answer: 1}]
 #include "sim/board/board_sections.h"
+#include "sim/board/captures/binary_captures.h"
+#include "sim/board/captures/capture_files.h"
 #include "sim/dxe/dxe_platform.h"
 #include "sim/dxe/ipmi_bmc.h"
 #include "sim/dxe/power_supply_fru_image.h"
@@ -128,10 +130,26 @@ std::vector<uint8_t> ParseFruFields(const YAML::Node& node, const BoardFileConte
 }
 
 BmcSupply ParseSupply(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
-  c.RequireMap(node, field, {"supply", "fru", "fru_bytes", "silent", "script"});
+  c.RequireMap(node, field, {"supply", "fru", "fru_bytes", "fru_file", "silent", "script"});
   BmcSupply supply;
-  if (node["fru"] && node["fru_bytes"]) {
-    c.Fail(node, field, "both `fru` and `fru_bytes` given", "describe the image one way: fields or bytes");
+  std::vector<std::string> images;
+  for (const char* key : {"fru", "fru_bytes", "fru_file"})
+    if (node[key]) images.push_back(std::string("`") + key + "`");
+  if (images.size() > 1) {
+    c.Fail(node, field,
+           (images.size() == 2 ? "both " + images[0] + " and " + images[1]
+                               : images[0] + ", " + images[1] + " and " + images[2]) +
+               " given",
+           "describe the image one way: fields, bytes or a captured file");
+  }
+  if (const YAML::Node fru_file = node["fru_file"]) {
+    CaptureFile file = ReadCaptureFile(c, fru_file, field + ".fru_file", kMaxFruImageBytes + 1);
+    try {
+      CheckFruImage(file.bytes);
+    } catch (const CaptureError& e) {
+      c.Fail(fru_file, field + ".fru_file", "`" + file.path + "`: " + e.what(), e.Fix());
+    }
+    supply.fru = std::move(file.bytes);
   }
   if (node["fru"]) supply.fru = ParseFruFields(node["fru"], c, field + ".fru");
   if (node["fru_bytes"]) {

@@ -1,10 +1,16 @@
 // Board-file section `pci`: the PCI functions of the board (identity, header type, bridge buses, capabilities
-// with link state and VPD behaviour, raw pokes) and putting them on the platform behind the ECAM base.
+// with link state and VPD behaviour, raw pokes, or captured configuration bytes), functions taken from lspci
+// dumps (`captures`, placed and renumbered), and putting them on the platform behind the ECAM base.
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 #include "sim/board/board_sections.h"
+#include "sim/board/captures/binary_captures.h"
+#include "sim/board/captures/capture_files.h"
+#include "sim/board/captures/capture_placement.h"
 #include "sim/board/pci_platform.h"
+#include "sim/common/hex_text.h"
 #include "sim/dxe/dxe_platform.h"
 #include "sim/pci/vpd_image.h"
 
@@ -68,12 +74,26 @@ std::vector<VpdKeyword> Keywords(const YAML::Node& node, const BoardFileContext&
 }
 
 VpdBehaviour ParseVpd(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
-  c.RequireMap(node, field,
-               {"offset", "delay_us", "never_completes", "image", "identifier", "read_only", "writable", "end_tag"});
+  c.RequireMap(
+      node, field,
+      {"offset", "delay_us", "never_completes", "image", "file", "identifier", "read_only", "writable", "end_tag"});
   VpdBehaviour vpd;
   if (node["delay_us"]) vpd.delay_us = c.Unsigned(node["delay_us"], field + ".delay_us", 1000000000);
   if (node["never_completes"]) vpd.never_completes = c.Boolean(node["never_completes"], field + ".never_completes");
   const bool structured = node["identifier"] || node["read_only"] || node["writable"] || node["end_tag"];
+  if (const YAML::Node file = node["file"]) {
+    if (structured || node["image"])
+      c.Fail(file, field + ".file", "`file` given together with image/identifier/read_only/writable/end_tag",
+             "give the VPD one way: a captured file, the raw image or its resources");
+    CaptureFile vpd_file = ReadCaptureFile(c, file, field + ".file", kMaxVpdCaptureBytes + 1);
+    try {
+      CheckVpdCapture(vpd_file.bytes);
+    } catch (const CaptureError& e) {
+      FailBinaryCapture(c, file, field + ".file", vpd_file.path, e);
+    }
+    vpd.image = std::move(vpd_file.bytes);
+    return vpd;
+  }
   if (node["image"]) {
     if (structured)
       c.Fail(node["image"], field + ".image", "`image` given together with identifier/read_only/writable/end_tag",
@@ -160,11 +180,62 @@ MemoryBarSpec ParseMemoryBar(const YAML::Node& node, const BoardFileContext& c, 
   return bar;
 }
 
+std::vector<ConfigPoke> ParsePokes(const YAML::Node& pokes, const BoardFileContext& c, const std::string& field) {
+  c.RequireSequence(pokes, field);
+  std::vector<ConfigPoke> out;
+  for (size_t i = 0; i < pokes.size(); ++i) {
+    const std::string pf = field + "[" + std::to_string(i) + "]";
+    c.RequireMap(pokes[i], pf, {"offset", "bytes"});
+    if (!pokes[i]["offset"] || !pokes[i]["bytes"])
+      c.Fail(pokes[i], pf, "needs offset and bytes", "write `{offset: 0x34, bytes: \"40\"}`");
+    out.push_back({static_cast<uint16_t>(c.Unsigned(pokes[i]["offset"], pf + ".offset", 0xFFF)),
+                   c.HexBytes(pokes[i]["bytes"], pf + ".bytes")});
+  }
+  return out;
+}
+
+// A function given as `config: FILE` (a sysfs `config` file): the captured bytes are its space; `vpd` answers the
+// VPD capability found in them.
+PciFunctionSpec ParseCapturedFunction(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  static const char* const kAllowed[] = {"at", "name", "config", "vpd", "pokes", "reads_all_ones"};
+  for (auto it = node.begin(); it != node.end(); ++it) {
+    bool allowed = false;
+    for (const char* key : kAllowed) allowed = allowed || it->first.Scalar() == key;
+    if (!allowed)
+      c.Fail(it->first, field + "." + it->first.Scalar(), "`" + it->first.Scalar() + "` given together with `config`",
+             "the captured bytes give the function's identity, header and capabilities: drop the field, or "
+             "describe the function without `config`");
+  }
+  if (!node["at"]) c.Fail(node, field + ".at", "missing", kLocationFix);
+  const PciLocation at = ParseLocation(node["at"], c, field + ".at");
+  CaptureFile file = ReadCaptureFile(c, node["config"], field + ".config", kPciConfigSpaceSize);
+  PciFunctionSpec f;
+  try {
+    f = CapturedFunction(at, file.bytes, c.Origin(node));
+  } catch (const CaptureError& e) {
+    FailBinaryCapture(c, node["config"], field + ".config", file.path, e);
+  }
+  if (node["name"]) f.name = c.String(node["name"], field + ".name");
+  if (const YAML::Node pokes = node["pokes"]) f.pokes = ParsePokes(pokes, c, field + ".pokes");
+  if (node["reads_all_ones"]) f.reads_all_ones = c.Boolean(node["reads_all_ones"], field + ".reads_all_ones");
+  if (const YAML::Node vpd = node["vpd"]) {
+    f.captured->vpd = ParseVpd(vpd, c, field + ".vpd");
+    if (!RenderConfigSpace(f).vpd_capability)
+      c.Fail(vpd, field + ".vpd", "`" + file.path + "` holds no VPD capability to answer with this VPD",
+             "drop `vpd`, or capture the configuration as root (a 64-byte capture ends before the capabilities)");
+  }
+  return f;
+}
+
 PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
-  c.RequireMap(
-      node, field,
-      {"at", "name", "vendor_id", "device_id", "revision", "class_code", "header_type", "subsystem_vendor_id",
-       "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes", "memory_bar", "reads_all_ones"});
+  if (node.IsMap() && node["config"]) return ParseCapturedFunction(node, c, field);
+  c.RequireMap(node, field,
+               {"at", "name", "vendor_id", "device_id", "revision", "class_code", "header_type", "subsystem_vendor_id",
+                "subsystem_id", "secondary_bus", "subordinate_bus", "capabilities", "pokes", "memory_bar",
+                "reads_all_ones", "vpd"});
+  if (node["vpd"])
+    c.Fail(node["vpd"], field + ".vpd", "`vpd` belongs to a function given as `config`",
+           "put the VPD in the function's capability: `capabilities: [{vpd: {file: FILE}}]`");
   if (!node["at"]) c.Fail(node, field + ".at", "missing", kLocationFix);
   PciFunctionSpec f;
   f.origin = c.Origin(node);
@@ -193,17 +264,7 @@ PciFunctionSpec ParseFunction(const YAML::Node& node, const BoardFileContext& c,
     for (size_t i = 0; i < caps.size(); ++i)
       f.capabilities.push_back(ParseCapability(caps[i], c, field + ".capabilities[" + std::to_string(i) + "]"));
   }
-  if (const YAML::Node pokes = node["pokes"]) {
-    c.RequireSequence(pokes, field + ".pokes");
-    for (size_t i = 0; i < pokes.size(); ++i) {
-      const std::string pf = field + ".pokes[" + std::to_string(i) + "]";
-      c.RequireMap(pokes[i], pf, {"offset", "bytes"});
-      if (!pokes[i]["offset"] || !pokes[i]["bytes"])
-        c.Fail(pokes[i], pf, "needs offset and bytes", "write `{offset: 0x34, bytes: \"40\"}`");
-      f.pokes.push_back({static_cast<uint16_t>(c.Unsigned(pokes[i]["offset"], pf + ".offset", 0xFFF)),
-                         c.HexBytes(pokes[i]["bytes"], pf + ".bytes")});
-    }
-  }
+  if (const YAML::Node pokes = node["pokes"]) f.pokes = ParsePokes(pokes, c, field + ".pokes");
   if (const YAML::Node bar = node["memory_bar"]) f.memory_bar = ParseMemoryBar(bar, c, field + ".memory_bar");
   if (node["reads_all_ones"]) f.reads_all_ones = c.Boolean(node["reads_all_ones"], field + ".reads_all_ones");
   return f;
@@ -247,21 +308,145 @@ std::string TopologyFix(const std::string& field) {
 
 }  // namespace
 
+namespace {
+
+// Where a function of the section came from, for the errors the whole set of functions raises.
+struct FunctionSite {
+  std::string file;  // the board file, or the dump for a function taken at its own address
+  int line = 0;
+  std::string field;    // "pci.functions[2]", "pci.captures[0].place[1]", "pci.captures[0].lspci_dump"
+  bool yaml = false;    // a function of `functions`
+  YAML::Node node;      // its node (topology errors point inside it)
+  bool placed = false;  // taken by a placement
+};
+
+CapturePlacement ParsePlacement(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
+  c.RequireMap(node, field, {"from", "at", "bus"});
+  if (!node["from"] || !node["at"])
+    c.Fail(node, field, "a placement needs `from` and `at`", "write `{from: BB:DD.F, at: BB:DD.F, bus: NN}`");
+  CapturePlacement p;
+  p.from = ParsePciLocation(node["from"], c, field + ".from");
+  p.at = ParsePciLocation(node["at"], c, field + ".at");
+  if (node["bus"]) p.bus = static_cast<uint8_t>(c.Unsigned(node["bus"], field + ".bus", 0xFF));
+  return p;
+}
+
+// One `captures` entry: the dump's functions at their own addresses, or only the placed ones and their subtrees.
+void ParseCapture(const YAML::Node& node, const BoardFileContext& c, const std::string& field,
+                  std::vector<PciFunctionSpec>& specs, std::vector<FunctionSite>& sites) {
+  c.RequireMap(node, field, {"lspci_dump", "place"});
+  if (!node["lspci_dump"]) c.Fail(node, field + ".lspci_dump", "missing", "name the dump file: `lspci_dump: FILE`");
+  const std::string dump_field = field + ".lspci_dump";
+  const CaptureFile file = ReadCaptureFile(c, node["lspci_dump"], dump_field);
+  std::vector<DumpedFunction> dumped;
+  try {
+    dumped = ReadLspciDump(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
+  } catch (const CaptureError& e) {
+    FailTextCapture(file.path, dump_field, e);
+  }
+  if (dumped.empty())
+    c.Fail(node["lspci_dump"], dump_field, "`" + file.path + "` holds no function",
+           "capture with `lspci -xxx > FILE` (or -x, -xxxx)");
+  auto add = [&](const DumpedFunction& d, FunctionSite site) {
+    try {
+      specs.push_back(CapturedFunction(d.location, d.config, site.file + ":" + std::to_string(site.line)));
+    } catch (const CaptureError& e) {  // the reader hands out whole functions only
+      FailTextCapture(file.path, dump_field, CaptureError(d.line, e.what(), e.Fix()));
+    }
+    specs.back().name = d.description;
+    sites.push_back(std::move(site));
+  };
+  const YAML::Node place = node["place"];
+  if (!place) {
+    for (const DumpedFunction& d : dumped) add(d, {file.path, static_cast<int>(d.line), dump_field, false, {}, false});
+    return;
+  }
+  c.RequireSequence(place, field + ".place");
+  std::vector<CapturePlacement> placements;
+  for (size_t i = 0; i < place.size(); ++i)
+    placements.push_back(ParsePlacement(place[i], c, field + ".place[" + std::to_string(i) + "]"));
+  std::vector<PlacedFunction> placed;
+  try {
+    placed = PlaceCapturedFunctions(dumped, placements);
+  } catch (const CaptureError& e) {
+    c.Fail(place[e.Where()], field + ".place[" + std::to_string(e.Where()) + "]", e.what(), e.Fix());
+  }
+  for (const PlacedFunction& p : placed) {
+    const YAML::Node at = place[p.placement];
+    add(p.function,
+        {c.File(), at.Mark().line + 1, field + ".place[" + std::to_string(p.placement) + "]", false, {}, true});
+  }
+}
+
+[[noreturn]] void FailAt(const FunctionSite& site, const BoardFileContext& c, const std::string& problem,
+                         const std::string& fix) {
+  if (site.yaml) c.Fail(site.node, site.field + ".location", problem, fix);
+  throw BoardFileError(site.file, site.line, site.field, problem, fix);
+}
+
+// Every function at its own address; a placed function on a bus the board reaches: bus 0, a bus a bridge leads to,
+// or a bus that holds functions from elsewhere in the board file.
+void CheckAddresses(const std::vector<PciFunctionSpec>& specs, const std::vector<FunctionSite>& sites,
+                    const BoardFileContext& c) {
+  std::map<PciLocation, size_t> at;
+  std::map<std::pair<uint16_t, uint8_t>, std::vector<size_t>> on_bus;
+  std::map<std::pair<uint16_t, uint8_t>, bool> led_to;
+  for (size_t i = 0; i < specs.size(); ++i) {
+    const PciLocation& l = specs[i].location;
+    auto [it, fresh] = at.emplace(l, i);
+    if (!fresh) {
+      const FunctionSite& first = sites[it->second];
+      FailAt(sites[i], c,
+             "a second function at " + ToString(l) + " (the first from " + first.file + ":" +
+                 std::to_string(first.line) + ", " + first.field + ")",
+             "give each function its own address: place the capture's functions elsewhere with `place`, or drop "
+             "one of the two");
+    }
+    on_bus[{l.segment, l.bus}].push_back(i);
+    if (specs[i].IsBridge()) led_to[{l.segment, specs[i].secondary_bus}] = true;
+  }
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (!sites[i].placed) continue;
+    const PciLocation& l = specs[i].location;
+    if (l.bus == 0 || led_to.contains({l.segment, l.bus})) continue;
+    bool elsewhere = false;
+    for (size_t j : on_bus[{l.segment, l.bus}]) elsewhere = elsewhere || sites[j].field != sites[i].field;
+    if (!elsewhere)
+      FailAt(sites[i], c, "placed at " + ToString(l) + ", on bus " + Hex(l.bus, 2) + ", which no bridge leads to",
+             "place it on bus 0, on a bus of the board's functions, or behind a bridge whose `secondary_bus` is "
+             "that bus");
+  }
+}
+
+}  // namespace
+
 void ParsePciSection(const YAML::Node& node, const BoardFileContext& c, Board& board) {
-  c.RequireMap(node, "pci", {"functions"});
-  const YAML::Node functions = node["functions"];
-  if (!functions) return;
-  c.RequireSequence(functions, "pci.functions");
+  c.RequireMap(node, "pci", {"functions", "captures"});
   std::vector<PciFunctionSpec> specs;
-  for (size_t i = 0; i < functions.size(); ++i)
-    specs.push_back(ParseFunction(functions[i], c, "pci.functions[" + std::to_string(i) + "]"));
+  std::vector<FunctionSite> sites;
+  if (const YAML::Node functions = node["functions"]) {
+    c.RequireSequence(functions, "pci.functions");
+    for (size_t i = 0; i < functions.size(); ++i) {
+      const std::string field = "pci.functions[" + std::to_string(i) + "]";
+      specs.push_back(ParseFunction(functions[i], c, field));
+      sites.push_back({c.File(), functions[i].Mark().line + 1, field, true, functions[i], false});
+    }
+  }
+  if (const YAML::Node captures = node["captures"]) {
+    c.RequireSequence(captures, "pci.captures");
+    for (size_t i = 0; i < captures.size(); ++i)
+      ParseCapture(captures[i], c, "pci.captures[" + std::to_string(i) + "]", specs, sites);
+  }
+  CheckAddresses(specs, sites, c);
   // The topology checks run here so that a bad board fails while loading, with its file and line.
   try {
     VirtualClock clock;
     PciBus check(specs, clock);
   } catch (const PciTopologyError& e) {
-    const std::string field = "pci.functions[" + std::to_string(e.Index()) + "]." + e.Field();
-    c.Fail(NodeAt(functions[e.Index()], e.Field()), field, e.what(), TopologyFix(e.Field()));
+    const FunctionSite& site = sites[e.Index()];
+    const std::string field = site.field + "." + e.Field();
+    if (site.yaml) c.Fail(NodeAt(site.node, e.Field()), field, e.what(), TopologyFix(e.Field()));
+    throw BoardFileError(site.file, site.line, field, e.what(), TopologyFix(e.Field()));
   }
   board.pci = std::move(specs);
 }

@@ -1,9 +1,13 @@
 // Board-file section `smbios`: records in the table before the driver runs. Any type in raw form
-// (`data` hex after the 4-byte header, `strings`); friendly forms for types 1, 26-29 and 39.
+// (`data` hex after the 4-byte header, `strings`); friendly forms for types 1, 26-29 and 39. Either a list of
+// records, or a map: a captured table (`dump:` a dmidecode --dump-bin file, or `sysfs:` a folder with
+// smbios_entry_point and DMI) and `records:` added after its records.
 #include <cstring>
 #include <set>
 
 #include "sim/board/board_sections.h"
+#include "sim/board/captures/capture_files.h"
+#include "sim/board/captures/smbios_table_reader.h"
 #include "sim/dxe/dxe_platform.h"
 #include "sim/dxe/smbios_record_check.h"
 
@@ -166,12 +170,37 @@ BoardSmbiosRecord ParseFriendly(const YAML::Node& r, const BoardFileContext& c, 
 
 }  // namespace
 
-void ParseSmbiosSection(const YAML::Node& node, const BoardFileContext& c, Board& board) {
-  c.RequireSequence(node, "smbios");
+namespace {
+
+// The records of a `dump:` or `sysfs:` capture.
+std::vector<BoardSmbiosRecord> CapturedTable(const YAML::Node& node, const BoardFileContext& c) {
+  if (const YAML::Node dump = node["dump"]) {
+    const CaptureFile file = ReadCaptureFile(c, dump, "smbios.dump");
+    try {
+      return ReadSmbiosDump(file.bytes, file.path);
+    } catch (const CaptureError& e) {
+      FailBinaryCapture(c, dump, "smbios.dump", file.path, e);
+    }
+  }
+  const YAML::Node sysfs = node["sysfs"];
+  const std::string dir = CapturePath(c, c.String(sysfs, "smbios.sysfs"));
+  const CaptureFile entry = ReadCaptureFileIn(c, sysfs, "smbios.sysfs", dir, "smbios_entry_point");
+  const CaptureFile dmi = ReadCaptureFileIn(c, sysfs, "smbios.sysfs", dir, "DMI");
+  try {
+    return ReadSmbiosSysfs(entry.bytes, dmi.bytes, dir);
+  } catch (const CaptureError& e) {
+    FailBinaryCapture(c, sysfs, "smbios.sysfs", dir, e);
+  }
+}
+
+void ParseRecordList(const YAML::Node& node, const BoardFileContext& c, const std::string& list_field, Board& board) {
+  c.RequireSequence(node, list_field);
   std::set<uint16_t> handles;
+  std::set<uint16_t> captured_handles;
+  for (const BoardSmbiosRecord& captured : board.smbios) captured_handles.insert(*captured.handle);
   for (size_t i = 0; i < node.size(); ++i) {
     const YAML::Node r = node[i];
-    const std::string field = "smbios[" + std::to_string(i) + "]";
+    const std::string field = list_field + "[" + std::to_string(i) + "]";
     if (!r.IsMap()) c.Fail(r, field, "expected a record mapping", "write `- type: N` followed by its fields");
     if (!r["type"]) c.Fail(r, field + ".type", "missing", "write `type: N` (0..255)");
     const auto type = static_cast<uint8_t>(c.Unsigned(r["type"], field + ".type", 0xFF));
@@ -191,6 +220,10 @@ void ParseSmbiosSection(const YAML::Node& node, const BoardFileContext& c, Board
     }
     if (const YAML::Node h = r["handle"]) {
       const auto handle = static_cast<uint16_t>(c.Unsigned(h, field + ".handle", 0xFEFF));
+      if (captured_handles.contains(handle)) {
+        c.Fail(h, field + ".handle", "handle " + std::to_string(handle) + " used by a captured record",
+               "give each record its own handle or leave `handle` out");
+      }
       if (!handles.insert(handle).second) {
         c.Fail(h, field + ".handle", "handle " + std::to_string(handle) + " used by an earlier record",
                "give each record its own handle or leave `handle` out");
@@ -205,6 +238,20 @@ void ParseSmbiosSection(const YAML::Node& node, const BoardFileContext& c, Board
     }
     board.smbios.push_back(std::move(record));
   }
+}
+
+}  // namespace
+
+void ParseSmbiosSection(const YAML::Node& node, const BoardFileContext& c, Board& board) {
+  if (!node.IsMap()) {
+    ParseRecordList(node, c, "smbios", board);
+    return;
+  }
+  c.RequireMap(node, "smbios", {"dump", "sysfs", "records"});
+  if (node["dump"] && node["sysfs"])
+    c.Fail(node["sysfs"], "smbios.sysfs", "both `dump` and `sysfs` given", "give the table one way");
+  if (node["dump"] || node["sysfs"]) board.smbios = CapturedTable(node, c);
+  if (const YAML::Node records = node["records"]) ParseRecordList(records, c, "smbios.records", board);
 }
 
 void ApplySmbiosSection(const Board& board, DxePlatform& platform) {

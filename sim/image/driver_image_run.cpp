@@ -3,7 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
+#include "firmware/fv/module_volume.h"
 #include "sim/dxe/dxe_platform.h"
 #include "uefi/status.h"
 
@@ -16,17 +19,24 @@ constexpr size_t kDriverStack = 1 << 20;
 }  // namespace
 
 std::unique_ptr<EmulatedDriver> EmulatedDriver::Load(const std::string& path, std::string& error) {
-  return Arm(PlaceImageFile(path), path, error);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = path + ": cannot open the image file";
+    return nullptr;
+  }
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return LoadBytes(bytes, path, error);
 }
 
 std::unique_ptr<EmulatedDriver> EmulatedDriver::LoadBytes(std::span<const uint8_t> bytes, const std::string& name,
                                                           std::string& error) {
   PlaceResult placed = PlaceImage(bytes);
   if (!placed.image) placed.error = name + ": " + placed.error;
-  return Arm(std::move(placed), name, error);
+  return Arm(std::move(placed), {bytes.begin(), bytes.end()}, name, error);
 }
 
-std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, const std::string& name, std::string& error) {
+std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, std::vector<uint8_t> bytes,
+                                                    const std::string& name, std::string& error) {
   if (!placed.image) {
     error = placed.error;
     return nullptr;
@@ -35,10 +45,23 @@ std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, const st
     error = name + ": an IA-32 image; the DXE driver is x86-64 (PE32+)";
     return nullptr;
   }
-  return std::unique_ptr<EmulatedDriver>(new EmulatedDriver(std::move(placed.image)));
+  return std::unique_ptr<EmulatedDriver>(new EmulatedDriver(std::move(placed.image), std::move(bytes)));
 }
 
-EmulatedDriver::EmulatedDriver(std::unique_ptr<PlacedImage> image) : image_(std::move(image)) {}
+EmulatedDriver::EmulatedDriver(std::unique_ptr<PlacedImage> image, std::vector<uint8_t> bytes)
+    : image_(std::move(image)), bytes_(std::move(bytes)) {}
+
+bool EmulatedDriver::PlaceClearOf(const std::vector<ReservedRange>& reserved, Violations& violations) {
+  if (OverlappedRange(image_->Base(), image_->MappedSize(), reserved) == nullptr) return true;
+  machine_.reset();  // it maps the old place
+  PlaceResult placed = PlaceImage(bytes_, std::nullopt, reserved);
+  if (!placed.image) {
+    violations.Report("driver image: no place clear of the platform's windows: " + placed.error);
+    return false;
+  }
+  image_ = std::move(placed.image);
+  return true;
+}
 
 DriverEntry EmulatedDriver::Entry() {
   return
@@ -52,12 +75,16 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
     std::abort();
   }
   if (file_guid_) platform->SetImageFileGuid(*file_guid_);
+  Violations& violations = platform->Violations();
+  // What the loader leaves alone: the platform's MMIO windows and the flash at the top of 4 GiB.
+  std::vector<ReservedRange> reserved = BusRanges(platform->Bus());
+  reserved.push_back({fv::kModuleVolumeBase, 0x100000000ull - fv::kModuleVolumeBase, "flash"});
+  if (!PlaceClearOf(reserved, violations)) return EFI_LOAD_ERROR;
   machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
   machine_->MapBus(platform->Bus());  // first, so the hardware's addresses are the devices'
   machine_->ShareHostMemory();
   platform->LoadedImage()->ImageBase = image_->Host();
   platform->LoadedImage()->ImageSize = image_->ImageSize();
-  Violations& violations = platform->Violations();
   ImageMachine* machine = machine_.get();
   platform->Registry().SetInvoker([this, machine, &violations](PLATFORM_CALLBACK callback) -> EFI_STATUS {
     const GuestCallResult r = machine->Call(reinterpret_cast<uintptr_t>(callback), {});

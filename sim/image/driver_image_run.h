@@ -4,7 +4,8 @@
 // protocols, pool, records) at the same addresses with every service function reached as a host call, fills
 // the loaded-image protocol's base and size and runs the image's entry point; the platform's callback registry
 // then runs the driver's callback in the emulator too. Faults are violations of the platform. The entry refers
-// to this object: keep it alive as long as the platform it ran on.
+// to this object: keep it alive as long as the platform it ran on. An image whose place overlaps the platform's
+// MMIO windows or the flash below 4 GiB is placed elsewhere and relocated first, as the DXE core's loader does.
 #pragma once
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/common/violations.h"
 #include "sim/dxe/driver_entry.h"
 #include "sim/image/image_machine.h"
 #include "sim/image/placed_image.h"
@@ -41,9 +43,13 @@ class EmulatedDriver {
   EFI_STATUS RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table);
 
  private:
-  explicit EmulatedDriver(std::unique_ptr<PlacedImage> image);
-  static std::unique_ptr<EmulatedDriver> Arm(PlaceResult placed, const std::string& name, std::string& error);
+  EmulatedDriver(std::unique_ptr<PlacedImage> image, std::vector<uint8_t> bytes);
+  static std::unique_ptr<EmulatedDriver> Arm(PlaceResult placed, std::vector<uint8_t> bytes, const std::string& name,
+                                             std::string& error);
+  // Places the image again from its file bytes, off every range of `reserved`; false with a violation reported.
+  bool PlaceClearOf(const std::vector<ReservedRange>& reserved, Violations& violations);
   std::unique_ptr<PlacedImage> image_;
+  std::vector<uint8_t> bytes_;             // the image file, for a placement elsewhere
   std::unique_ptr<ImageMachine> machine_;  // one per platform run
   std::vector<GuestCallResult> calls_;
   std::optional<EFI_GUID> file_guid_;

@@ -51,7 +51,8 @@ struct PeimImageRun::Tables {
 
 std::unique_ptr<PeimImageRun> PeimImageRun::Create(TracePlatform& platform, const std::string& image_path,
                                                    std::string& error) {
-  PlaceResult placed = PlaceImageFile(image_path);
+  const std::vector<ReservedRange> windows = BusRanges(platform.pei().bus());
+  PlaceResult placed = PlaceImageFile(image_path, std::nullopt, windows);
   if (!placed.image) {
     error = placed.error;
     return nullptr;

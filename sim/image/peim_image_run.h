@@ -17,8 +17,8 @@ namespace sim {
 
 class PeimImageRun {
  public:
-  // Places the image (refusing a truncated, corrupt or non-IA-32 one with a message) and builds its platform
-  // view. The link map next to the image (FILE.map for FILE.efi), when present, names the debugger-stop
+  // Places the image (refusing a truncated, corrupt or non-IA-32 one, and one linked over a window of the
+  // platform's bus, with a message) and builds its platform view. The link map next to the image (FILE.map for FILE.efi), when present, names the debugger-stop
   // primitive: reaching it ends the call with the stop's message.
   static std::unique_ptr<PeimImageRun> Create(TracePlatform& platform, const std::string& image_path,
                                               std::string& error);

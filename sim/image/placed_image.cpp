@@ -95,7 +95,54 @@ void* MapPages(uint64_t want, size_t size, bool below_4gib) {
   return p;
 }
 
+// Whole pages anywhere the image's machine can address, none of them over a reserved range: the kernel's choice,
+// or when that overlaps a range, the places just below and just above it (a bounded number of tries).
+void* MapAvoiding(size_t size, bool below_4gib, uint64_t limit, size_t page, std::span<const ReservedRange> reserved) {
+  void* p = MapPages(0, size, below_4gib);
+  for (size_t tries = 0; p != nullptr && tries < 2 * reserved.size() + 2; ++tries) {
+    const ReservedRange* r = OverlappedRange(reinterpret_cast<uintptr_t>(p), size, reserved);
+    if (r == nullptr) return p;
+    munmap(p, size);
+    p = nullptr;
+    if (r->base >= size + page) p = MapPages((r->base - size) / page * page, size, below_4gib);
+    const uint64_t above = (r->base + r->size + page - 1) / page * page;
+    if (p == nullptr && above >= r->base && above <= limit - size) p = MapPages(above, size, below_4gib);
+  }
+  if (p != nullptr && OverlappedRange(reinterpret_cast<uintptr_t>(p), size, reserved) != nullptr) {
+    munmap(p, size);
+    p = nullptr;
+  }
+  return p;
+}
+
+std::string RangeText(uint64_t start, uint64_t size) { return Hex(start) + ".." + Hex(start + size - 1); }
+
+// Why an image executing in place cannot run at its link address, or empty.
+std::string InPlaceOverlap(const pe::Image& image, std::span<const ReservedRange> reserved) {
+  const ReservedRange* r = OverlappedRange(image.ImageBase, image.SizeOfImage, reserved);
+  if (r == nullptr) return {};
+  return "the image is linked at " + RangeText(image.ImageBase, image.SizeOfImage) + ", over the platform's " +
+         r->name + " at " + RangeText(r->base, r->size) +
+         "; a PEI module executing in place runs at its link address and cannot be moved (rebase it to an "
+         "address outside the platform's windows, such as its place in flash)";
+}
+
 }  // namespace
+
+const ReservedRange* OverlappedRange(uint64_t start, uint64_t size, std::span<const ReservedRange> reserved) {
+  for (const ReservedRange& r : reserved) {
+    // Differences rather than ends, so a range reaching the top of the address space does not wrap.
+    const bool overlaps = start >= r.base ? start - r.base < r.size : r.base - start < size;
+    if (size != 0 && r.size != 0 && overlaps) return &r;
+  }
+  return nullptr;
+}
+
+std::vector<ReservedRange> BusRanges(const MmioBus& bus) {
+  std::vector<ReservedRange> ranges;
+  for (const MmioBus::MappedRegion& r : bus.Regions()) ranges.push_back({r.base, r.size, r.name});
+  return ranges;
+}
 
 PlacedImage::PlacedImage(uint8_t* host, size_t mapped, bool is64, uint64_t entry_rva, uint32_t image_size,
                          std::vector<PlacedSection> sections, unsigned fixups)
@@ -131,7 +178,8 @@ const PlacedSection* PlacedImage::SectionAt(uint64_t address) const {
   return nullptr;
 }
 
-PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> base) {
+PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> base,
+                       std::span<const ReservedRange> reserved) {
   pe::ReadResult read = pe::ReadImage(bytes);
   if (!read.Value) return {nullptr, read.Error};
   const pe::Image& image = *read.Value;
@@ -145,12 +193,19 @@ PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> b
 
   void* memory = nullptr;
   if (base) {
+    if (const ReservedRange* r = OverlappedRange(*base, mapped, reserved))
+      return {nullptr, "placement address " + Hex(*base) + " puts the image over the platform's " + r->name + " at " +
+                           RangeText(r->base, r->size)};
     memory = MapPages(*base, mapped, !is64);
     if (memory == nullptr) return {nullptr, "the address range at " + Hex(*base) + " is taken in this process"};
   } else {
-    if (image.ImageBase % page == 0 && image.ImageBase != 0 && image.ImageBase <= limit - mapped)
+    if (!is64) {
+      if (std::string overlap = InPlaceOverlap(image, reserved); !overlap.empty()) return {nullptr, overlap};
+    }
+    if (image.ImageBase % page == 0 && image.ImageBase != 0 && image.ImageBase <= limit - mapped &&
+        OverlappedRange(image.ImageBase, mapped, reserved) == nullptr)
       memory = MapPages(image.ImageBase, mapped, !is64);
-    if (memory == nullptr) memory = MapPages(0, mapped, !is64);
+    if (memory == nullptr) memory = MapAvoiding(mapped, !is64, limit, page, reserved);
     if (memory == nullptr) return {nullptr, "no room for " + Hex(mapped) + " bytes of image: " + std::strerror(errno)};
   }
   uint8_t* host = static_cast<uint8_t*>(memory);
@@ -186,13 +241,14 @@ PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> b
           {}};
 }
 
-PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest) {
+PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest, std::span<const ReservedRange> reserved) {
   pe::ReadResult read = pe::ReadImage(host);
   if (!read.Value) return {nullptr, read.Error};
   const pe::Image& image = *read.Value;
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   if (std::string problem = CheckImage(image, page); !problem.empty()) return {nullptr, problem};
   if (image.IsPe32Plus()) return {nullptr, "an x86-64 image; only an IA-32 PEI module executes in place"};
+  if (std::string overlap = InPlaceOverlap(image, reserved); !overlap.empty()) return {nullptr, overlap};
   if (image.ImageBase != guest)
     return {nullptr, "the image is linked for " + Hex(image.ImageBase) + " but executes in place at " + Hex(guest) +
                          ": it was not rebased for this address"};
@@ -209,11 +265,12 @@ PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest) {
           {}};
 }
 
-PlaceResult PlaceImageFile(const std::string& path, std::optional<uint64_t> base) {
+PlaceResult PlaceImageFile(const std::string& path, std::optional<uint64_t> base,
+                           std::span<const ReservedRange> reserved) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {nullptr, path + ": cannot open the image file"};
   std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  PlaceResult result = PlaceImage(data, base);
+  PlaceResult result = PlaceImage(data, base, reserved);
   if (!result.image) result.error = path + ": " + result.error;
   return result;
 }

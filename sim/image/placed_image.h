@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/common/mmio_bus.h"
+
 namespace sim {
 
 struct PlacedSection {
@@ -58,6 +60,18 @@ class PlacedImage {
   unsigned fixups_;
 };
 
+// An address range the platform keeps for itself (an MMIO window, flash): no image may be placed over it.
+struct ReservedRange {
+  uint64_t base = 0;
+  uint64_t size = 0;
+  std::string name;
+};
+
+// The first range of `reserved` that [start, start + size) overlaps, or null.
+const ReservedRange* OverlappedRange(uint64_t start, uint64_t size, std::span<const ReservedRange> reserved);
+// Every region of a platform's bus, as reserved ranges.
+std::vector<ReservedRange> BusRanges(const MmioBus& bus);
+
 struct PlaceResult {
   std::unique_ptr<PlacedImage> image;  // null when refused
   std::string error;                   // why
@@ -66,13 +80,20 @@ struct PlaceResult {
 // Places the image at `base` (page-aligned; an IA-32 image below 4 GiB) or, without one, at its link address
 // when that is free in this process and elsewhere otherwise. Refuses, naming the problem, anything but a
 // relocatable EFI driver or PEIM of either machine whose headers, sections, relocations and entry point hold.
-PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> base = std::nullopt);
+// No placement overlaps a `reserved` range: a driver linked over one is placed elsewhere and relocated, as a
+// loader does; an IA-32 PEI module, which executes in place at its link address, is refused (so is a `base`
+// over one). Only when the link address is taken by the simulator's own process does a PEI module move.
+PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> base = std::nullopt,
+                       std::span<const ReservedRange> reserved = {});
 // An IA-32 image that executes in place from memory the caller keeps (flash): its bytes at `host` are already
 // relocated for `guest`, the address the guest sees them at. Nothing is copied or fixed up. Refuses an image that
-// PlaceImage would refuse, one linked for another address than `guest` (not rebased for it) and one that is not
-// its own memory image (a section at another offset in the file than in memory, uninitialised data).
-PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest);
+// PlaceImage would refuse, one linked over a `reserved` range, one linked for another address than `guest` (not
+// rebased for it) and one that is not its own memory image (a section at another offset in the file than in
+// memory, uninitialised data).
+PlaceResult AdoptImageInPlace(std::span<const uint8_t> host, uint64_t guest,
+                              std::span<const ReservedRange> reserved = {});
 // As PlaceImage for a file; errors start with the path.
-PlaceResult PlaceImageFile(const std::string& path, std::optional<uint64_t> base = std::nullopt);
+PlaceResult PlaceImageFile(const std::string& path, std::optional<uint64_t> base = std::nullopt,
+                           std::span<const ReservedRange> reserved = {});
 
 }  // namespace sim

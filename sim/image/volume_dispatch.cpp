@@ -105,14 +105,13 @@ FlashVolume::~FlashVolume() { munmap(host_, mapped_); }
 
 std::unique_ptr<PeimImageRun> CreateVolumePeim(TracePlatform& platform, const FlashVolume& flash,
                                                const fv::ModuleFile& module, std::string map_text, std::string& error) {
-  for (const MmioBus::MappedRegion& r : platform.pei().bus().Regions()) {
-    if (r.base < flash.base() + flash.size() && flash.base() < r.base + r.size) {
-      error = "the volume at " + Hex(flash.base()) + " overlaps the platform's " + r.name + " at " + Hex(r.base);
-      return nullptr;
-    }
+  const std::vector<ReservedRange> windows = BusRanges(platform.pei().bus());
+  if (const ReservedRange* r = OverlappedRange(flash.base(), flash.size(), windows)) {
+    error = "the volume at " + Hex(flash.base()) + " overlaps the platform's " + r->name + " at " + Hex(r->base);
+    return nullptr;
   }
   const uint64_t guest = flash.base() + module.image_offset;
-  PlaceResult placed = AdoptImageInPlace({flash.host() + module.image_offset, module.image.size()}, guest);
+  PlaceResult placed = AdoptImageInPlace({flash.host() + module.image_offset, module.image.size()}, guest, windows);
   if (!placed.image) {
     error = "file " + fv::GuidString(module.file->name) + ": " + placed.error;
     return nullptr;

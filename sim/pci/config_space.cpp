@@ -1,6 +1,7 @@
 // Rendering PCI configuration space from a function description, and decoding header and capabilities.
 #include "sim/pci/config_space.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -123,11 +124,8 @@ void RenderCapabilities(const PciFunctionSpec& spec, ConfigSpaceImage& image, Re
   image.bytes[0x06] |= 0x10;  // Status: Capabilities List
 }
 
-}  // namespace
-
-uint8_t CapabilityPointerRegister(uint8_t header_type) { return (header_type & 0x7F) == 2 ? 0x14 : 0x34; }
-
-ConfigSpaceImage RenderConfigSpace(const PciFunctionSpec& spec) {
+// A described function's space: header fields, capability chain.
+ConfigSpaceImage RenderDescribed(const PciFunctionSpec& spec) {
   const uint8_t type = spec.header_type & 0x7F;
   if (type > 2)
     throw ConfigSpaceError("header_type", "header type " + std::to_string(type) +
@@ -176,6 +174,64 @@ ConfigSpaceImage RenderConfigSpace(const PciFunctionSpec& spec) {
       break;
   }
   RenderCapabilities(spec, image, r);
+  return image;
+}
+
+// A captured space: the bytes as they are (zeros past them), the registers software writes marked writable
+// as on a rendered function, and the VPD and PCI Express capabilities found by walking the captured list.
+ConfigSpaceImage RenderCaptured(const PciFunctionSpec& spec) {
+  const CapturedConfig& captured = *spec.captured;
+  if (captured.bytes.size() > kPciConfigSpaceSize)
+    throw ConfigSpaceError("config", std::to_string(captured.bytes.size()) +
+                                         " captured bytes do not fit the 4096-byte configuration space");
+  ConfigSpaceImage image;
+  std::copy(captured.bytes.begin(), captured.bytes.end(), image.bytes.begin());
+  if (spec.multi_function) image.bytes[0x0E] |= 0x80;
+  auto writable = [&](size_t from, size_t to, uint8_t mask = 0xFF) {
+    for (size_t i = from; i < to; ++i) image.writable[i] = mask;
+  };
+  image.writable[0x04] = 0xFF;  // Command
+  image.writable[0x05] = 0x07;
+  writable(0x0C, 0x0E);  // cache line size, latency timer
+  switch (image.bytes[0x0E] & 0x7F) {
+    case 0: writable(0x3C, 0x3D); break;
+    case 1:
+      writable(0x18, 0x1E);  // bus numbers, secondary latency, I/O base and limit
+      writable(0x20, 0x34);  // memory and prefetchable windows
+      writable(0x3C, 0x3D);
+      writable(0x3E, 0x40);  // bridge control
+      break;
+    case 2:
+      writable(0x18, 0x3C);
+      writable(0x3E, 0x40);
+      break;
+    default: break;
+  }
+  for (const CapabilityWalk::Entry& e : WalkCapabilities(image.bytes).entries) {
+    if (e.id == kPciCapabilityVpd && !image.vpd_capability) {
+      image.vpd_capability = e.offset;
+      writable(e.offset + 2u, e.offset + 8u);
+    } else if (e.id == kPciCapabilityExpress && !image.express_capability) {
+      image.express_capability = e.offset;
+      writable(e.offset + 0x08u, e.offset + 0x0Au);  // Device Control
+      writable(e.offset + 0x10u, e.offset + 0x12u);  // Link Control
+      writable(e.offset + 0x18u, e.offset + 0x1Au);  // Slot Control
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
+uint8_t CapabilityPointerRegister(uint8_t header_type) { return (header_type & 0x7F) == 2 ? 0x14 : 0x34; }
+
+ConfigSpaceImage RenderConfigSpace(const PciFunctionSpec& spec) {
+  ConfigSpaceImage image;
+  if (spec.captured) {
+    image = RenderCaptured(spec);
+  } else {
+    image = RenderDescribed(spec);
+  }
   for (size_t i = 0; i < spec.pokes.size(); ++i) {
     const ConfigPoke& poke = spec.pokes[i];
     if (poke.offset + poke.bytes.size() > kPciConfigSpaceSize)

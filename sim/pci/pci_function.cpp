@@ -7,7 +7,9 @@ namespace sim {
 
 PciFunction::PciFunction(PciFunctionSpec spec, const VirtualClock& clock)
     : spec_(std::move(spec)), image_(RenderConfigSpace(spec_)) {
-  if (image_.vpd_capability) {
+  if (image_.vpd_capability && spec_.captured) {
+    vpd_ = std::make_unique<VpdDevice>(spec_.captured->vpd, clock);
+  } else if (image_.vpd_capability) {
     for (const auto& cap : spec_.capabilities) {
       if (cap.kind == PciCapabilitySpec::Kind::Vpd) vpd_ = std::make_unique<VpdDevice>(cap.vpd, clock);
     }

@@ -62,6 +62,14 @@ struct MemoryBarSpec {
   std::vector<BarContents> contents;
 };
 
+// A function taken from a capture: its configuration space is exactly the captured bytes. A capture holds
+// 64, 256 or 4096 bytes (a capture made without root stops at 64); reads past its end return 0, as a
+// function's unimplemented registers do, so the capture's capability lists end where its bytes end.
+struct CapturedConfig {
+  std::vector<uint8_t> bytes;  // from offset 0, at most 4096
+  VpdBehaviour vpd;            // answers the VPD capability in the bytes, if there is one (no image: all 0xFF)
+};
+
 struct PciFunctionSpec {
   PciLocation location;
   std::string name;    // for messages and listings
@@ -84,6 +92,9 @@ struct PciFunctionSpec {
   // keeps its PCI I/O handle, but every configuration read answers all ones and writes are dropped, as after a
   // master abort.
   bool reads_all_ones = false;
+  // Set for a captured function: the space is these bytes (pokes still go over them); the identity and bus
+  // fields above are decoded from them, and capabilities and memory_bar stay empty.
+  std::optional<CapturedConfig> captured;
 
   bool IsBridge() const { return (header_type & 0x7F) == 1 || (header_type & 0x7F) == 2; }
 };

@@ -110,6 +110,17 @@ TEST_F(CsrLocationTest, DfxBusDependsOnTheFunctionalBlock) {
   EXPECT_EQ(Locate(0, 18, 12, 5), (Placement{Socket0Row[0], 7, 4}));
 }
 
+// Boxes 7 and 11: instances 0 and 1 on device 10, 2 on 11, 3 and 4 on 12, 5 on 13, every instance its own row.
+TEST_F(CsrLocationTest, BoxesSevenAndElevenPlaceEachInstanceOnItsDevice) {
+  const UINT32 expected[] = {10, 10, 11, 12, 12, 13, 0};
+  for (UINT8 box : {7, 11}) {
+    for (UINT8 instance = 0; instance < 7; ++instance) {
+      EXPECT_EQ(Locate(0, box, instance, 0).device, expected[instance])
+          << "box " << int{box} << " instance " << int{instance};
+    }
+  }
+}
+
 TEST_F(CsrLocationTest, SomeRequestsResolveToZeroWithoutAStop) {
   // Boxes 7 and 11 above instance 5: device 0.
   EXPECT_EQ(Locate(0, 7, 6, 0).device, 0u);
@@ -129,6 +140,15 @@ TEST_F(CsrLocationTest, FpgaSocketMapGovernsBoxTwentyOnly) {
   EXPECT_EQ(Locate(1, 20, 0, 0).bus, Socket1Row[0]);
   EXPECT_EQ(GetCsrBus(context_, 1, 19, 0, 0, TopologyBlock()), 0u);
   EXPECT_EQ(sim::TakeDebugStops(), (std::vector{Stop("\nInvalid Socket Id %d. \n", {1})}));
+}
+
+// The socket maps have 32 bits: socket 32 and above are absent even when every bit is set.
+TEST_F(CsrLocationTest, SocketsPastTheMapsAreInvalid) {
+  SetSocketMaps(0xFFFFFFFFu, 0xFFFFFFFFu);
+  for (UINT8 socket : {32, 33, 255}) {
+    EXPECT_EQ(GetCsrBus(context_, socket, 19, 0, 0, TopologyBlock()), 0u) << int{socket};
+    EXPECT_EQ(sim::TakeDebugStops(), (std::vector{Stop("\nInvalid Socket Id %d. \n", {socket})})) << int{socket};
+  }
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ TEST(CheckBlockAccess, TheBufferMustBeAlignedToTheElementSizeUpToFourBytes) {
 
 TEST(CheckBlockAccess, CountZeroChecksTheAddressLimitAndTheBuffer) {
   EXPECT_EQ(CheckBlockAccess(0, 2, 0xFFFFFFFCu, g_buffer), RegisterSuccess);
+  EXPECT_EQ(CheckBlockAccess(0, 0, 0xFFFFFFFFu, g_buffer), RegisterSuccess);  // the last 32-bit address
   EXPECT_EQ(CheckBlockAccess(0, 2, 0x100000000ull, g_buffer), RegisterUnsupported);
   EXPECT_EQ(CheckBlockAccess(0, 2, 0x80000000u, g_buffer + 1), RegisterUnsupported);
   EXPECT_EQ(CheckBlockAccess(0, 2, 0x80000002u, g_buffer), RegisterUnsupported);
@@ -60,13 +61,28 @@ TEST(CheckBlockAccess, RunsMustEndAtOrBelowTheLast32BitAddress) {
   EXPECT_EQ(CheckBlockAccess(0xFFFFFFFFu, 0, 0, g_buffer), RegisterSuccess);
   EXPECT_EQ(CheckBlockAccess(0xFFFFFFFFu, 0, 1, g_buffer), RegisterSuccess);  // ends at 0xFFFFFFFF
   EXPECT_EQ(CheckBlockAccess(0xFFFFFFFFu, 0, 2, g_buffer), RegisterUnsupported);
+  EXPECT_EQ(CheckBlockAccess(0x40000000u, 2, 0, g_buffer), RegisterSuccess);      // exactly the whole space
+  EXPECT_EQ(CheckBlockAccess(0x40000000u, 2, 4, g_buffer), RegisterUnsupported);  // one element past it
   EXPECT_EQ(CheckBlockAccess(0x40000001u, 2, 0, g_buffer), RegisterUnsupported);  // more than the space holds
 }
 
+// FIFO codes 4 to 7 stay on one register: a long run at the last register of its width passes; the codes
+// on either side (3, a plain run; 8, a fill) advance and do not.
 TEST(CheckBlockAccess, FifoRunsAreCheckedAsOneElement) {
-  EXPECT_EQ(CheckBlockAccess(100, 6, 0xFFFFFFFCu, g_buffer), RegisterSuccess);
-  EXPECT_EQ(CheckBlockAccess(0xFFFF, 7, 0xFFFFFFF8u, g_buffer), RegisterSuccess);
-  EXPECT_EQ(CheckBlockAccess(100, 2, 0xFFFFFFFCu, g_buffer), RegisterUnsupported);
+  struct Row {
+    UINT32 count, code;
+    UINT64 address;
+    UINT32 expected;
+  };
+  const Row rows[] = {
+      {100, 4, 0xFFFFFFFFu, RegisterSuccess},     {100, 5, 0xFFFFFFFEu, RegisterSuccess},
+      {100, 6, 0xFFFFFFFCu, RegisterSuccess},     {0xFFFF, 7, 0xFFFFFFF8u, RegisterSuccess},
+      {100, 3, 0xFFFFFFF8u, RegisterUnsupported}, {100, 8, 0xFFFFFFFFu, RegisterUnsupported},
+      {100, 2, 0xFFFFFFFCu, RegisterUnsupported}, {100, 4, 0x100000000ull, RegisterUnsupported},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(CheckBlockAccess(r.count, r.code, r.address, g_buffer), r.expected) << "code " << r.code;
+  }
 }
 
 class BlockTransferTest : public ::testing::Test {

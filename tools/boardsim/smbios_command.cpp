@@ -6,6 +6,7 @@
 #include "firmware/fv/module_volume.h"
 #include "sim/board/board_boot.h"
 #include "sim/board/board_file.h"
+#include "sim/board/captures/smbios_dump_writer.h"
 #include "sim/board/nvram_boot.h"
 #include "sim/dxe/hii_report.h"
 #include "sim/dxe/nvram_file.h"
@@ -13,13 +14,15 @@
 #include "sim/image/volume_dispatch.h"
 #include "smbios/entry/driver_entry.h"
 #include "smbios/entry/driver_state.h"
-#include "tools/boardsim/dmi_dump.h"
 #include "tools/boardsim/mac_source.h"
 #include "tools/boardsim/run_report.h"
 #include "tools/boardsim/table_printer.h"
 #include "uefi/pi_ffs_file.h"
 
 namespace boardsim {
+
+using sim::BuildDmiDump;
+using sim::EntryPointKind;
 
 namespace {
 

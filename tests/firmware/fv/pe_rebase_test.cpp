@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "firmware/fv/pe_rebase.h"
+#include "tests/support/pe_test_image.h"
 
 namespace {
 
@@ -62,6 +63,17 @@ TEST(PeRebase, APe32BasePast4GiBIsRefused) {
   EXPECT_NE(error.find("4 GiB"), std::string::npos) << error;
 }
 #endif
+
+TEST(PeRebase, HeadersLongerThanTheFileAreRefusedWithoutAByteTouchedPastIt) {
+  // Headers as large as the image put the fixup at RVA 0x1020 "in the headers", 0xA20 bytes past the file's end.
+  petest::TestImage crafted(true);
+  crafted.Put32(petest::TestImage::Optional + 60, 0x3000);
+  std::vector<uint8_t> file = crafted.Bytes;
+  std::string error;
+  EXPECT_FALSE(fv::RebaseImage(file, 0x200000000ull, error));
+  EXPECT_NE(error.find("header size 0x3000 runs past the end of the file"), std::string::npos) << error;
+  EXPECT_EQ(file, crafted.Bytes);
+}
 
 TEST(PeRebase, AnUnreadableImageIsRefused) {
   std::vector<uint8_t> junk(64, 0);

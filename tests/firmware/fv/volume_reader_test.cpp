@@ -1,5 +1,8 @@
 // The volume reader: what it finds in a good volume, and every damage it refuses with the offset and the problem.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <functional>
 
 #include "firmware/fv/module_file.h"
 #include "firmware/fv/volume_reader.h"
@@ -171,6 +174,118 @@ TEST(VolumeReaderRefuses, ANameWithoutItsNul) {
   l.v[s.offset + 4 + 12] = 'x';  // "Module" is 6 characters: the NUL at 12
   ResumFileData(l.v, l.driver().offset);
   ExpectRefused(l.v, Hex(s.offset + 4), "no terminating NUL");
+}
+
+// Bounds of the header's and files' sums and fields, each at the bound (accepted) and past it (refused). The
+// volume is one driver without data alignment, so a block map of another size can move its file.
+struct BoundCase {
+  const char* what;
+  std::function<std::vector<uint8_t>()> volume;
+  const char* offset;   // null: accepted
+  const char* problem;  // in the refusal
+};
+
+std::vector<uint8_t> OneDriver() { return Volume({ModuleRecipe(kFileA, EFI_FV_FILETYPE_DRIVER)}); }
+
+// The driver of OneDriver() with its alignment attribute bits replaced by `bits`.
+std::vector<uint8_t> DriverWithAlignmentBits(uint8_t bits) {
+  std::vector<uint8_t> v = OneDriver();
+  const uint32_t at = fv::VolumeHeaderLength();
+  v[at + 19] = static_cast<uint8_t>((v[at + 19] & ~(FFS_ATTRIB_DATA_ALIGNMENT | FFS_ATTRIB_DATA_ALIGNMENT_2)) | bits);
+  ResumFileHeader(v, at);
+  return v;
+}
+
+const BoundCase kBoundCases[] = {
+    {"two runs covering the volume exactly",
+     [] {
+       const std::vector<uint8_t> v = OneDriver();
+       const uint32_t rest = static_cast<uint32_t>(LengthWithRuns(v, 2)) - 8;
+       return WithBlockMap(v, {{1, 8}, {1, rest}});
+     },
+     nullptr, ""},
+    {"a second run one byte past the volume",
+     [] {
+       const std::vector<uint8_t> v = OneDriver();
+       const uint32_t rest = static_cast<uint32_t>(LengthWithRuns(v, 2)) - 8;
+       return WithBlockMap(v, {{1, 8}, {1, rest + 1}});
+     },
+     "0x40", "covers more than the volume's"},
+    {"runs whose 64-bit total wraps round to the volume's length",
+     [] {
+       // (2^32 - 1)^2 + 2 * (2^32 - 1) + (length + 1) = 2^64 + length.
+       const std::vector<uint8_t> v = OneDriver();
+       const uint32_t length = static_cast<uint32_t>(LengthWithRuns(v, 3));
+       return WithBlockMap(v, {{0xFFFFFFFF, 0xFFFFFFFF}, {2, 0xFFFFFFFF}, {1, length + 1}});
+     },
+     "0x38", "covers more than the volume's"},
+    {"data on the 16-byte alignment the attribute field states", [] { return DriverWithAlignmentBits(1 << 3); },
+     nullptr, ""},
+    {"data off a 128 KiB alignment (second alignment bit, field 0)",
+     [] { return DriverWithAlignmentBits(FFS_ATTRIB_DATA_ALIGNMENT_2); }, "0x48", "131072-byte alignment"},
+    {"data off a 16 MiB alignment (second alignment bit, field 7)",
+     [] { return DriverWithAlignmentBits(FFS_ATTRIB_DATA_ALIGNMENT_2 | 7 << 3); }, "0x48", "16777216-byte alignment"},
+};
+
+TEST(VolumeReaderBounds, EachBoundHoldsAtItsLimitAndRefusesPastIt) {
+  for (const BoundCase& c : kBoundCases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<uint8_t> v = c.volume();
+    if (c.offset == nullptr) {
+      const fv::VolumeReadResult r = fv::ReadVolume(v);
+      EXPECT_TRUE(r.volume) << r.error;
+    } else {
+      ExpectRefused(v, c.offset, c.problem);
+    }
+  }
+}
+
+TEST(VolumeReaderBounds, AFileOnA128KiBAlignmentIsReadThere) {
+  const std::vector<uint8_t> v = Volume(
+      {ModuleRecipe(kFileB, EFI_FV_FILETYPE_DRIVER), ModuleRecipe(kFileA, EFI_FV_FILETYPE_PEIM, 500, 128 << 10)});
+  ASSERT_FALSE(v.empty());
+  const fv::VolumeReadResult r = fv::ReadVolume(v);
+  ASSERT_TRUE(r.volume) << r.error;
+  const fv::FvFile* peim = r.volume->FindFile(kFileA);
+  ASSERT_NE(peim, nullptr);
+  EXPECT_EQ((peim->offset + peim->header_size) % (128 << 10), 0u);
+  EXPECT_EQ(fv::AlignmentOfAttributes(peim->attributes), 128u << 10);
+}
+
+TEST(VolumeReaderBounds, AVolumePast4GiBIsRefusedBeforeItsFilesAreRead) {
+  // A sparse mapping: the header and block map on the first page, the rest never touched (reads as zeros, erased
+  // for a volume of erase polarity 0).
+  const uint64_t length = 0x100001000ull;
+  void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(p, MAP_FAILED);
+  const std::vector<uint8_t> small = Volume({}, false);
+  std::vector<uint8_t> v = WithBlockMap(small, {{0x100001, 0x1000}});
+  EFI_FIRMWARE_VOLUME_HEADER h;
+  std::memcpy(&h, v.data(), sizeof h);
+  h.FvLength = length;
+  h.Checksum = 0;
+  std::memcpy(v.data(), &h, sizeof h);
+  h.Checksum = static_cast<uint16_t>(0x10000 - fv::Sum16({v.data(), h.HeaderLength}));
+  std::memcpy(v.data(), &h, sizeof h);
+  std::memcpy(p, v.data(), h.HeaderLength);
+  const fv::VolumeReadResult r = fv::ReadVolume({static_cast<const uint8_t*>(p), length});
+  munmap(p, length);
+  ASSERT_FALSE(r.volume);
+  EXPECT_EQ(r.error.rfind("offset 0x20:", 0), 0u) << r.error;
+  EXPECT_NE(r.error.find("4 GiB"), std::string::npos) << r.error;
+}
+
+// The name check is a lookup per file: 87,000 files of about 2 MiB are read whole (bench/volume_reader_bench.cpp
+// measures how long it takes), and a repeated name among them is still found.
+TEST(VolumeReaderBounds, EightySevenThousandSmallFilesAreReadAndARepeatedNameAmongThemIsRefused) {
+  const std::vector<uint8_t> v = ManySmallFilesVolume(87000);
+  ASSERT_GE(v.size(), 2000000u);
+  const fv::VolumeReadResult r = fv::ReadVolume(v);
+  ASSERT_TRUE(r.volume) << r.error;
+  EXPECT_EQ(r.volume->files.size(), 87000u);
+  const std::vector<uint8_t> repeated = ManySmallFilesVolume(87000, true);
+  ExpectRefused(repeated, Hex(r.volume->files.back().offset), "a second file named 00000000-2222-3333");
+  ExpectRefused(repeated, Hex(r.volume->files.back().offset), "(the first is at 0x48)");
 }
 
 TEST(VolumeReaderRefuses, TwoFilesOfOneName) {

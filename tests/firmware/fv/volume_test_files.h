@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "firmware/fv/dependency_expression.h"
@@ -11,6 +12,7 @@
 #include "firmware/fv/volume_builder.h"
 #include "uefi/pi_ffs_file.h"
 #include "uefi/pi_ffs_section.h"
+#include "uefi/pi_firmware_volume.h"
 
 namespace fvtest {
 
@@ -53,6 +55,52 @@ inline std::vector<uint8_t> Volume(const std::vector<fv::FfsFileRecipe>& recipes
 // A PEIM aligned to 128 after a DXE driver: the usual two-file volume of the tests.
 inline std::vector<uint8_t> TwoFileVolume() {
   return Volume({ModuleRecipe(kFileB, EFI_FV_FILETYPE_DRIVER), ModuleRecipe(kFileA, EFI_FV_FILETYPE_PEIM, 500, 128)});
+}
+
+// `count` files of nothing but a header (RAW, 24 bytes each, back to back), the i-th named by i; with
+// `repeat_first_name` the last file takes the first one's name. 87,000 of them make a volume of about 2 MiB.
+inline std::vector<uint8_t> ManySmallFilesVolume(uint32_t count, bool repeat_first_name = false) {
+  std::vector<fv::VolumeFile> files;
+  files.reserve(count);
+  std::string error;
+  for (uint32_t i = 0; i < count; ++i) {
+    fv::FfsFileRecipe recipe;
+    recipe.name = kFileA;
+    recipe.name.Data1 = repeat_first_name && i + 1 == count ? 0 : i;
+    recipe.type = EFI_FV_FILETYPE_RAW;
+    files.push_back({fv::BuildFfsFile(recipe, true, error), 1});
+  }
+  return fv::BuildVolume(files, fv::VolumeOptions{}, error);
+}
+
+// The volume with its block map replaced by `runs` (and the terminating entry): the header grows or shrinks by
+// the difference and the files move with it, the length and the header checksum follow. The volume's files must
+// have no data alignment above 8 (their offsets move by a multiple of 8 only).
+inline std::vector<uint8_t> WithBlockMap(const std::vector<uint8_t>& v,
+                                         const std::vector<EFI_FV_BLOCK_MAP_ENTRY>& runs) {
+  const uint32_t old_header = fv::VolumeHeaderLength();
+  const uint32_t header = static_cast<uint32_t>(sizeof(EFI_FIRMWARE_VOLUME_HEADER) + 8 * (runs.size() + 1));
+  std::vector<uint8_t> out(v.begin(), v.begin() + sizeof(EFI_FIRMWARE_VOLUME_HEADER));
+  for (const EFI_FV_BLOCK_MAP_ENTRY& e : runs) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&e);
+    out.insert(out.end(), p, p + sizeof e);
+  }
+  out.resize(header, 0);
+  out.insert(out.end(), v.begin() + old_header, v.end());
+  EFI_FIRMWARE_VOLUME_HEADER h;
+  std::memcpy(&h, out.data(), sizeof h);
+  h.FvLength = out.size();
+  h.HeaderLength = static_cast<uint16_t>(header);
+  h.Checksum = 0;
+  std::memcpy(out.data(), &h, sizeof h);
+  h.Checksum = static_cast<uint16_t>(0x10000 - fv::Sum16({out.data(), header}));
+  std::memcpy(out.data(), &h, sizeof h);
+  return out;
+}
+
+// The length of `v` once WithBlockMap gave it `runs` runs.
+inline uint64_t LengthWithRuns(const std::vector<uint8_t>& v, size_t runs) {
+  return v.size() - fv::VolumeHeaderLength() + sizeof(EFI_FIRMWARE_VOLUME_HEADER) + 8 * (runs + 1);
 }
 
 // Fixes the header checksum of the file at `offset` after a test changed its header.

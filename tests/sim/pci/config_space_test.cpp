@@ -137,3 +137,55 @@ TEST(ConfigSpaceDecode, WalkEndsAtLoopsHeaderPointersAndAbsentIds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A captured endpoint of `size` bytes with a VPD capability at 0x50 and a PCI Express capability at 0x60.
+sim::PciFunctionSpec Captured(size_t size) {
+  sim::PciFunctionSpec spec;
+  spec.captured = sim::CapturedConfig{std::vector<uint8_t>(size, 0), {}};
+  std::vector<uint8_t>& b = spec.captured->bytes;
+  b[0] = 0x86, b[1] = 0x80, b[0x0E] = 0;
+  if (size >= 256) {
+    b[0x06] = 0x10, b[0x34] = 0x50;
+    b[0x50] = sim::kPciCapabilityVpd, b[0x51] = 0x60;
+    b[0x60] = sim::kPciCapabilityExpress;
+    b[0xF0] = 0xEE;
+  }
+  return spec;
+}
+
+TEST(ConfigSpaceCaptured, TheBytesAreTheSpaceAndReadsPastThemReturnZero) {
+  const auto full = sim::RenderConfigSpace(Captured(256));
+  EXPECT_EQ(full.bytes[0xF0], 0xEE);
+  EXPECT_EQ(full.bytes[0x06], 0x10);
+  EXPECT_EQ(full.vpd_capability, 0x50);
+  EXPECT_EQ(full.express_capability, 0x60);
+  for (size_t i = 0x100; i < sim::kPciConfigSpaceSize; ++i) ASSERT_EQ(full.bytes[i], 0) << i;
+  const auto header_only = sim::RenderConfigSpace(Captured(64));
+  EXPECT_FALSE(header_only.vpd_capability.has_value());
+  for (size_t i = 0x40; i < sim::kPciConfigSpaceSize; ++i) ASSERT_EQ(header_only.bytes[i], 0) << i;
+  auto multi = Captured(64);
+  multi.multi_function = true;
+  EXPECT_EQ(sim::RenderConfigSpace(multi).bytes[0x0E], 0x80) << "the bus's multi-function bit is kept";
+  auto too_many = Captured(4096);
+  too_many.captured->bytes.push_back(0);
+  EXPECT_THROW(sim::RenderConfigSpace(too_many), ConfigSpaceError);
+}
+
+TEST(ConfigSpaceCaptured, SoftwareWritableRegistersAreWritableAndIdentityIsNot) {
+  const auto image = sim::RenderConfigSpace(Captured(256));
+  EXPECT_EQ(image.writable[0x00], 0) << "vendor ID";
+  EXPECT_EQ(image.writable[0x04], 0xFF) << "command";
+  EXPECT_EQ(image.writable[0x3C], 0xFF) << "interrupt line";
+  EXPECT_EQ(image.writable[0x52], 0xFF) << "VPD address";
+  EXPECT_EQ(image.writable[0x57], 0xFF) << "VPD data";
+  EXPECT_EQ(image.writable[0x58], 0) << "after the VPD capability";
+  EXPECT_EQ(image.writable[0x70], 0xFF) << "link control";
+  EXPECT_EQ(image.writable[0x72], 0) << "link status";
+  auto bridge = Captured(64);
+  bridge.captured->bytes[0x0E] = 1;
+  EXPECT_EQ(sim::RenderConfigSpace(bridge).writable[0x19], 0xFF) << "secondary bus";
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include "sim/pci/vpd_image.h"
 #include "smbios/records/additional_information.h"
 #include "smbios/records/vpd_reader.h"
+#include "smbios/services/pool.h"
 #include "tests/support/driver_test_platform.h"
 
 namespace {
@@ -126,6 +127,21 @@ TEST_F(AdditionalInformationTest, IdentifierAndEndTagAreAppendedWhole) {
   EXPECT_EQ(Vpd(r), image);
 }
 
+// Only the end tag itself (0x78) ends the image and is kept; any other small resource (another small tag, the
+// end tag's byte with a length) is an unknown tag: the walk stops before it.
+class VpdEndTagTest : public AdditionalInformationTest, public ::testing::WithParamInterface<uint8_t> {};
+
+TEST_P(VpdEndTagTest, OnlyTheEndTagEndsTheImage) {
+  const uint8_t tag = GetParam();
+  // Read as a large resource, the bytes after the tag would make one of length 1 followed by an end tag.
+  auto image = Append(Identifier(4), {tag, 0x01, 0x00, 'z', 0x78});
+  auto r = Publish(Card(0x1E6D, image), &slot_);
+  const size_t kept = tag == 0x78 ? 8 : 7;
+  EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallResources, VpdEndTagTest, ::testing::Values(0x78, 0x79, 0x7F, 0x70, 0x22, 0x00, 0x0F));
+
 TEST_F(AdditionalInformationTest, VbInTheWritableResourceNamesTheSlot) {
   auto image = Append(Append(Identifier(3), kWritableWithVb), {0x78});
   slot_.SlotNumber = 3;
@@ -242,6 +258,24 @@ TEST_F(VpdReaderTest, ErasedVpdIsNotFound) {
   UINTN length = 0;
   EXPECT_EQ(ReadVpdImage(0x17, 0, 0, &image, &length), EFI_NOT_FOUND);
 }
+
+// The walk reads a resource header only when its three bytes lie inside the VPD space: an end tag whose header
+// ends exactly at the end of the space is read; one a byte later is not (the image ends before it).
+class VpdSpaceEndTest : public AdditionalInformationTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(VpdSpaceEndTest, AHeaderEndingAtTheEndOfTheSpaceIsRead) {
+  const size_t end_tag_at = GetParam();
+  auto image = Append(Identifier(end_tag_at - 3), {0x78});
+  Card(0x1E6D, image, 0);
+  UINT8* read = nullptr;
+  UINTN length = 0;
+  ASSERT_EQ(ReadVpdImage(0x17, 0, 0, &read, &length), EFI_SUCCESS);
+  const size_t expected = end_tag_at + 3 <= VpdSpaceSize ? image.size() : end_tag_at;
+  EXPECT_EQ(std::vector<uint8_t>(read, read + length), std::vector<uint8_t>(image.begin(), image.begin() + expected));
+  FreeBuffer(read);
+}
+
+INSTANTIATE_TEST_SUITE_P(LastHeaders, VpdSpaceEndTest, ::testing::Values(VpdSpaceSize - 3, VpdSpaceSize - 2));
 
 TEST_F(VpdReaderTest, ImageBufferFailureIsOutOfResources) {
   Card(0x1E6D, Append(Identifier(4), {0x78}));

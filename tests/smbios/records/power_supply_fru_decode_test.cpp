@@ -87,6 +87,20 @@ TEST(PowerSupplyFruDecode, EmptyFieldInTheMiddleKeepsTheLaterFieldsInPlace) {
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "ACME", "SN", "N/A", "N/A", "A1"}));
 }
 
+// Type/length bytes 0xC2 to 0xDF are ASCII fields of 2 to 31 characters: the longest one ends its field too.
+TEST(PowerSupplyFruDecode, ThirtyOneCharacterFieldIsAFieldOfItsOwn) {
+  const std::string longest(31, 'L');
+  auto d = Decode(ImageWithWalk({Text("ACME"), Field(longest), Field("PN"), Field("V1"), Field("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", longest, "ACME", "SN", "N/A", "PN", "V1"}));
+}
+
+// The walk's first byte an empty field (manufacturer and device name both empty): both are "N/A".
+TEST(PowerSupplyFruDecode, EmptyFirstFieldOfTheWalkIsNotAvailable) {
+  auto d = Decode(ImageWithWalk({{0xC0}, Field("PN"), Field("V1"), Field("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "N/A", "N/A", "SN", "N/A", "PN", "V1"}));
+  for (const auto& s : d.strings) EXPECT_FALSE(s.empty());
+}
+
 TEST(PowerSupplyFruDecode, EmptyManufacturerIsPublishedAsNotAvailableNotAsAnEmptyString) {
   auto d = Decode(ImageWithWalk({Field("PS"), Field("PN"), Field("V1"), Field("SN"), {0xC0}}));
   EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "N/A", "SN", "N/A", "PN", "V1"}));

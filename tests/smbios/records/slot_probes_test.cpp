@@ -23,10 +23,26 @@ TEST_F(PciLookupsTest, StackBusComesFromTheLayoutAndAbsentPartsAreUnsupported) {
   EXPECT_EQ(bus, driver_test::kStack2Bus);
   EXPECT_EQ(GetStackBus(0, 3, &segment, &bus), EFI_UNSUPPORTED);
   EXPECT_EQ(GetStackBus(1, 1, &segment, &bus), EFI_UNSUPPORTED);
-  DriverSocketBusLayoutForUpdate()->SocketPresentMask = 0xFFFFFFFF;
-  DriverSocketBusLayoutForUpdate()->Sockets[0].StackPresentMask = 0xFF;
+  // The last socket (7) and stack (5) are the layout's; the next ones are past it even when marked present.
+  SocketBusLayoutRecord* all = DriverSocketBusLayoutForUpdate();
+  all->SocketPresentMask = 0xFFFFFFFF;
+  all->Sockets[0].StackPresentMask = 0xFF;
+  all->Sockets[0].StackBus[5] = 0xE5;
+  all->Sockets[7] = {3, 0x01, {0x70, 0, 0, 0, 0, 0}};
+  EXPECT_EQ(GetStackBus(0, 5, &segment, &bus), EFI_SUCCESS);
+  EXPECT_EQ(bus, 0xE5);
+  EXPECT_EQ(GetStackBus(7, 0, &segment, &bus), EFI_SUCCESS);
+  EXPECT_EQ(segment, 3);
+  EXPECT_EQ(bus, 0x70);
+  // A socket past the layout is refused before anything is read for it, even when the module state after the
+  // layout is all ones (so a read past the layout would find a socket with every stack present).
+  DriverSetHiiHandle(reinterpret_cast<EFI_HII_HANDLE>(~static_cast<UINTN>(0)));
   EXPECT_EQ(GetStackBus(8, 1, &segment, &bus), EFI_UNSUPPORTED);
+  EXPECT_EQ(GetStackBus(8, 0, &segment, &bus), EFI_UNSUPPORTED);
+  EXPECT_EQ(GetStackBus(31, 0, &segment, &bus), EFI_UNSUPPORTED);
+  DriverSetHiiHandle(nullptr);
   EXPECT_EQ(GetStackBus(0, 6, &segment, &bus), EFI_UNSUPPORTED);
+  EXPECT_EQ(GetStackBus(0, 7, &segment, &bus), EFI_UNSUPPORTED);
 
   auto entry = Slot(1, 2, 2);
   UINT8 device = 0;

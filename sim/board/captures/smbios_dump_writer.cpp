@@ -1,16 +1,14 @@
 // The binary layout of `dmidecode --dump-bin`: entry point at offset 0, structure table at offset 0x20.
-#include "tools/boardsim/dmi_dump.h"
+#include "sim/board/captures/smbios_dump_writer.h"
 
 #include <algorithm>
 #include <cstring>
 #include <set>
 #include <stdexcept>
 
-namespace boardsim {
+namespace sim {
 
 namespace {
-
-constexpr uint8_t kEndOfTable = 127;
 
 void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   b[at] = v & 0xFF;
@@ -29,7 +27,7 @@ void SetChecksum(std::vector<uint8_t>& b, size_t from, size_t count, size_t at) 
   b[at] = static_cast<uint8_t>(0x100 - sum);
 }
 
-uint16_t UnusedHandle(const std::vector<sim::SmbiosRecordView>& records) {
+uint16_t UnusedHandle(const std::vector<SmbiosRecordView>& records) {
   std::set<uint16_t> used;
   for (const auto& r : records) used.insert(r.handle);
   uint16_t candidate = used.empty() ? 0 : static_cast<uint16_t>(*used.rbegin() + 1);
@@ -41,7 +39,7 @@ uint16_t UnusedHandle(const std::vector<sim::SmbiosRecordView>& records) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildStructureTable(const std::vector<sim::SmbiosRecordView>& records, size_t* structure_count,
+std::vector<uint8_t> BuildStructureTable(const std::vector<SmbiosRecordView>& records, size_t* structure_count,
                                          size_t* largest_structure) {
   std::vector<uint8_t> table;
   size_t count = 0;
@@ -53,8 +51,8 @@ std::vector<uint8_t> BuildStructureTable(const std::vector<sim::SmbiosRecordView
     largest = std::max(largest, bytes.size());
     ++count;
   }
-  if (records.empty() || records.back().type != kEndOfTable) {
-    std::vector<uint8_t> end = {kEndOfTable, 4, 0, 0, 0, 0};
+  if (records.empty() || records.back().type != kEndOfTableType) {
+    std::vector<uint8_t> end = {kEndOfTableType, 4, 0, 0, 0, 0};
     Put16(end, 2, UnusedHandle(records));
     table.insert(table.end(), end.begin(), end.end());
     largest = std::max(largest, end.size());
@@ -65,7 +63,7 @@ std::vector<uint8_t> BuildStructureTable(const std::vector<sim::SmbiosRecordView
   return table;
 }
 
-std::vector<uint8_t> BuildDmiDump(const std::vector<sim::SmbiosRecordView>& records, EntryPointKind kind) {
+std::vector<uint8_t> BuildDmiDump(const std::vector<SmbiosRecordView>& records, EntryPointKind kind) {
   size_t count = 0;
   size_t largest = 0;
   std::vector<uint8_t> table = BuildStructureTable(records, &count, &largest);
@@ -100,4 +98,4 @@ std::vector<uint8_t> BuildDmiDump(const std::vector<sim::SmbiosRecordView>& reco
   return dump;
 }
 
-}  // namespace boardsim
+}  // namespace sim

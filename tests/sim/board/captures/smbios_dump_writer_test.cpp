@@ -5,13 +5,13 @@
 #include <numeric>
 #include <vector>
 
+#include "sim/board/captures/smbios_dump_writer.h"
 #include "sim/dxe/smbios_record_check.h"
-#include "tools/boardsim/dmi_dump.h"
 
 namespace {
 
-using boardsim::BuildDmiDump;
-using boardsim::EntryPointKind;
+using sim::BuildDmiDump;
+using sim::EntryPointKind;
 
 sim::SmbiosRecordView View(uint16_t handle, uint8_t type, uint8_t length, std::vector<std::string> strings) {
   std::vector<uint8_t> formatted(length, 0);

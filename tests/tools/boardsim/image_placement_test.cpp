@@ -1,0 +1,144 @@
+// Images linked over a platform window, through boardsim: the driver (`smbios --image`, `smbios --fv`) is placed
+// elsewhere and relocated and prints the host-linked driver's table; the PEI module (`trace --image`,
+// `trace --fv`), which executes in place, is refused naming the window, and nothing runs. Never an abort.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "firmware/fv/module_volume.h"
+#include "firmware/fv/pe_rebase.h"
+#include "sim/image/placed_image.h"
+#include "sim/pei/trace_platform.h"
+#include "tools/boardsim/smbios_command.h"
+#include "tools/boardsim/trace_command.h"
+
+namespace {
+
+#if defined(DXE_IMAGE) && defined(PEI_IMAGE) && defined(MODULE_VOLUME)
+std::vector<uint8_t> ReadBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A temporary file removed with the object.
+class TempFile {
+ public:
+  TempFile(const std::vector<uint8_t>& bytes, const std::string& name)
+      : path_(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()))) {
+    std::ofstream(path_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ~TempFile() { std::filesystem::remove(path_); }
+  std::string path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<uint8_t> LinkedAt(const char* image, uint64_t base) {
+  std::vector<uint8_t> bytes = ReadBytes(image);
+  std::string error;
+  EXPECT_TRUE(fv::RebaseImage(bytes, base, error)) << error;
+  return bytes;
+}
+
+std::string TablePart(const std::string& text) {
+  const size_t from = text.find("Handle 0x");
+  const size_t to = text.find("Onboard MAC address source");
+  return from == std::string::npos || to == std::string::npos ? std::string() : text.substr(from, to - from);
+}
+
+// The default board's DXE windows a driver may be linked over: its configuration window, and the flash.
+struct DxeWindow {
+  const char* name;
+  uint64_t base;
+};
+const DxeWindow kDxeWindows[] = {{"PCI configuration window", 0x80000000}, {"flash", fv::kModuleVolumeBase}};
+
+TEST(ImagePlacement, ADriverLinkedOverAWindowRunsRelocatedThroughImageAndVolume) {
+  std::ostringstream host_out, host_err;
+  ASSERT_EQ(boardsim::RunSmbiosCommand({}, host_out, host_err), 0) << host_err.str();
+  const std::string host_table = TablePart(host_out.str());
+  ASSERT_NE(host_table, "");
+  for (const DxeWindow& w : kDxeWindows) {
+    SCOPED_TRACE(w.name);
+    const std::vector<uint8_t> driver = LinkedAt(DXE_IMAGE, w.base);
+    const TempFile image(driver, "driver_over_window.efi");
+    std::string error;
+    const fv::ModuleVolume volume = fv::BuildModuleVolume(driver, ReadBytes(PEI_IMAGE), fv::kModuleVolumeBase, error);
+    ASSERT_FALSE(volume.bytes.empty()) << error;
+    const TempFile fv_file(volume.bytes, "driver_over_window.fv");
+    for (bool from_volume : {false, true}) {
+      SCOPED_TRACE(from_volume ? "--fv" : "--image");
+      boardsim::SmbiosOptions options;
+      (from_volume ? options.fv : options.image) = from_volume ? fv_file.path() : image.path();
+      std::ostringstream out, err;
+      EXPECT_EQ(boardsim::RunSmbiosCommand(options, out, err), 0) << err.str();
+      EXPECT_EQ(TablePart(out.str()), host_table);
+    }
+  }
+}
+
+// Every window of the trace platform's bus; a PEI image linked at its base, and a volume built for it.
+TEST(ImagePlacement, APeimLinkedOverAWindowIsRefusedNamingItThroughImageAndVolume) {
+  const sim::TracePlatformConfig config = boardsim::TracePlatformOf({}, 0);
+  std::vector<sim::ReservedRange> windows;
+  {
+    sim::TracePlatform probe(config);
+    windows = sim::BusRanges(probe.pei().bus());
+  }
+  ASSERT_EQ(windows.size(), 3u);  // the configuration window, the PMC's registers, the trace-hub window
+  for (const sim::ReservedRange& w : windows) {
+    SCOPED_TRACE(w.name);
+    const TempFile image(LinkedAt(PEI_IMAGE, w.base), "peim_over_window.efi");
+    boardsim::TraceOptions options;
+    options.image_file = image.path();
+    std::ostringstream out, err;
+    EXPECT_EQ(boardsim::RunTraceCommand(options, out, err), boardsim::kTraceBadInput);
+    EXPECT_NE(err.str().find("over the platform's " + w.name), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("cannot be moved"), std::string::npos) << err.str();
+    EXPECT_EQ(out.str(), "");
+
+    // The volume built for the window's base: its PEI module is linked inside the window.
+    std::string error;
+    const fv::ModuleVolume volume =
+        fv::BuildModuleVolume(ReadBytes(DXE_IMAGE), ReadBytes(PEI_IMAGE), w.base & ~0xFFFull, error);
+    ASSERT_FALSE(volume.bytes.empty()) << error;
+    const TempFile fv_file(volume.bytes, "peim_over_window.fv");
+    boardsim::TraceOptions from_volume;
+    from_volume.fv_file = fv_file.path();
+    std::ostringstream fv_out, fv_err;
+    EXPECT_EQ(boardsim::RunTraceCommand(from_volume, fv_out, fv_err), boardsim::kTraceBadInput);
+    EXPECT_NE(fv_err.str().find("over the platform's " + w.name), std::string::npos) << fv_err.str();
+    EXPECT_EQ(fv_out.str(), "");
+  }
+}
+
+TEST(ImagePlacement, AVolumeOverAWindowIsRefusedNamingIt) {
+  // A board whose configuration window lies where the volume executes in place.
+  const std::string board =
+      (std::filesystem::temp_directory_path() / ("window_on_flash_" + std::to_string(getpid()) + ".yaml")).string();
+  std::ofstream(board) << "name: window_on_flash\npcd:\n  ecam_base: 0xFFF00000\n";
+  boardsim::TraceOptions options;
+  options.board_file = board;
+  options.fv_file = MODULE_VOLUME;
+  std::ostringstream out, err;
+  EXPECT_EQ(boardsim::RunTraceCommand(options, out, err), boardsim::kTraceBadInput);
+  EXPECT_NE(err.str().find("the volume at 0xFFF00000 overlaps the platform's PCI configuration window"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(out.str(), "");
+  std::filesystem::remove(board);
+}
+#else
+TEST(ImagePlacement, NeedsTheBuiltImages) { GTEST_SKIP() << "the firmware images are not part of this build"; }
+#endif
+
+}  // namespace
