@@ -119,12 +119,12 @@ EFI_STATUS EFIAPI Stall(UINTN microseconds) {
 
 VOID EFIAPI CopyMem(VOID* destination, VOID* source, UINTN length) {
   Current().Calls().Bump("CopyMem");
-  std::memmove(destination, source, length);
+  if (length != 0) std::memmove(destination, source, length);  // a zero length may come with null pointers
 }
 
 VOID EFIAPI SetMem(VOID* buffer, UINTN size, UINT8 value) {
   Current().Calls().Bump("SetMem");
-  std::memset(buffer, value, size);
+  if (size != 0) std::memset(buffer, value, size);
 }
 
 // Runtime services.
@@ -157,7 +157,8 @@ struct RuntimeThunks {
     DxePlatform& p = Current();
     p.Calls().Bump("GetTime");
     if (time == nullptr) return EFI_INVALID_PARAMETER;
-    if (capabilities != nullptr) std::memset(capabilities, 0, 16);
+    // EFI_TIME_CAPABILITIES: Resolution, Accuracy (UINT32 each), SetsToZero (BOOLEAN), 12 bytes with padding.
+    if (capabilities != nullptr) std::memset(capabilities, 0, 12);
     const EFI_TIME& base = p.time_;
     int64_t seconds = DaysFromCivil(base.Year, base.Month, base.Day) * 86400 + base.Hour * 3600 + base.Minute * 60 +
                       base.Second + static_cast<int64_t>(p.Clock().NowMicroseconds() / 1000000);

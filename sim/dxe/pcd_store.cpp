@@ -143,6 +143,13 @@ void* PcdStore::GetPointer(UINTN token) {
   return const_cast<uint8_t*>(e->bytes.data());
 }
 
+size_t PcdStore::PointerValueSize(const void* value) const {
+  for (const auto& [token, e] : tokens_) {
+    if (e.kind == Kind::Pointer && !e.bytes.empty() && e.bytes.data() == value) return e.bytes.size();
+  }
+  return 0;
+}
+
 UINTN PcdStore::GetSize(UINTN token) {
   const Entry* e = Lookup(token, "Pcd.GetSize");
   if (e == nullptr) return 0;

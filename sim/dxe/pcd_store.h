@@ -41,6 +41,8 @@ class PcdStore {
   uint64_t GetNumber(UINTN token, Kind kind, const char* service);
   void* GetPointer(UINTN token);
   UINTN GetSize(UINTN token);
+  // The bytes behind a pointer GetPointer answered (0 for any other address); neither counted nor reported.
+  size_t PointerValueSize(const void* value) const;
 
  private:
   struct Entry {

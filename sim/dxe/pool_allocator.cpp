@@ -14,6 +14,9 @@ constexpr size_t kGuard = 16;
 constexpr unsigned char kGuardByte = 0xFD;
 constexpr unsigned char kFreshByte = 0xAF;
 constexpr unsigned char kFreedByte = 0xDD;
+// The simulated platform's pool holds no buffer larger than this: a larger request (up to sizes whose guards
+// would wrap) is EFI_OUT_OF_RESOURCES, as on a platform whose memory is exhausted.
+constexpr size_t kLargestBuffer = size_t{256} << 20;
 
 std::string Describe(uint64_t number, size_t size, EFI_MEMORY_TYPE type) {
   char buf[128];
@@ -52,6 +55,7 @@ EFI_STATUS PoolAllocator::Allocate(EFI_MEMORY_TYPE type, UINTN size, VOID** buff
     fail_numbers_.erase(it);
     fail = true;
   }
+  if (size > kLargestBuffer) fail = true;
   auto* raw = fail ? nullptr : static_cast<unsigned char*>(std::malloc(size + 2 * kGuard));
   if (raw == nullptr) {
     ++stats_.failed;

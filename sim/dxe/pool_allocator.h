@@ -47,7 +47,8 @@ class PoolAllocator {
   PoolAllocator(const PoolAllocator&) = delete;
   PoolAllocator& operator=(const PoolAllocator&) = delete;
 
-  // AllocatePool semantics. New memory is filled with 0xAF (not zero) so reliance on zeroed pool shows.
+  // AllocatePool semantics. New memory is filled with 0xAF (not zero) so reliance on zeroed pool shows. A request
+  // above 256 MiB is EFI_OUT_OF_RESOURCES (counted as failed).
   // A null Buffer or an invalid pool type is a violation and EFI_INVALID_PARAMETER.
   EFI_STATUS Allocate(EFI_MEMORY_TYPE type, UINTN size, VOID** buffer);
   // FreePool semantics. An unknown pointer or a double free is a violation and EFI_INVALID_PARAMETER;

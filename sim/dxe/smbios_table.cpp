@@ -79,6 +79,18 @@ SmbiosTable::Stored* SmbiosTable::FindStored(uint16_t handle) {
   return nullptr;
 }
 
+const uint8_t* SmbiosTable::RecordHolding(const void* address, size_t* size) const {
+  const auto at = reinterpret_cast<uintptr_t>(address);
+  for (const auto& stored : records_) {
+    const auto start = reinterpret_cast<uintptr_t>(stored->bytes.data());
+    if (at >= start && at - start < stored->size) {
+      *size = stored->size;
+      return stored->bytes.data();
+    }
+  }
+  return nullptr;
+}
+
 EFI_SMBIOS_TABLE_HEADER* SmbiosTable::Find(uint16_t handle) {
   Stored* s = FindStored(handle);
   return s ? reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(s->bytes.data()) : nullptr;

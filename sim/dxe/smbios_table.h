@@ -43,6 +43,9 @@ class SmbiosTable {
   std::vector<SmbiosRecordView> Records() const;
   size_t Count() const { return records_.size(); }
   std::map<uint8_t, size_t> CountByType() const;
+  // The record whose bytes (formatted area and string set) hold `address`: its start, and its size in `size`;
+  // nullptr when no record does.
+  const uint8_t* RecordHolding(const void* address, size_t* size) const;
   // The table's own copy of a record (nullptr when absent).
   EFI_SMBIOS_TABLE_HEADER* Find(uint16_t handle);
 

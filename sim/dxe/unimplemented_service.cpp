@@ -54,4 +54,11 @@ void* UnimplementedService(const char* service) {
   std::abort();
 }
 
+const char* UnimplementedServiceName(const void* function) {
+  for (size_t i = 0; i < kStandIns && g_names[i] != nullptr; ++i) {
+    if (StandIns()[i] == function) return g_names[i];
+  }
+  return nullptr;
+}
+
 }  // namespace sim

@@ -7,5 +7,7 @@ namespace sim {
 // A distinct EFIAPI function for `service` (the same name gives the same function). Names must outlive the run
 // (string literals).
 void* UnimplementedService(const char* service);
+// The service a stand-in was bound to; nullptr for any other address. A stand-in reads no arguments.
+const char* UnimplementedServiceName(const void* function);
 
 }  // namespace sim

@@ -82,7 +82,9 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
   if (!PlaceClearOf(reserved, violations)) return EFI_LOAD_ERROR;
   machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
   machine_->MapBus(platform->Bus());  // first, so the hardware's addresses are the devices'
-  machine_->ShareHostMemory();
+  if (budget_) machine_->SetInstructionBudget(*budget_);
+  catalog_ = std::make_unique<DxeServiceCatalog>(*platform, machine_->Reach());
+  machine_->ShareHostMemory(*catalog_);
   platform->LoadedImage()->ImageBase = image_->Host();
   platform->LoadedImage()->ImageSize = image_->ImageSize();
   ImageMachine* machine = machine_.get();

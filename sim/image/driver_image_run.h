@@ -1,7 +1,8 @@
 // A built DXE driver image as the driver of a board run, in the emulator. Entry() is an entry for
 // RunDxeDriver, BootBoard and BootBoardWithNvram: called with the attached platform's image handle and system
-// table, it maps the platform's bus as MMIO, lets the image see the host memory the platform hands it (tables,
-// protocols, pool, records) at the same addresses with every service function reached as a host call, fills
+// table, it maps the platform's bus as MMIO, lends the image what the platform hands it (tables, the interfaces
+// it is given, its pool buffers, the SMBIOS records) at the same addresses, with every service the tables hold
+// reached as a host call whose pointer arguments are checked first (DxeServiceCatalog), fills
 // the loaded-image protocol's base and size and runs the image's entry point; the platform's callback registry
 // then runs the driver's callback in the emulator too. Faults are violations of the platform. The entry refers
 // to this object: keep it alive as long as the platform it ran on. An image whose place overlaps the platform's
@@ -15,6 +16,7 @@
 
 #include "sim/common/violations.h"
 #include "sim/dxe/driver_entry.h"
+#include "sim/image/dxe_service_catalog.h"
 #include "sim/image/image_machine.h"
 #include "sim/image/placed_image.h"
 #include "uefi/system_table.h"
@@ -33,6 +35,8 @@ class EmulatedDriver {
   EmulatedDriver(const EmulatedDriver&) = delete;
   EmulatedDriver& operator=(const EmulatedDriver&) = delete;
 
+  // At most this many image instructions per call into the image (default: the machine's 50 million).
+  void SetInstructionBudget(uint64_t budget) { budget_ = budget; }
   // Calls RunEntry of this object.
   DriverEntry Entry();
   // Every call made into the image so far (entry points, then callbacks), with instruction counts and stack use.
@@ -49,10 +53,12 @@ class EmulatedDriver {
   // Places the image again from its file bytes, off every range of `reserved`; false with a violation reported.
   bool PlaceClearOf(const std::vector<ReservedRange>& reserved, Violations& violations);
   std::unique_ptr<PlacedImage> image_;
-  std::vector<uint8_t> bytes_;             // the image file, for a placement elsewhere
-  std::unique_ptr<ImageMachine> machine_;  // one per platform run
+  std::vector<uint8_t> bytes_;                  // the image file, for a placement elsewhere
+  std::unique_ptr<DxeServiceCatalog> catalog_;  // one per platform run, outlives the machine that calls it
+  std::unique_ptr<ImageMachine> machine_;       // one per platform run
   std::vector<GuestCallResult> calls_;
   std::optional<EFI_GUID> file_guid_;
+  std::optional<uint64_t> budget_;
 };
 
 }  // namespace sim

@@ -1,5 +1,6 @@
-// The emulator behind ImageMachine: page mappings, MMIO forwarding, trap slots, the per-instruction hook that
-// counts, measures the stack and keeps execution inside the image's code, and the fault reports.
+// The emulator behind ImageMachine: page mappings, MMIO forwarding, lent host pages behind checked accesses, trap
+// slots and host service calls, the per-instruction hook that counts, measures the stack and keeps execution
+// inside the image's code, and the fault reports.
 #include "sim/image/image_machine.h"
 
 #include <sys/mman.h>
@@ -49,6 +50,12 @@ void MmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void*
 
 }  // namespace
 
+// A lent host page seen through checked accesses.
+struct CheckedPage {
+  ImageMachine::State* state;
+  uint64_t base;
+};
+
 struct ImageMachine::State {
   ImageMachine* machine = nullptr;
   uc_engine* uc = nullptr;
@@ -69,14 +76,9 @@ struct ImageMachine::State {
   uint8_t* stack = nullptr;
   size_t stack_size = 0;
 
-  // Shared host memory: the host's mappings as last read, the runs mapped on touch, the host code pages.
-  bool share_host = false;
-  struct HostMapping {
-    uint64_t start, end;
-    bool write, execute;
-  };
-  std::vector<HostMapping> host_maps;
-  std::vector<std::pair<uint64_t, uint64_t>> touched;
+  // Shared host memory: lent host pages behind checked accesses, the host code pages holding service entries.
+  HostServiceGate* gate = nullptr;
+  std::vector<std::unique_ptr<CheckedPage>> checked;
   std::set<uint64_t> host_code_pages;
 
   // The call in progress.
@@ -111,6 +113,7 @@ struct ImageMachine::State {
     for (const Range& r : ranges) {
       if (address >= r.start && address < r.end) return r.name;
     }
+    if (std::optional<ReachRegion> r = machine->reach_.Find(address)) return r->name;
     return "nothing";
   }
 
@@ -119,49 +122,14 @@ struct ImageMachine::State {
     uc_emu_stop(uc);
   }
 
-  void ReadHostMaps() {
-    host_maps.clear();
-    FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (maps == nullptr) return;
-    char line[512];
-    while (std::fgets(line, sizeof line, maps) != nullptr) {
-      unsigned long long start = 0, end = 0;
-      char perms[8] = {};
-      if (std::sscanf(line, "%llx-%llx %7s", &start, &end, perms) != 3 || perms[0] != 'r') continue;
-      host_maps.push_back({start, end, perms[1] == 'w', perms[2] == 'x'});
-    }
-    std::fclose(maps);
-  }
+  // Maps the host page of a lent address behind checked accesses (each access of the guest is checked against
+  // what is lent at that moment, then copied to or from the host).
+  bool ShareData(uint64_t address);
 
-  const HostMapping* HostMappingAt(uint64_t address, bool reread) {
-    for (int pass = 0; pass < 2; ++pass) {
-      for (const HostMapping& m : host_maps) {
-        if (address >= m.start && address < m.end) return &m;
-      }
-      if (!reread || pass == 1) break;
-      ReadHostMaps();
-    }
-    return nullptr;
-  }
-
-  // Maps the host data pages around an access the guest made (up to 16 pages, inside one host mapping).
-  bool ShareData(uint64_t address, int size) {
-    const uint64_t last = address + static_cast<uint64_t>(size > 0 ? size - 1 : 0);
-    for (uint64_t p = address / page * page; p <= last; p += page) {
-      if (pages.count(p / page)) continue;
-      const HostMapping* m = HostMappingAt(p, true);
-      if (m == nullptr || m->execute) return false;
-      const uint64_t end = std::min(m->end, p + 16 * page);
-      MapPages(p, end, UC_PROT_READ | (m->write ? UC_PROT_WRITE : 0), reinterpret_cast<uint8_t*>(p), &touched);
-    }
-    return true;
-  }
-
-  // A host code page: emulator memory at the same address filled with returns; the code hook runs the host
-  // function the guest called there.
+  // A host code page holding a service entry: emulator memory at the same address filled with returns; the code
+  // hook runs the service the guest called there.
   bool ShareCode(uint64_t address) {
-    const HostMapping* m = HostMappingAt(address, true);
-    if (m == nullptr || !m->execute || !CalledFromImage()) return false;
+    if (gate == nullptr || !gate->IsService(address) || !CalledFromImage()) return false;
     const uint64_t p = address / page * page;
     if (uc_mem_map(uc, p, page, UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK) return false;
     std::vector<uint8_t> returns(page, kReturnInstruction);
@@ -172,27 +140,19 @@ struct ImageMachine::State {
   }
 
   // Whether the return address on the stack lies in the image's code (a call made by the image).
-  bool CalledFromImage() const {
+  bool CalledFromImage() const { return InCode(ReturnAddress()); }
+  uint64_t ReturnAddress() const {
     uint64_t ret = 0;
     uc_mem_read(uc, Sp(), &ret, is64 ? 8 : 4);
-    return InCode(ret);
+    return ret;
   }
+  // The guest address of the indirect call (FF /2) or direct call that returns to `ret`, found by its encodings.
+  std::string CallSite(uint64_t ret) const;
 
-  // After host code ran: drop touched runs whose host memory is gone.
-  void AfterHostCode() {
-    if (touched.empty()) return;
-    ReadHostMaps();
-    std::vector<std::pair<uint64_t, uint64_t>> kept;
-    for (const auto& [start, end] : touched) {
-      const HostMapping* m = HostMappingAt(start, false);
-      if (m != nullptr && m->end >= end) {
-        kept.emplace_back(start, end);
-        continue;
-      }
-      uc_mem_unmap(uc, start, end - start);
-      for (uint64_t p = start; p < end; p += page) pages.erase(p / page);
-    }
-    touched.swap(kept);
+  // Ends the call with `message` as it is (no instruction address added).
+  void Refuse(std::string message) {
+    if (fault.empty()) fault = std::move(message);
+    uc_emu_stop(uc);
   }
 
   void MapPages(uint64_t start, uint64_t end, uint32_t perms, uint8_t* host,
@@ -228,6 +188,75 @@ uint64_t TrapCall::Arg(unsigned index) const {
   return v;
 }
 
+uint64_t TrapCall::ReturnAddress() const {
+  uint64_t ret = 0;
+  machine_.ReadGuest(stack_, &ret, machine_.Is64() ? 8 : 4);
+  return ret;
+}
+
+void TrapCall::Refuse(const std::string& message) const {
+  machine_.state_->Refuse(message + "; " + machine_.state_->CallSite(ReturnAddress()));
+}
+
+namespace {
+
+uint64_t CheckedRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+  auto* p = static_cast<CheckedPage*>(user);
+  const uint64_t address = p->base + offset;
+  uint64_t value = 0;
+  if (!p->state->machine->Reach().Read(address, &value, size)) {
+    p->state->Fail("the image read " + std::to_string(size) + (size == 1 ? " byte" : " bytes") + " at " + Hex(address) +
+                   ": " + p->state->machine->Reach().Check(address, size, false));
+  }
+  return value;
+}
+
+void CheckedWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+  auto* p = static_cast<CheckedPage*>(user);
+  const uint64_t address = p->base + offset;
+  if (!p->state->machine->Reach().Write(address, &value, size)) {
+    p->state->Fail("the image wrote " + std::to_string(size) + (size == 1 ? " byte" : " bytes") + " (value " +
+                   Hex(value) + ") to " + Hex(address) + ": " + p->state->machine->Reach().Check(address, size, true));
+  }
+}
+
+}  // namespace
+
+bool ImageMachine::State::ShareData(uint64_t address) {
+  if (!machine->Reach().Find(address)) return false;
+  const uint64_t p = address / page * page;
+  checked.push_back(std::make_unique<CheckedPage>(CheckedPage{this, p}));
+  if (uc_mmio_map(uc, p, page, CheckedRead, checked.back().get(), CheckedWrite, checked.back().get()) != UC_ERR_OK)
+    return false;
+  pages.insert(p / page);
+  return true;
+}
+
+std::string ImageMachine::State::CallSite(uint64_t ret) const {
+  uint8_t b[8] = {};
+  const bool readable = uc_mem_read(uc, ret - 8, b, 8) == UC_ERR_OK;
+  // b[8 - k] is the first byte of a k-byte instruction ending at the return address.
+  auto indirect = [&](unsigned k) {
+    unsigned at = 8 - k;
+    if (is64 && b[at] >= 0x40 && b[at] <= 0x4F) ++at;  // REX prefix
+    if (at + 2 > 8 || b[at] != 0xFF || ((b[at + 1] >> 3) & 7) != 2) return false;
+    const unsigned mod = b[at + 1] >> 6, rm = b[at + 1] & 7;
+    unsigned length = 2 +
+                      (mod == 1   ? 1
+                       : mod == 2 ? 4
+                                  : 0) +
+                      (mod != 3 && rm == 4 ? 1 : 0) + (mod == 0 && rm == 5 ? 4 : 0);
+    return at + length == 8;
+  };
+  if (readable) {
+    for (unsigned k : {2u, 3u, 4u, 6u, 7u}) {
+      if (indirect(k)) return "the call at " + Hex(ret - k);
+    }
+    if (b[3] == 0xE8) return "the call at " + Hex(ret - 5);
+  }
+  return "the call returning to " + Hex(ret);
+}
+
 namespace {
 
 void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
@@ -238,7 +267,7 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
     const uint64_t sp = s.Sp();
     s.lowest_sp = std::min(s.lowest_sp, sp);
     const uint64_t result = s.traps[slot].second(TrapCall(*s.machine, sp));
-    s.AfterHostCode();
+    if (!s.fault.empty()) return;  // the handler refused the call
     if (s.is64) {
       uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
     } else {
@@ -249,14 +278,22 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
     return;  // the slot's own instruction returns to the caller
   }
   if (s.host_code_pages.count(address / s.page)) {
+    if (!s.gate->IsService(address)) {
+      s.Fail("the image executed host code at " + Hex(address) +
+             ", which is no service entry point the platform handed it");
+      return;
+    }
     if (!s.CalledFromImage()) {
       s.Fail("the image jumped into host code at " + Hex(address) + " without a call");
       return;
     }
     s.lowest_sp = std::min(s.lowest_sp, s.Sp());
-    const uint64_t result =
-        ImageMachine::CallHostFunction(reinterpret_cast<const void*>(address), TrapCall(*s.machine, s.Sp()));
-    s.AfterHostCode();
+    std::string refusal;
+    const uint64_t result = s.gate->Call(address, TrapCall(*s.machine, s.Sp()), refusal);
+    if (!refusal.empty()) {
+      s.Refuse(refusal + "; " + s.CallSite(s.ReturnAddress()));
+      return;
+    }
     uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
     return;  // the page's return instruction goes back to the image
   }
@@ -280,8 +317,8 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
 
 bool OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t value, void* user) {
   auto& s = *static_cast<ImageMachine::State*>(user);
-  if (s.share_host) {
-    if ((type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED) && s.ShareData(address, size)) return true;
+  if (s.gate != nullptr) {
+    if ((type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED) && s.ShareData(address)) return true;
     if (type == UC_MEM_FETCH_UNMAPPED && s.ShareCode(address)) return true;
   }
   const std::string at = Hex(address) + " in " + s.Where(address);
@@ -296,10 +333,11 @@ bool OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t
     }
     case UC_MEM_WRITE_UNMAPPED:
       s.Fail("the image wrote " + bytes + " (value " + Hex(static_cast<uint64_t>(value)) + ") to " + Hex(address) +
-             ", which nothing maps");
+             ", which nothing maps" + (s.gate != nullptr ? " and the platform did not lend it" : ""));
       break;
     case UC_MEM_READ_UNMAPPED:
-      s.Fail("the image read " + bytes + " at " + Hex(address) + ", which nothing maps");
+      s.Fail("the image read " + bytes + " at " + Hex(address) + ", which nothing maps" +
+             (s.gate != nullptr ? " and the platform did not lend it" : ""));
       break;
     case UC_MEM_READ_PROT: s.Fail("the image read " + bytes + " at " + at + ", which is not readable"); break;
     case UC_MEM_FETCH_UNMAPPED:
@@ -340,6 +378,15 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
   for (const PlacedSection& sec : image.Sections()) {
     if (sec.execute) s.code.emplace_back(sec.start, sec.end);
   }
+  // The image is the guest's own: lent with the protections it is mapped with.
+  reach_.Lend(image.Base(), image.MappedSize(), false, "the image", image.Host());
+  if (!image.ExecutesInPlace()) {
+    for (const PlacedSection& sec : image.Sections()) {
+      if (sec.read)
+        reach_.Lend(sec.start, sec.end - sec.start, sec.write, "the image's section " + sec.name,
+                    image.Host() + (sec.start - image.Base()));
+    }
+  }
 
   s.traps_page = static_cast<uint8_t*>(MapBelow4GiB(s.page));
   if (s.traps_page == nullptr) Fatal("no room below 4 GiB for the trap slots");
@@ -373,6 +420,7 @@ void ImageMachine::MapHost(const void* address, size_t size, bool writable, std:
   const uint64_t start = at / s.page * s.page, end = (at + size + s.page - 1) / s.page * s.page;
   s.MapPages(start, end, UC_PROT_READ | (writable ? UC_PROT_WRITE : 0),
              reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(start)));
+  reach_.Lend(at, size, writable, name);
   s.ranges.push_back({at, at + size, std::move(name)});
 }
 
@@ -384,6 +432,7 @@ void ImageMachine::MapReadOnly(uint64_t guest, const void* host, size_t size, st
   if (!is64_ && end > 0x100000000ull)
     Fatal(name + " at " + Hex(guest) + " lies above 4 GiB, out of an IA-32 image's reach");
   s.MapPages(guest, end, UC_PROT_READ, static_cast<uint8_t*>(const_cast<void*>(host)));
+  reach_.Lend(guest, size, false, name, host);
   s.ranges.push_back({guest, guest + size, std::move(name)});
 }
 
@@ -422,10 +471,9 @@ uint64_t ImageMachine::AddTrap(std::string name, TrapHandler handler) {
   return s.trap_base + s.traps.size() - 1;
 }
 
-void ImageMachine::ShareHostMemory() {
+void ImageMachine::ShareHostMemory(HostServiceGate& gate) {
   if (!is64_) Fatal("an IA-32 guest cannot share the 64-bit host's memory");
-  state_->share_host = true;
-  state_->ReadHostMaps();
+  state_->gate = &gate;
 }
 
 // The guest calls a host function (a platform service or protocol member) whose prototype the trap does not know:

@@ -1,9 +1,21 @@
-// An x86 CPU emulator running one placed image: IA-32 for a PEIM, x86-64 for a DXE driver. Host memory the
-// simulator hands out is mapped at its own address; MMIO windows forward every access to the simulator's bus;
-// platform services are trap slots whose call runs a host handler (cdecl arguments on IA-32, the Microsoft
-// convention on x86-64) and returns its result into the guest. A fault (a write to read-only image memory, code
-// run outside the image's code, an access nothing maps, an instruction budget exhausted) stops the call and is
-// reported with the guest address and what was tried; nothing of the guest can crash or hang the host.
+// An x86 CPU emulator running one placed image: IA-32 for a PEIM, x86-64 for a DXE driver.
+//
+// What a guest may reach is what the platform lent it, kept in the machine's GuestReach (Reach()): its own image
+// (each section with its own protections; a PEIM executing in place read and execute only), its stack, the
+// simulator's below-4-GiB tables, host memory mapped for it (MapHost, MapReadOnly: status-code records, the
+// SiliconContext, flash) and, for a driver sharing host memory, what the platform handed it: the system table,
+// boot and runtime services, the protocol interfaces it was given, live pool buffers and SMBIOS records, PCD
+// pointer values. MMIO windows are reached by the guest's own loads and stores only, forwarded to the bus.
+// Platform services are trap slots (a handler on the host) or, for a driver, the host entry points the tables
+// it was lent hold; the guest may call no other host code. Every pointer a service is handed is checked against
+// the lent regions before the host touches it.
+//
+// What happens when the guest tries more: the call into the guest stops and its result says why, with the guest
+// address: a write to read-only memory (its code, headers, flash, tables), code run outside the image's code, an
+// access to host memory that was not lent (or no longer is: a freed pool buffer, a removed record), a call to
+// host code that is no service entry point, a service argument (pointer or length) that leaves the lent regions
+// (naming the service, the argument and the call site), an instruction budget exhausted. The host never reads or
+// writes memory it did not lend on the guest's behalf, so nothing of the guest can crash or hang it.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -13,6 +25,7 @@
 
 #include "sim/common/mmio_bus.h"
 #include "sim/image/guest_arena.h"
+#include "sim/image/guest_reach.h"
 #include "sim/image/placed_image.h"
 
 struct uc_struct;
@@ -26,11 +39,11 @@ class TrapCall {
  public:
   TrapCall(ImageMachine& machine, uint64_t stack) : machine_(machine), stack_(stack) {}
   uint64_t Arg(unsigned index) const;
-  // The argument as a host pointer (guest and host addresses are the same).
-  template <class T>
-  T* Pointer(unsigned index) const {
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(Arg(index)));
-  }
+  // The address the call returns to in the guest.
+  uint64_t ReturnAddress() const;
+  // Ends the guest call with a refusal (a service argument that leaves what the guest may reach); the message
+  // is completed with the guest address of the call. The handler's result is then ignored.
+  void Refuse(const std::string& message) const;
 
  private:
   ImageMachine& machine_;
@@ -45,6 +58,16 @@ struct GuestCallResult {
   uint64_t stack_used = 0;    // deepest stack: the given stack top minus the lowest stack pointer seen
   std::string fault;          // why the call did not complete
   bool stopped = false;       // ended by a stop address (fault holds its message)
+};
+
+// The host side of the services a 64-bit guest calls as host code (ShareHostMemory).
+class HostServiceGate {
+ public:
+  virtual ~HostServiceGate() = default;
+  // Whether `function` is a service entry point the platform handed the guest.
+  virtual bool IsService(uint64_t function) const = 0;
+  // Runs the service for the call and returns its result, or leaves `refusal` set (and runs nothing).
+  virtual uint64_t Call(uint64_t function, const TrapCall& call, std::string& refusal) = 0;
 };
 
 class ImageMachine {
@@ -64,6 +87,9 @@ class ImageMachine {
   const PlacedImage& Image() const { return image_; }
   // Below-4-GiB memory mapped into the guest read/write (tables, PPIs, descriptors the simulator builds).
   GuestArena& Arena() { return arena_; }
+  // What the guest may reach: the image, stack, arena and every MapHost/MapReadOnly mapping are lent by the
+  // machine; a platform lends more (ShareHostMemory).
+  GuestReach& Reach() { return reach_; }
 
   // Maps host memory at the same guest address (widened to whole pages; pages already mapped are kept).
   void MapHost(const void* address, size_t size, bool writable, std::string name);
@@ -75,12 +101,12 @@ class ImageMachine {
   // Every region of the bus, merged where their pages touch.
   void MapBus(MmioBus& bus);
 
-  // x86-64 only: from now on the guest also sees the host's own data memory at its addresses as it touches it
-  // (the simulator's tables, protocols, pool buffers and records live there), and a call from the image's code
-  // into the host's code runs that host function with the guest's arguments (the service functions the tables
-  // hold). Host pages are mapped on first touch; after host code has run, pages the host no longer has are
-  // dropped, so the guest never reaches memory the host released.
-  void ShareHostMemory();
+  // x86-64 only: from now on the guest also reaches host memory at its own addresses where Reach() lends it
+  // (the platform's tables, interfaces, pool buffers and records), each access checked against the lent regions
+  // as it is made, so memory taken back (freed, removed) is out of reach at once; and a call from the image's
+  // code to a host address the gate names a service runs through the gate. Any other host memory or code is a
+  // fault.
+  void ShareHostMemory(HostServiceGate& gate);
 
   // Calls a host function (Microsoft convention) with the guest's first ten arguments.
   static uint64_t CallHostFunction(const void* function, const TrapCall& call);
@@ -109,6 +135,7 @@ class ImageMachine {
   bool is64_;
   uc_struct* uc_ = nullptr;
   GuestArena arena_;
+  GuestReach reach_;
   uint64_t budget_ = 50'000'000;
   std::unique_ptr<State> state_;
 };

@@ -11,6 +11,7 @@
 #include "hw/debug_stop.h"
 #include "sim/common/debug_stop_log.h"
 #include "sim/common/hex_text.h"
+#include "sim/image/service_rules.h"
 #include "uefi/protocols/pcd_ppi.h"
 #include "uefi/protocols/report_status_code_handler_ppi.h"
 #include "uefi/status.h"
@@ -146,6 +147,16 @@ void PeimImageRun::Build() {
     if (slot == kLocatePpiSlot) {
       h = [this, &pei](const TrapCall& c) -> uint64_t {
         if (c.Arg(0) != services_pointer_) return GuestStatus(EFI_INVALID_PARAMETER);
+        static const ServiceRule kLocatePpi{
+            "PEI service LocatePpi",
+            {In(1, "Guid", sizeof(EFI_GUID), true), Out(3, "PpiDescriptor", 4, true), Out(4, "Ppi", 4, true)}};
+        const std::string refusal = CheckServiceCall(
+            kLocatePpi, [&c](unsigned i) { return c.Arg(i); }, machine_->Reach(),
+            [](uint64_t, const EFI_GUID&) { return false; });
+        if (!refusal.empty()) {
+          c.Refuse(refusal);
+          return 0;
+        }
         EFI_GUID guid;
         const bool have_guid = c.Arg(1) != 0 && machine_->ReadGuest(c.Arg(1), &guid, sizeof guid);
         void* host_ppi = nullptr;

@@ -70,6 +70,16 @@ TEST_F(PoolTest, NthAllocationFromNowFails) {
   Free(a), Free(b), Free(d);
 }
 
+TEST_F(PoolTest, ARequestBeyondThePoolsLargestBufferIsOutOfResourcesAndNeverWraps) {
+  VOID* a = reinterpret_cast<VOID*>(1);
+  EXPECT_EQ(Allocate(~UINTN{0} - 8, &a), EFI_OUT_OF_RESOURCES);  // the guards' sum would wrap to a tiny block
+  EXPECT_EQ(a, nullptr);
+  EXPECT_EQ(Allocate((UINTN{256} << 20) + 1, &a), EFI_OUT_OF_RESOURCES);
+  ASSERT_EQ(Allocate(UINTN{256} << 20, &a), EFI_SUCCESS);
+  Free(a);
+  EXPECT_EQ(platform.Pool().Stats().failed, 2u);
+}
+
 TEST_F(PoolTest, EveryAllocationFromNthOnFails) {
   platform.FailAllocationsFrom(3);
   VOID* p[5] = {};

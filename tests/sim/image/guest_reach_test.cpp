@@ -1,0 +1,82 @@
+// The lent regions of an image: nesting, revocation, sources that follow their owner, and the range checks
+// (a range across regions, one running past them, a write into a read-only region, a wrapping range).
+#include "sim/image/guest_reach.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+
+namespace {
+
+class Reach : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reach.Lend(At(0), 64, false, "the table");
+    reach.Lend(At(16), 16, true, "a field inside it");
+    reach.Lend(At(64), 32, true, "the buffer after it");
+  }
+  uint64_t At(size_t offset) { return reinterpret_cast<uintptr_t>(bytes + offset); }
+  uint8_t bytes[256] = {};
+  sim::GuestReach reach;
+};
+
+TEST_F(Reach, TheInnermostRegionHoldingAnAddressAnswers) {
+  EXPECT_EQ(reach.Find(At(20))->name, "a field inside it");
+  EXPECT_EQ(reach.Find(At(40))->name, "the table");  // past the nested region, back in the outer one
+  EXPECT_EQ(reach.Find(At(95))->name, "the buffer after it");
+  EXPECT_FALSE(reach.Find(At(96)));
+}
+
+TEST_F(Reach, ARangeMayCrossAdjacentRegionsButNotLeaveThem) {
+  EXPECT_EQ(reach.Check(At(8), 80, false), "");
+  EXPECT_NE(reach.Check(At(90), 8, false).find("of the range lies in nothing the platform lent"), std::string::npos);
+  EXPECT_NE(reach.Check(At(200), 1, false).find("lies in nothing the platform lent"), std::string::npos);
+  EXPECT_EQ(reach.Check(At(200), 0, false), "");  // an empty range touches nothing
+}
+
+TEST_F(Reach, AWriteNeedsEveryByteWritable) {
+  EXPECT_EQ(reach.Check(At(16), 16, true), "");
+  EXPECT_NE(reach.Check(At(12), 8, true).find("lies in the table, which the image may only read"), std::string::npos);
+  EXPECT_NE(reach.Check(At(30), 4, true).find("lies in the table"), std::string::npos);
+  const uint32_t v = 7;
+  EXPECT_FALSE(reach.Write(At(0), &v, 4));
+  EXPECT_EQ(bytes[0], 0);
+  EXPECT_TRUE(reach.Write(At(64), &v, 4));
+  EXPECT_EQ(bytes[64], 7);
+}
+
+TEST_F(Reach, ARangeThatWrapsIsRefused) {
+  EXPECT_NE(reach.Check(At(8), ~uint64_t{0}, false).find("wraps around"), std::string::npos);
+}
+
+TEST_F(Reach, ARevokedRegionIsOutOfReach) {
+  reach.Revoke(At(64));
+  EXPECT_FALSE(reach.Find(At(70)));
+  uint8_t out = 0;
+  EXPECT_FALSE(reach.Read(At(70), &out, 1));
+}
+
+TEST_F(Reach, ASourceAnswersForWhatItsOwnerHoldsNow) {
+  bool live = true;
+  reach.AddSource([&](uint64_t address) -> std::optional<sim::ReachRegion> {
+    if (!live || address < At(128) || address >= At(160)) return std::nullopt;
+    return sim::ReachRegion{address, At(160), true, "a live buffer", reinterpret_cast<const uint8_t*>(address)};
+  });
+  EXPECT_EQ(reach.Check(At(130), 30, true), "");
+  EXPECT_NE(reach.Check(At(130), 31, true), "");
+  live = false;
+  EXPECT_NE(reach.Check(At(130), 1, false), "");
+}
+
+TEST(ReachElsewhere, BytesLentAtAnotherGuestAddressAreReadFromTheirHostCopy) {
+  const uint8_t flash[4] = {1, 2, 3, 4};
+  sim::GuestReach reach;
+  reach.Lend(0xFFF00000, sizeof flash, false, "flash", flash);
+  uint8_t out[2] = {};
+  ASSERT_TRUE(reach.Read(0xFFF00002, out, 2));
+  EXPECT_EQ(out[0], 3);
+  EXPECT_EQ(out[1], 4);
+}
+
+}  // namespace
