@@ -37,11 +37,30 @@ function(write_module_layers file)
   file(GENERATE OUTPUT ${file} CONTENT "${lines}")
 endfunction()
 
+# Host-side libraries are compiled as unity builds: a batch of sources is one translation unit, so the heavy
+# headers they share (yaml-cpp, CLI11, the standard library) are parsed and their templates generated once per
+# batch instead of once per file. Module code is never merged: it is compiled file by file, as in the images.
+option(HOST_UNITY_BUILD "Compile host libraries and tools in batches of sources (unity build)" ON)
+set(HOST_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per unity batch of a host library")
+
+# host_unity_build(target): merges the target's sources into batches when HOST_UNITY_BUILD is on.
+function(host_unity_build target)
+  if(HOST_UNITY_BUILD)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${HOST_UNITY_BATCH_SIZE})
+    # Inside a batch a source's anonymous-namespace types are no longer in the main file, which gcc would
+    # take for a header's type with internal linkage.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+    endif()
+  endif()
+endfunction()
+
 # add_project_library(name SOURCES...): host-side code (simulator, tools).
 function(add_project_library name)
   add_library(${name} STATIC ${ARGN})
   target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS})
   target_link_libraries(${name} PUBLIC uefi_defs)
+  host_unity_build(${name})
 endfunction()
 
 # add_project_test(name SOURCES... LIBS libs...): one GoogleTest executable registered with CTest.

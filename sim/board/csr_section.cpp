@@ -11,7 +11,7 @@ namespace sim {
 namespace {
 
 constexpr size_t kRows = 2;  // socket rows of the topology block
-constexpr size_t kStacks = 6;
+constexpr size_t kCsrStacks = 6;
 constexpr size_t kSegments = 8;  // MMCFG word pairs of the SiliconContext
 
 void ParseStackBus(const YAML::Node& rows, const BoardFileContext& c, BoardCsr& csr) {
@@ -23,11 +23,11 @@ void ParseStackBus(const YAML::Node& rows, const BoardFileContext& c, BoardCsr& 
   for (size_t s = 0; s < rows.size(); ++s) {
     const std::string field = "csr.stack_bus[" + std::to_string(s) + "]";
     c.RequireSequence(rows[s], field);
-    if (rows[s].size() != kStacks) {
+    if (rows[s].size() != kCsrStacks) {
       c.Fail(rows[s], field, std::to_string(rows[s].size()) + " buses given", "list 6 bus numbers, stacks 0..5");
     }
-    std::array<uint8_t, kStacks> row{};
-    for (size_t k = 0; k < kStacks; ++k) {
+    std::array<uint8_t, kCsrStacks> row{};
+    for (size_t k = 0; k < kCsrStacks; ++k) {
       row[k] = static_cast<uint8_t>(c.Unsigned(rows[s][k], field + "[" + std::to_string(k) + "]", 0xFF));
     }
     csr.stack_bus.push_back(row);

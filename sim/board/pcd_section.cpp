@@ -9,7 +9,7 @@ namespace {
 
 constexpr size_t kLayoutSize = 72;
 constexpr size_t kSockets = 8;
-constexpr size_t kStacks = 6;
+constexpr size_t kSocketStacks = 6;
 
 std::vector<uint8_t> ParseLayout(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
   if (node.IsMap() && node["bytes"]) {
@@ -44,7 +44,7 @@ std::vector<uint8_t> ParseLayout(const YAML::Node& node, const BoardFileContext&
       }
       if (const YAML::Node buses = s["stack_bus"]) {
         c.RequireSequence(buses, ef + ".stack_bus");
-        if (buses.size() > kStacks) {
+        if (buses.size() > kSocketStacks) {
           c.Fail(buses, ef + ".stack_bus", std::to_string(buses.size()) + " buses given",
                  "list at most 6 bus numbers, one per stack 0..5");
         }

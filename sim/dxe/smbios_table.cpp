@@ -14,8 +14,8 @@ namespace {
 
 // How far a record outside pool memory is scanned for the end of its string set.
 constexpr size_t kScanBoundOutsidePool = 4096;
-constexpr size_t kGuardBytes = 16;
-constexpr uint8_t kGuardByte = 0xFD;
+constexpr size_t kRecordGuardLength = 16;
+constexpr uint8_t kRecordGuardByte = 0xFD;
 constexpr uint16_t kLastHandle = 0xFEFF;
 
 }  // namespace
@@ -126,7 +126,7 @@ EFI_STATUS SmbiosTable::Add(EFI_SMBIOS_HANDLE* handle, const EFI_SMBIOS_TABLE_HE
   stored->type = record->Type;
   stored->size = check.size;
   stored->bytes.assign(bytes, bytes + check.size);
-  stored->bytes.resize(check.size + kGuardBytes, kGuardByte);
+  stored->bytes.resize(check.size + kRecordGuardLength, kRecordGuardByte);
   reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(stored->bytes.data())->Handle = assigned;
   records_.push_back(std::move(stored));
   *handle = assigned;
@@ -194,7 +194,7 @@ void SmbiosTable::CheckIntegrity() {
     std::string what;
     const auto* header = reinterpret_cast<const EFI_SMBIOS_TABLE_HEADER*>(r->bytes.data());
     for (size_t i = r->size; i < r->bytes.size(); ++i) {
-      if (r->bytes[i] != kGuardByte) {
+      if (r->bytes[i] != kRecordGuardByte) {
         what = "written past its end (offset " + std::to_string(i) + ")";
         break;
       }

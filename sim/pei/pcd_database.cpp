@@ -12,7 +12,7 @@ namespace sim {
 
 namespace {
 
-constexpr size_t kSlots = sizeof(PCD_PPI) / sizeof(void*);
+constexpr size_t kPcdSlots = sizeof(PCD_PPI) / sizeof(void*);
 
 // The database of the attached PEI platform; with none attached the call is reported and answers nothing.
 PcdDatabase* Active(const char* function) {
@@ -32,7 +32,7 @@ UINTN EFIAPI UnprovidedPcdFunction() {
 }
 
 template <size_t... Slots>
-void FillUnprovided(void** slots, std::index_sequence<Slots...>) {
+void FillUnprovidedPcd(void** slots, std::index_sequence<Slots...>) {
   ((slots[Slots] = reinterpret_cast<void*>(&UnprovidedPcdFunction<Slots>)), ...);
 }
 
@@ -53,7 +53,7 @@ UINTN EFIAPI PcdGetSize(UINTN token) {
 
 PcdDatabase::PcdDatabase(Violations& violations) : violations_(violations) {
   std::memset(&ppi_, 0, sizeof ppi_);
-  FillUnprovided(reinterpret_cast<void**>(&ppi_), std::make_index_sequence<kSlots>());
+  FillUnprovidedPcd(reinterpret_cast<void**>(&ppi_), std::make_index_sequence<kPcdSlots>());
   ppi_.Get64 = PcdGet64;
   ppi_.GetPtr = PcdGetPtr;
   ppi_.GetSize = PcdGetSize;

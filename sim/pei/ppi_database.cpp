@@ -40,8 +40,8 @@ constexpr const char* kServiceNames[] = {"InstallPpi",
                                          "FfsGetFileInfo2",
                                          "ResetSystem2",
                                          "FreePages"};
-constexpr size_t kSlots = (sizeof(EFI_PEI_SERVICES) - sizeof(EFI_TABLE_HEADER)) / sizeof(void*);
-static_assert(sizeof(kServiceNames) / sizeof(kServiceNames[0]) == kSlots, "one name per services slot");
+constexpr size_t kServiceSlots = (sizeof(EFI_PEI_SERVICES) - sizeof(EFI_TABLE_HEADER)) / sizeof(void*);
+static_assert(sizeof(kServiceNames) / sizeof(kServiceNames[0]) == kServiceSlots, "one name per services slot");
 
 // Every PEI service takes the services pointer first, which leads back to the database.
 template <size_t Slot>
@@ -54,7 +54,7 @@ EFI_STATUS EFIAPI UnprovidedService(const EFI_PEI_SERVICES** services) {
 }
 
 template <size_t... Slots>
-void FillUnprovided(void** slots, std::index_sequence<Slots...>) {
+void FillUnprovidedServices(void** slots, std::index_sequence<Slots...>) {
   ((slots[Slots] = reinterpret_cast<void*>(&UnprovidedService<Slots>)), ...);
 }
 
@@ -71,7 +71,7 @@ EFI_STATUS EFIAPI LocatePpiService(const EFI_PEI_SERVICES** services, const EFI_
 
 }  // namespace
 
-const char* PeiServiceName(size_t slot) { return slot < kSlots ? kServiceNames[slot] : "(past the table)"; }
+const char* PeiServiceName(size_t slot) { return slot < kServiceSlots ? kServiceNames[slot] : "(past the table)"; }
 
 std::string GuidText(const EFI_GUID& g) {
   char buf[40];
@@ -94,7 +94,7 @@ PpiDatabase::PpiDatabase(Violations& violations) : violations_(violations) {
   t.Hdr.Signature = PEI_SERVICES_SIGNATURE;
   t.Hdr.Revision = (1u << 16) | 70u;
   t.Hdr.HeaderSize = sizeof(EFI_PEI_SERVICES);
-  FillUnprovided(reinterpret_cast<void**>(&t.InstallPpi), std::make_index_sequence<kSlots>());
+  FillUnprovidedServices(reinterpret_cast<void**>(&t.InstallPpi), std::make_index_sequence<kServiceSlots>());
   t.InstallPpi = InstallPpiService;
   t.LocatePpi = LocatePpiService;
   t.CpuIo = nullptr;  // PPI pointers, not services
