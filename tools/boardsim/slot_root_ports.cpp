@@ -11,7 +11,8 @@ namespace boardsim {
 
 std::vector<SlotRootPort> SlotRootPorts(const std::vector<uint8_t>& socket_bus_layout) {
   SocketBusLayoutRecord layout{};
-  std::memcpy(&layout, socket_bus_layout.data(), std::min(socket_bus_layout.size(), sizeof layout));
+  if (!socket_bus_layout.empty())
+    std::memcpy(&layout, socket_bus_layout.data(), std::min(socket_bus_layout.size(), sizeof layout));
   std::vector<SlotRootPort> ports;
   if (layout.Valid == 0) return ports;
   for (const BoardSlot& slot : BoardSlots) {

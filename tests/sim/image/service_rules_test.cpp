@@ -23,7 +23,7 @@ class ServiceRules : public ::testing::TestWithParam<Row> {};
 TEST_P(ServiceRules, ChecksThePointerOverTheBytesItCovers) {
   const Row& row = GetParam();
   uint8_t memory[64] = {};
-  std::memcpy(memory, row.bytes.data(), row.bytes.size());
+  if (!row.bytes.empty()) std::memcpy(memory, row.bytes.data(), row.bytes.size());
   sim::GuestReach reach;
   const uint64_t base = reinterpret_cast<uintptr_t>(memory);
   reach.Lend(base, sizeof memory, true, "the buffer");
