@@ -43,6 +43,12 @@ if(IA32_PROGRAMS_RUN_NATIVELY)
   set(CMAKE_CROSSCOMPILING_EMULATOR "")
   message(STATUS "32-bit programs: run natively")
 else()
+  # Also when IA32_PROGRAMS_RUN_NATIVELY=OFF is given on the command line, which skips the probe above.
+  find_program(QEMU_I386_PROGRAM qemu-i386)
+  if(NOT QEMU_I386_PROGRAM)
+    message(FATAL_ERROR "32-bit programs are to run through qemu-i386, which is not installed: install the Debian "
+                        "package qemu-user.")
+  endif()
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QEMU_I386_PROGRAM})
   message(STATUS "32-bit programs: run through ${QEMU_I386_PROGRAM} (the kernel refuses them)")
 endif()
