@@ -30,6 +30,9 @@ std::vector<Interval> Merge(const std::vector<ExecutedRange>& ranges) {
   return merged;
 }
 
+uint32_t RvaOf(uint32_t rva) { return rva; }
+uint32_t RvaOf(const StaticBlock& block) { return block.rva; }
+
 bool Covers(const std::vector<Interval>& merged, uint32_t rva) {
   auto it = std::upper_bound(merged.begin(), merged.end(), uint64_t{rva},
                              [](uint64_t value, const Interval& i) { return value < i.start; });
@@ -43,9 +46,16 @@ ImageCoverage MeasureCoverage(const ImageCode& code, const std::vector<ExecutedR
   ImageCoverage coverage;
   coverage.stem = code.stem;
   coverage.ranges = ranges.size();
+  // Each range should start on a block: the emulator's translation blocks start where the static blocks do
+  // (after a branch, call or return, at a branch target). One that does not shows code the disassembly
+  // did not follow (an indirect branch target it could not see).
   for (const ExecutedRange& range : ranges) {
-    if (code.FunctionAt(range.rva) == nullptr) {
+    const FunctionBlocks* function = code.FunctionAt(range.rva);
+    if (function == nullptr) {
       ++coverage.ranges_outside;
+    } else if (!std::binary_search(function->blocks.begin(), function->blocks.end(), range.rva,
+                                   [](const auto& a, const auto& b) { return RvaOf(a) < RvaOf(b); })) {
+      ++coverage.ranges_inside_blocks;
     }
   }
   std::vector<Interval> merged = Merge(ranges);

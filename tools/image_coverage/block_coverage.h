@@ -25,6 +25,7 @@ struct ImageCoverage {
   size_t files = 0;
   size_t ranges = 0;
   size_t ranges_outside = 0;                // ranges whose start lies in no function of the image
+  size_t ranges_inside_blocks = 0;          // ranges starting in a function but on no block start of it
   std::vector<FunctionCoverage> functions;  // every function, ascending by address
   std::vector<std::string> notes;           // disassembly notes and reasons that match nothing to explain
 

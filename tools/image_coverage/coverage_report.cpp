@@ -46,6 +46,9 @@ std::string CoverageText(const ImageCoverage& coverage) {
   if (coverage.ranges_outside != 0) {
     text += " (" + std::to_string(coverage.ranges_outside) + " ranges start in no function)";
   }
+  if (coverage.ranges_inside_blocks != 0) {
+    text += " (" + std::to_string(coverage.ranges_inside_blocks) + " ranges start inside a block)";
+  }
   text += "\n";
   size_t partial = 0;
   for (const FunctionCoverage& function : coverage.functions) {
@@ -61,8 +64,9 @@ std::string CoverageText(const ImageCoverage& coverage) {
     const CodeFunction& f = function.blocks->function;
     text += "  " + f.name + " [" + f.object + "]: " + std::to_string(function.reached) + "/" +
             std::to_string(function.blocks->blocks.size()) + " blocks\n    unreached:";
-    for (uint32_t rva : function.unreached) {
-      text += " " + HexText(rva);
+    // Ten addresses a line.
+    for (size_t i = 0; i < function.unreached.size(); ++i) {
+      text += (i != 0 && i % 10 == 0 ? "\n              " : "") + (" " + HexText(function.unreached[i]));
     }
     text += "\n";
     if (!function.reason.empty()) {
@@ -78,12 +82,13 @@ std::string CoverageText(const ImageCoverage& coverage) {
 std::string CoverageJson(const ImageCoverage& coverage) {
   char share[32];
   std::snprintf(share, sizeof share, "%.2f", coverage.Share());
-  std::string json = "{\n  \"image\": " + JsonString(coverage.stem) +
-                     ",\n  \"blocks_total\": " + std::to_string(coverage.blocks_total) +
-                     ",\n  \"blocks_reached\": " + std::to_string(coverage.blocks_reached) +
-                     ",\n  \"share\": " + share + ",\n  \"files\": " + std::to_string(coverage.files) +
-                     ",\n  \"ranges\": " + std::to_string(coverage.ranges) +
-                     ",\n  \"ranges_outside\": " + std::to_string(coverage.ranges_outside) + ",\n  \"functions\": [";
+  std::string json =
+      "{\n  \"image\": " + JsonString(coverage.stem) +
+      ",\n  \"blocks_total\": " + std::to_string(coverage.blocks_total) +
+      ",\n  \"blocks_reached\": " + std::to_string(coverage.blocks_reached) + ",\n  \"share\": " + share +
+      ",\n  \"files\": " + std::to_string(coverage.files) + ",\n  \"ranges\": " + std::to_string(coverage.ranges) +
+      ",\n  \"ranges_outside\": " + std::to_string(coverage.ranges_outside) +
+      ",\n  \"ranges_inside_blocks\": " + std::to_string(coverage.ranges_inside_blocks) + ",\n  \"functions\": [";
   for (size_t i = 0; i < coverage.functions.size(); ++i) {
     const FunctionCoverage& function = coverage.functions[i];
     const CodeFunction& f = function.blocks->function;

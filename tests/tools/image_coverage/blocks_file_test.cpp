@@ -11,7 +11,8 @@ namespace image_coverage {
 namespace {
 
 TEST(BlocksFile, GivesTheImageAndEveryRangeInOrder) {
-  BlocksFileResult read = ParseBlocksFile("# image trace_status_peim\n0x220 0x3\n0X1A2b 0x10\r\n0xffffffff 0x1\n", "a.blocks");
+  BlocksFileResult read =
+      ParseBlocksFile("# image trace_status_peim\n0x220 0x3\n0X1A2b 0x10\r\n0xffffffff 0x1\n", "a.blocks");
   ASSERT_TRUE(read.value) << read.error;
   EXPECT_EQ(read.value->stem, "trace_status_peim");
   ASSERT_EQ(read.value->ranges.size(), 3u);
@@ -69,9 +70,9 @@ TEST(BlocksFile, ADirectoryGivesTheFilesOfOneImageSorted) {
   std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "blocks_file_test";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir / "trace_status_peim.9.1.blocks");  // a directory, not a file
-  for (const char* name : {"trace_status_peim.20.1.blocks", "trace_status_peim.10.2.blocks",
-                           "platform_smbios_driver.10.1.blocks", "trace_status_peim.10.1.txt", "trace.10.1.blocks",
-                           "trace_status_peim.blocks"}) {
+  for (const char* name :
+       {"trace_status_peim.20.1.blocks", "trace_status_peim.10.2.blocks", "platform_smbios_driver.10.1.blocks",
+        "trace_status_peim.10.1.txt", "trace.10.1.blocks", "trace_status_peim.blocks"}) {
     std::ofstream(dir / name) << "# image x\n";
   }
   std::vector<std::string> files = BlocksFilesIn(dir.string(), "trace_status_peim");

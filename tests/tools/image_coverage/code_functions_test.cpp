@@ -27,19 +27,19 @@ TEST_P(SymbolNames, AreDemangledAndCutBeforeTheirParameters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Maps, SymbolNames,
-    ::testing::Values(
-        Naming{"PlatformSmbiosDriverEntry", false, "PlatformSmbiosDriverEntry", "PlatformSmbiosDriverEntry"},
-        Naming{"_TraceStatusPeimEntry", true, "TraceStatusPeimEntry", "TraceStatusPeimEntry"},
-        Naming{"__Z10StatusNamej", true, "StatusName(unsigned int)", "StatusName"},
-        Naming{"_Z10StatusNamej", false, "StatusName(unsigned int)", "StatusName"},
-        Naming{"__ZN10FormatSink6FinishEv", true, "FormatSink::Finish()", "FormatSink::Finish"},
-        Naming{"_ZN12_GLOBAL__N_16Load32EPKh", false, "(anonymous namespace)::Load32(unsigned char const*)",
-               "(anonymous namespace)::Load32"},
-        Naming{"_ZNK1A1fEv", false, "A::f() const", "A::f"},
-        Naming{"_Z9FatalStopIJhEEvPKhPKcDpT_", false,
-               "void FatalStop<unsigned char>(unsigned char const*, char const*, unsigned char)",
-               "void FatalStop<unsigned char>"},
-        Naming{"_Zbroken", false, "_Zbroken", "_Zbroken"}));
+    ::testing::Values(Naming{"PlatformSmbiosDriverEntry", false, "PlatformSmbiosDriverEntry",
+                             "PlatformSmbiosDriverEntry"},
+                      Naming{"_TraceStatusPeimEntry", true, "TraceStatusPeimEntry", "TraceStatusPeimEntry"},
+                      Naming{"__Z10StatusNamej", true, "StatusName(unsigned int)", "StatusName"},
+                      Naming{"_Z10StatusNamej", false, "StatusName(unsigned int)", "StatusName"},
+                      Naming{"__ZN10FormatSink6FinishEv", true, "FormatSink::Finish()", "FormatSink::Finish"},
+                      Naming{"_ZN12_GLOBAL__N_16Load32EPKh", false,
+                             "(anonymous namespace)::Load32(unsigned char const*)", "(anonymous namespace)::Load32"},
+                      Naming{"_ZNK1A1fEv", false, "A::f() const", "A::f"},
+                      Naming{"_Z9FatalStopIJhEEvPKhPKcDpT_", false,
+                             "void FatalStop<unsigned char>(unsigned char const*, char const*, unsigned char)",
+                             "void FatalStop<unsigned char>"},
+                      Naming{"_Zbroken", false, "_Zbroken", "_Zbroken"}));
 
 #if defined(DXE_IMAGE) && defined(PEI_IMAGE)
 
@@ -58,7 +58,8 @@ TEST_P(BuiltImageFunctions, LieInCodeSectionsEachRunningToTheNext) {
     ASSERT_NE(section, nullptr) << functions[i].name;
     EXPECT_TRUE(section->Has(pe::ScnCode)) << functions[i].name;
     EXPECT_LT(functions[i].rva, functions[i].end) << functions[i].name;
-    uint32_t next = i + 1 < functions.size() ? functions[i + 1].rva : section->VirtualAddress + SectionContentSize(*section);
+    uint32_t next =
+        i + 1 < functions.size() ? functions[i + 1].rva : section->VirtualAddress + SectionContentSize(*section);
     EXPECT_EQ(functions[i].end, next) << functions[i].name;
     EXPECT_FALSE(functions[i].object.empty());
   }

@@ -100,7 +100,9 @@ TEST_P(ImageBlockCoverage, TheEntryFunctionsFirstBlockAloneReachesExactlyThatBlo
 TEST_P(ImageBlockCoverage, ARangeStartingInsideABlockDoesNotReachIt) {
   const StaticBlock& first = entry_->blocks.front();
   ASSERT_GT(first.size, 1u);
-  EXPECT_EQ(MeasureCoverage(code_, {{first.rva + 1, first.size - 1}}, {}).blocks_reached, 0u);
+  ImageCoverage inside = MeasureCoverage(code_, {{first.rva + 1, first.size - 1}}, {});
+  EXPECT_EQ(inside.blocks_reached, 0u);
+  EXPECT_EQ(inside.ranges_inside_blocks, 1u);
   // Nor does one that ends just before it.
   EXPECT_EQ(MeasureCoverage(code_, {{first.rva - 1, 1}}, {}).blocks_reached, 0u);
 }
