@@ -3,8 +3,8 @@
 
 #include <capstone/capstone.h>
 
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 
