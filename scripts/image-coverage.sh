@@ -54,7 +54,7 @@ if ((fuzz)); then
     [[ -d build/fuzz/corpus/$h ]] && corpora+=("build/fuzz/corpus/$h")
     # The harnesses run build/host64's images, the ones the report reads.
     if PEI_IMAGE_FILE=$firmware/trace_status_peim.efi DXE_IMAGE_FILE=$firmware/platform_smbios_driver.efi \
-         build/fuzz/fuzz/${h}_fuzz -runs=0 "${corpora[@]}" > "$out/$h.log" 2>&1; then
+         build/fuzz/fuzz/${h}_fuzz -runs=0 -artifact_prefix="$out/$h-" "${corpora[@]}" > "$out/$h.log" 2>&1; then
       echo "$h: $(find "${corpora[@]}" -type f | wc -l) inputs run"
     else
       status=1
