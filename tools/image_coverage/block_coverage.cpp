@@ -41,7 +41,7 @@ bool Covers(const std::vector<Interval>& merged, uint32_t rva) {
 
 }  // namespace
 
-ImageCoverage MeasureCoverage(const ImageCode& code, const std::vector<ExecutedRange>& ranges,
+ImageCoverage MeasureCoverage(const ImageBlocks& code, const std::vector<ExecutedRange>& ranges,
                               const std::map<std::string, std::string>& reasons) {
   ImageCoverage coverage;
   coverage.stem = code.stem;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/image_coverage/blocks_file.h"
-#include "tools/image_coverage/image_code.h"
+#include "tools/image_coverage/image_blocks.h"
 
 namespace image_coverage {
 
@@ -33,7 +33,7 @@ struct ImageCoverage {
 };
 
 // Measures code's blocks against ranges; reasons are the reasons file's entries for this image (or empty).
-ImageCoverage MeasureCoverage(const ImageCode& code, const std::vector<ExecutedRange>& ranges,
+ImageCoverage MeasureCoverage(const ImageBlocks& code, const std::vector<ExecutedRange>& ranges,
                               const std::map<std::string, std::string>& reasons);
 
 }  // namespace image_coverage

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
                  "executed-block files, or directories whose STEM.*.blocks files are read (STEM: the image's)");
   CLI11_PARSE(app, argc, argv);
 
-  image_coverage::ImageCodeResult code = image_coverage::ReadImageCode(image_path, map_path);
+  image_coverage::ImageBlocksResult code = image_coverage::ReadImageBlocks(image_path, map_path);
   if (!code.value) {
     std::fprintf(stderr, "image_coverage: %s\n", code.error.c_str());
     return 2;

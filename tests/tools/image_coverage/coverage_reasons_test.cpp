@@ -53,8 +53,8 @@ TEST(CoverageReasons, AFileThatIsNoYamlIsRefusedWithItsLine) {
 }
 
 // Two one-block functions, Publish(int) and Load32 (symbol _Z6Load32v).
-ImageCode TwoFunctions() {
-  ImageCode code;
+ImageBlocks TwoFunctions() {
+  ImageBlocks code;
   code.stem = "img";
   FunctionBlocks publish;
   publish.function = CodeFunction{"Publish(int)", "_Z7Publishi", "a.obj", 0x100, 0x110};
@@ -67,7 +67,7 @@ ImageCode TwoFunctions() {
 }
 
 TEST(CoverageReasons, AFunctionNotReachedInFullTakesItsReasonByAnyOfItsNames) {
-  ImageCode code = TwoFunctions();
+  ImageBlocks code = TwoFunctions();
   for (const char* key : {"Publish(int)", "Publish", "_Z7Publishi"}) {
     ImageCoverage coverage = MeasureCoverage(code, {{0x100, 8}}, {{key, "why"}});
     EXPECT_EQ(coverage.functions[0].reason, "why") << key;
@@ -77,7 +77,7 @@ TEST(CoverageReasons, AFunctionNotReachedInFullTakesItsReasonByAnyOfItsNames) {
 }
 
 TEST(CoverageReasons, AReasonForNoFunctionOrForAFunctionReachedInFullIsANote) {
-  ImageCode code = TwoFunctions();
+  ImageBlocks code = TwoFunctions();
   ImageCoverage coverage = MeasureCoverage(code, {{0x110, 1}}, {{"Gone", "old"}, {"Load32", "stale"}});
   ASSERT_EQ(coverage.notes.size(), 2u);
   EXPECT_EQ(coverage.notes[0], "the reasons file names Gone, which is no function of the image");

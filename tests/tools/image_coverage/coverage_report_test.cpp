@@ -7,8 +7,8 @@
 namespace image_coverage {
 namespace {
 
-ImageCode Code() {
-  ImageCode code;
+ImageBlocks Code() {
+  ImageBlocks code;
   code.stem = "img";
   FunctionBlocks full;
   full.function = CodeFunction{"Full()", "_Z4Fullv", "a.obj", 0x100, 0x110};
@@ -21,7 +21,7 @@ ImageCode Code() {
 }
 
 TEST(CoverageReport, ListsEachFunctionNotReachedInFullWithItsUnreachedBlocksAndReason) {
-  ImageCode code = Code();
+  ImageBlocks code = Code();
   ImageCoverage coverage = MeasureCoverage(code, {{0x100, 0x10}, {0x118, 4}, {0x200, 1}, {0x124, 2}},
                                            {{"Part", "no such board"}, {"Gone", "x"}});
   coverage.files = 2;
@@ -36,13 +36,13 @@ TEST(CoverageReport, ListsEachFunctionNotReachedInFullWithItsUnreachedBlocksAndR
 }
 
 TEST(CoverageReport, AnImageReachedInFullPrintsItsSummaryAlone) {
-  ImageCode code = Code();
+  ImageBlocks code = Code();
   ImageCoverage coverage = MeasureCoverage(code, {{0x100, 0x40}}, {});
   EXPECT_EQ(CoverageText(coverage), "img: 4/4 blocks reached (100.0%) in 2 functions, from 1 ranges of 0 files\n");
 }
 
 TEST(CoverageReport, JsonHoldsEveryFunctionWithItsFiguresEscaped) {
-  ImageCode code = Code();
+  ImageBlocks code = Code();
   ImageCoverage coverage = MeasureCoverage(code, {{0x100, 0x10}, {0x118, 4}}, {{"Part", "a \"quoted\"\nreason"}});
   coverage.files = 1;
   std::string json = CoverageJson(coverage);
@@ -62,7 +62,7 @@ TEST(CoverageReport, JsonHoldsEveryFunctionWithItsFiguresEscaped) {
 }
 
 TEST(CoverageReport, PrintsTenUnreachedBlocksALine) {
-  ImageCode code;
+  ImageBlocks code;
   code.stem = "img";
   FunctionBlocks many;
   many.function = CodeFunction{"Many()", "_Z4Manyv", "m.obj", 0x10, 0x10 + 11};

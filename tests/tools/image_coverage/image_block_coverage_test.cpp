@@ -27,7 +27,7 @@ void PrintTo(const BuiltImage& built, std::ostream* out) { *out << built.image; 
 class ImageBlockCoverage : public ::testing::TestWithParam<BuiltImage> {
  protected:
   void SetUp() override {
-    ImageCodeResult read = ReadImageCode(GetParam().image, GetParam().map);
+    ImageBlocksResult read = ReadImageBlocks(GetParam().image, GetParam().map);
     ASSERT_TRUE(read.value) << read.error;
     code_ = std::move(*read.value);
     std::ifstream in(GetParam().image, std::ios::binary);
@@ -54,7 +54,7 @@ class ImageBlockCoverage : public ::testing::TestWithParam<BuiltImage> {
     return bytes_.at(section->RawOffset + (rva - section->VirtualAddress));
   }
 
-  ImageCode code_;
+  ImageBlocks code_;
   std::vector<uint8_t> bytes_;
   pe::Image image_;
   uint32_t entry_rva_ = 0;

@@ -1,5 +1,5 @@
 // Reading an image and its map into static basic blocks.
-#include "tools/image_coverage/image_code.h"
+#include "tools/image_coverage/image_blocks.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,7 +8,7 @@
 
 namespace image_coverage {
 
-size_t ImageCode::BlockCount() const {
+size_t ImageBlocks::BlockCount() const {
   size_t count = 0;
   for (const FunctionBlocks& function : functions) {
     count += function.blocks.size();
@@ -16,7 +16,7 @@ size_t ImageCode::BlockCount() const {
   return count;
 }
 
-const FunctionBlocks* ImageCode::FunctionAt(uint32_t rva) const {
+const FunctionBlocks* ImageBlocks::FunctionAt(uint32_t rva) const {
   auto it = std::upper_bound(functions.begin(), functions.end(), rva,
                              [](uint32_t value, const FunctionBlocks& f) { return value < f.function.rva; });
   if (it == functions.begin()) {
@@ -33,8 +33,8 @@ std::string ImageStem(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-ImageCodeResult DescribeImageCode(const std::string& stem, std::span<const uint8_t> image_bytes,
-                                  const std::string& map_text) {
+ImageBlocksResult DescribeImageBlocks(const std::string& stem, std::span<const uint8_t> image_bytes,
+                                      const std::string& map_text) {
   pe::ReadResult read = pe::ReadImage(image_bytes);
   if (!read.Value) {
     return {std::nullopt, read.Error};
@@ -54,7 +54,7 @@ ImageCodeResult DescribeImageCode(const std::string& stem, std::span<const uint8
   if (functions.empty()) {
     return {std::nullopt, "the map lists no symbol in the image's code (no load address line, or another image's map)"};
   }
-  ImageCode code;
+  ImageBlocks code;
   code.stem = stem;
   code.machine = image.Machine;
   code.entry_point_rva = image.EntryPointRva;
@@ -68,7 +68,7 @@ ImageCodeResult DescribeImageCode(const std::string& stem, std::span<const uint8
   return {std::move(code), ""};
 }
 
-ImageCodeResult ReadImageCode(const std::string& image_path, const std::string& map_path) {
+ImageBlocksResult ReadImageBlocks(const std::string& image_path, const std::string& map_path) {
   std::string map_file = map_path;
   if (map_file.empty()) {
     std::string::size_type slash = image_path.find_last_of('/');
@@ -88,7 +88,7 @@ ImageCodeResult ReadImageCode(const std::string& image_path, const std::string& 
   }
   std::ostringstream map_text;
   map_text << map_in.rdbuf();
-  ImageCodeResult result = DescribeImageCode(ImageStem(image_path), bytes, map_text.str());
+  ImageBlocksResult result = DescribeImageBlocks(ImageStem(image_path), bytes, map_text.str());
   if (!result.value) {
     result.error = image_path + ": " + result.error;
   }

@@ -10,7 +10,7 @@
 
 namespace image_coverage {
 
-struct ImageCode {
+struct ImageBlocks {
   std::string stem;  // the image file's name without directory and extension
   uint16_t machine = 0;
   uint32_t entry_point_rva = 0;
@@ -21,8 +21,8 @@ struct ImageCode {
   const FunctionBlocks* FunctionAt(uint32_t rva) const;
 };
 
-struct ImageCodeResult {
-  std::optional<ImageCode> value;
+struct ImageBlocksResult {
+  std::optional<ImageBlocks> value;
   std::string error;  // set when value is empty
 };
 
@@ -30,10 +30,10 @@ struct ImageCodeResult {
 std::string ImageStem(const std::string& path);
 
 // Reads the image and its map (the image's path with the extension replaced by ".map" when map_path is empty).
-ImageCodeResult ReadImageCode(const std::string& image_path, const std::string& map_path);
+ImageBlocksResult ReadImageBlocks(const std::string& image_path, const std::string& map_path);
 
 // The same from bytes already read; stem names the image in the report.
-ImageCodeResult DescribeImageCode(const std::string& stem, std::span<const uint8_t> image_bytes,
-                                  const std::string& map_text);
+ImageBlocksResult DescribeImageBlocks(const std::string& stem, std::span<const uint8_t> image_bytes,
+                                      const std::string& map_text);
 
 }  // namespace image_coverage
