@@ -108,4 +108,32 @@ std::vector<std::string> BlocksFilesIn(const std::string& directory, const std::
   return paths;
 }
 
+CollectedRanges CollectRanges(const std::vector<std::string>& inputs, const std::string& stem) {
+  std::vector<std::string> files;
+  for (const std::string& input : inputs) {
+    if (std::filesystem::is_directory(input)) {
+      for (const std::string& file : BlocksFilesIn(input, stem)) {
+        files.push_back(file);
+      }
+    } else {
+      files.push_back(input);
+    }
+  }
+  CollectedRanges collected;
+  for (const std::string& file : files) {
+    BlocksFileResult read = ReadBlocksFile(file);
+    if (!read.value) {
+      collected.error = read.error;
+      return collected;
+    }
+    if (read.value->stem != stem) {
+      collected.error = file + ":1: the ranges are of image " + read.value->stem + ", not " + stem;
+      return collected;
+    }
+    collected.ranges.insert(collected.ranges.end(), read.value->ranges.begin(), read.value->ranges.end());
+    ++collected.files;
+  }
+  return collected;
+}
+
 }  // namespace image_coverage

@@ -31,4 +31,13 @@ BlocksFileResult ReadBlocksFile(const std::string& path);
 // The .blocks files of a directory that belong to image stem ("STEM.*.blocks"), sorted by name.
 std::vector<std::string> BlocksFilesIn(const std::string& directory, const std::string& stem);
 
+struct CollectedRanges {
+  std::vector<ExecutedRange> ranges;  // of every file read, in order
+  size_t files = 0;
+  std::string error;  // set when a file cannot be read, is malformed or belongs to another image
+};
+
+// The ranges of image stem from inputs: each a .blocks file, or a directory whose STEM.*.blocks files are read.
+CollectedRanges CollectRanges(const std::vector<std::string>& inputs, const std::string& stem);
+
 }  // namespace image_coverage

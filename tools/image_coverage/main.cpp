@@ -2,7 +2,6 @@
 // executed-block files they wrote (IMAGE_COVERAGE_DIR), with the reasons file's explanations.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
 #include "tools/image_coverage/block_coverage.h"
@@ -40,32 +39,13 @@ int main(int argc, char** argv) {
     }
     reasons = (*read.value)[code.value->stem];
   }
-  std::vector<std::string> files;
-  for (const std::string& input : inputs) {
-    if (std::filesystem::is_directory(input)) {
-      for (const std::string& file : image_coverage::BlocksFilesIn(input, code.value->stem)) {
-        files.push_back(file);
-      }
-    } else {
-      files.push_back(input);
-    }
+  image_coverage::CollectedRanges collected = image_coverage::CollectRanges(inputs, code.value->stem);
+  if (!collected.error.empty()) {
+    std::fprintf(stderr, "image_coverage: %s\n", collected.error.c_str());
+    return 2;
   }
-  std::vector<image_coverage::ExecutedRange> ranges;
-  for (const std::string& file : files) {
-    image_coverage::BlocksFileResult read = image_coverage::ReadBlocksFile(file);
-    if (!read.value) {
-      std::fprintf(stderr, "image_coverage: %s\n", read.error.c_str());
-      return 2;
-    }
-    if (read.value->stem != code.value->stem) {
-      std::fprintf(stderr, "image_coverage: %s:1: the ranges are of image %s, not %s\n", file.c_str(),
-                   read.value->stem.c_str(), code.value->stem.c_str());
-      return 2;
-    }
-    ranges.insert(ranges.end(), read.value->ranges.begin(), read.value->ranges.end());
-  }
-  image_coverage::ImageCoverage coverage = image_coverage::MeasureCoverage(*code.value, ranges, reasons);
-  coverage.files = files.size();
+  image_coverage::ImageCoverage coverage = image_coverage::MeasureCoverage(*code.value, collected.ranges, reasons);
+  coverage.files = collected.files;
   std::fputs(image_coverage::CoverageText(coverage).c_str(), stdout);
   if (!json_path.empty()) {
     std::ofstream out(json_path);

@@ -82,5 +82,34 @@ TEST(BlocksFile, ADirectoryGivesTheFilesOfOneImageSorted) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(BlocksFile, RangesAreCollectedFromDirectoriesAndFilesOfTheImageOnly) {
+  std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "collect_ranges_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "runs");
+  std::ofstream(dir / "runs" / "img.1.1.blocks") << "# image img\n0x10 0x2\n";
+  std::ofstream(dir / "runs" / "img.1.2.blocks") << "# image img\n0x20 0x4\n0x30 0x1\n";
+  std::ofstream(dir / "runs" / "other.1.1.blocks") << "# image other\n0x40 0x1\n";
+  std::ofstream(dir / "extra.blocks") << "# image img\n0x50 0x8\n";
+  std::ofstream(dir / "foreign.blocks") << "# image other\n0x60 0x1\n";
+  std::ofstream(dir / "broken.blocks") << "# image img\n0x70\n";
+
+  CollectedRanges collected = CollectRanges({(dir / "runs").string(), (dir / "extra.blocks").string()}, "img");
+  EXPECT_TRUE(collected.error.empty()) << collected.error;
+  EXPECT_EQ(collected.files, 3u);
+  std::vector<uint32_t> starts;
+  for (const ExecutedRange& range : collected.ranges) {
+    starts.push_back(range.rva);
+  }
+  EXPECT_EQ(starts, (std::vector<uint32_t>{0x10, 0x20, 0x30, 0x50}));
+
+  // A file named on its own must be of the image; a malformed one stops the collection with its line.
+  std::string foreign = (dir / "foreign.blocks").string();
+  EXPECT_EQ(CollectRanges({foreign}, "img").error, foreign + ":1: the ranges are of image other, not img");
+  std::string broken = (dir / "broken.blocks").string();
+  EXPECT_EQ(CollectRanges({(dir / "runs").string(), broken}, "img").error,
+            broken + ":2: \"0x70\" is not \"0xRVA 0xSIZE\"");
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace image_coverage
