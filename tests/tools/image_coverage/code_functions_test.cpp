@@ -17,6 +17,9 @@ struct Naming {
   const char* without_parameters;
 };
 
+// Test names show the symbol rather than the record's bytes.
+void PrintTo(const Naming& naming, std::ostream* out) { *out << naming.symbol; }
+
 class SymbolNames : public ::testing::TestWithParam<Naming> {};
 
 TEST_P(SymbolNames, AreDemangledAndCutBeforeTheirParameters) {
