@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and its checks need (clang-format and clang-tidy for the format
-# and lint checks, gcovr for the coverage report; dmidecode and pciutils' lspci read the tables and dumps
-# boardsim writes), skipping those already present. Run as root.
+# and lint checks, gcovr for the coverage report, capstone for the images' block coverage; dmidecode and
+# pciutils' lspci read the tables and dumps boardsim writes), skipping those already present. Run as root.
 # qemu-user only where this machine's kernel refuses 32-bit x86 programs: the 32-bit trees then start
 # their programs through qemu-i386 (cmake/ia32_programs.cmake).
 set -euo pipefail
 packages=(cmake ninja-build g++ g++-multilib make googletest libgtest-dev libyaml-cpp-dev libcli11-dev
           clang lld llvm dmidecode valgrind libclang-rt-14-dev libbenchmark-dev ccache libunicorn-dev
-          uefitool-cli clang-format clang-tidy gcovr pciutils)
+          uefitool-cli clang-format clang-tidy gcovr pciutils libcapstone-dev)
 updated=0
 install_missing() {  # packages...
   local missing=() p

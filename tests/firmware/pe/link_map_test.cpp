@@ -52,4 +52,29 @@ TEST(LinkMapSymbols, AMapWithoutALoadAddressGivesNothing) {
   EXPECT_FALSE(pe::FindMapSymbol(Map, "_TraceStatusPeimEntry"));
 }
 
+TEST(LinkMapSymbols, ListsEveryPublicAndStaticSymbolWithItsSectionAndObject) {
+  std::vector<pe::MapSymbolLine> Symbols = pe::ReadMapSymbols(kMap);
+  ASSERT_EQ(Symbols.size(), 4u);  // not the section list's line, nor the entry point line
+  EXPECT_EQ(Symbols[0].Name, "_TraceStatusPeimEntryPoint");
+  EXPECT_EQ(Symbols[0].Object, "other.obj");
+  EXPECT_EQ(Symbols[0].Section, 1u);
+  EXPECT_EQ(Symbols[0].Rva, 0x230u);
+  EXPECT_EQ(Symbols[2].Name, "___udivdi3");
+  EXPECT_EQ(Symbols[2].Address, 0x40030fu);
+  EXPECT_EQ(Symbols[3].Name, "__ZL5Table");
+  EXPECT_EQ(Symbols[3].Section, 2u);
+  EXPECT_EQ(Symbols[3].Rva, 0x410u);
+  EXPECT_EQ(Symbols[3].Object, "tables.obj");
+}
+
+TEST(LinkMapSymbols, ListsNothingWithoutALoadAddressAndNoSymbolBelowIt) {
+  std::string Map = kMap;
+  std::string::size_type Line = Map.find(" Preferred");
+  EXPECT_TRUE(pe::ReadMapSymbols(Map.substr(0, Line) + Map.substr(Map.find("\n", Line))).empty());
+  Map.replace(Map.find("0000000000400230"), 16, "00000000003ffff0");
+  std::vector<pe::MapSymbolLine> Symbols = pe::ReadMapSymbols(Map);
+  ASSERT_EQ(Symbols.size(), 3u);
+  EXPECT_EQ(Symbols[0].Name, "_TraceStatusPeimEntry");
+}
+
 }  // namespace
