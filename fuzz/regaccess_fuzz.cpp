@@ -15,6 +15,7 @@
 
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/regaccess_input.h"
 #include "regaccess/pcie_register_handlers.h"
 #include "regaccess/register_access.h"
 #include "regaccess/register_copy.h"
@@ -24,41 +25,8 @@
 
 namespace {
 
-constexpr uint64_t kWindowBase = 0x80000000u;
-constexpr uint64_t kWindowSize = 256ull << 20;
-
-// An MMCFG base: none, the window's, just past it, or anywhere on a 4 KiB boundary (configuration windows are
-// aligned far beyond that; the CSR page cache relies on it).
-uint32_t Base(fuzz::FuzzInput& in) {
-  uint8_t pick = in.U8() % 4;
-  return pick == 0 ? 0 : pick == 1 ? static_cast<uint32_t>(kWindowBase) : pick == 2 ? 0x90000000u : in.U32() & ~0xFFFu;
-}
-
-sim::PeiPlatformConfig Platform(fuzz::FuzzInput& in) {
-  sim::PeiPlatformConfig config;
-  config.config_windows[0].functions = {{0, 31, 2, {{0, 4, 0x12345678u}}}, {1, 0, 0, {}}, {0x16, 0, 0, {}}};
-  config.default_mmcfg_base = in.Bit() ? kWindowBase : Base(in);
-  config.mcfg_table.published = in.Bit();
-  size_t entries = in.U8() % 4;
-  for (size_t i = 0; i < entries; ++i)
-    config.mcfg_table.entries.push_back({Base(in), static_cast<uint16_t>(in.U8() % 10), 0, 255});
-  // The producer's length word may claim fewer entries than it holds, or none (0: absent), never more.
-  if (in.Bit()) config.mcfg_table.length = in.U8() % (16 + 16 * entries + 1);
-  // MMCFG words of eight segments, then the socket topology block and the CSR cache.
-  size_t words = in.U8() % 10;
-  for (size_t i = 0; i < words; ++i) {
-    config.silicon_context.push_back(
-        sim::ContextWord32(SiliconContextLayout::MmcfgHighWord + 4 * (in.U8() % 9), Base(in)));
-  }
-  config.silicon_context.push_back({SiliconContextLayout::SocketTopology, in.Sized(64)});
-  if (in.Bit()) {
-    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::CacheKey1, in.U32()));
-    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::CacheKey2, in.U32()));
-    config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::CachedPageBase, Base(in)));
-  }
-  config.silicon_context.push_back({SiliconContextLayout::CacheEnable, {in.U8()}});
-  return config;
-}
+constexpr uint64_t kWindowBase = fuzz::kRegaccessWindowBase;
+constexpr uint64_t kWindowSize = fuzz::kRegaccessWindowSize;
 
 // The accesses one element of the code makes at an address: 1, 2 or 4 bytes, else two 4-byte halves
 // (low word first).
@@ -75,23 +43,16 @@ void Element(std::vector<sim::MmioAccess>& out, uint64_t address, uint32_t code,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzInput in(data, size);
-  sim::PeiPlatform platform(Platform(in));
+  sim::PeiPlatform platform(fuzz::RegaccessPlatform(in, false));
   sim::ClearDebugStops();
 
-  RegisterAddress record;
-  record.Address = in.U32();
-  record.Word1 = in.U32();
-  record.Word1 = (record.Word1 & 0xFFFF) | ((record.Word1 >> 16) % 200) << 16;  // Count kept small
-  uint32_t type = in.U8() % 4;
-  record.Attribute = type | (static_cast<uint32_t>(in.U8() & 0xF) << 8) | (in.U32() & 0xFFFFF000u);
-  record.Context = in.Bit() ? platform.silicon_context().address() : 0;
-  uint32_t operation = 1 + in.U8() % 3;
-  size_t misalign = in.U8() % 8;
-  bool null_buffer = in.U8() == 0xFF;
-  std::vector<uint8_t> and_bytes = in.Bytes(8), or_bytes = in.Bytes(8);
-  and_bytes.resize(8, 0xFF);
-  or_bytes.resize(8, 0);
-  bool and_null = in.Bit(), or_null = in.Bit();
+  fuzz::RegaccessOperation op = fuzz::DecodeRegaccessOperation(in, platform.silicon_context().address());
+  RegisterAddress record = op.record;
+  const uint32_t type = op.type, operation = op.operation;
+  const size_t misalign = op.misalign;
+  const bool null_buffer = op.null_buffer, and_null = op.and_null, or_null = op.or_null;
+  std::vector<uint8_t>& and_bytes = op.and_bytes;
+  std::vector<uint8_t>& or_bytes = op.or_bytes;
 
   // What the record resolves to, from a copy (a CSR translation rewrites the width code of its record).
   // The CSR cache in the context is put back afterwards, so the operation starts from the same state.
