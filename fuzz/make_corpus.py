@@ -93,6 +93,12 @@ regaccess_seed("block_past_window", fallback, 0x0FFFFFF0, 8 << 16, 1, 2, 0, 0)
 regaccess_seed("csr_read", with_context, (1 << 24) | (0 << 16) | (2 << 13) | 0x40, 0x0001, 2, 0, 1, 0)
 regaccess_seed("csr_modify_socket1", with_context, (3 << 24) | (1 << 16) | 0x80, 0x0100, 2, 0, 1, 2)
 regaccess_seed("csr_bad_box", with_context, (0x7F << 24) | 0x10, 0, 2, 0, 1, 0)
+regaccess_seed("csr_iio_dfx_block_4", with_context, (18 << 24) | (4 << 16) | (3 << 13) | 0x20, 0x0002, 2, 0, 1, 1)
+regaccess_seed("block_qword_context", with_context, 0x00008000, 4 << 16, 1, 3, 1, 0)
+
+# image_regaccess: the regaccess inputs, run through the PEI image and the host.
+for name, data in list(SEEDS["regaccess"]):
+    seed("image_regaccess", name, data)
 
 
 # pci_devices: layout, functions (location, kind, IDs, VPD, BAR, pokes, gone), slots, type 1, PCD 180.

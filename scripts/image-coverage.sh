@@ -48,8 +48,8 @@ tail -n 3 "$out/ctest.log"
 if ((fuzz)); then
   echo "== image coverage: build/fuzz, the image harnesses' corpora =="
   cmake --preset fuzz > build/configure-fuzz.log 2>&1 || { cat build/configure-fuzz.log; exit 1; }
-  cmake --build --preset fuzz -j"$jobs" --target image_trace_fuzz image_board_fuzz
-  for h in image_trace image_board; do
+  cmake --build --preset fuzz -j"$jobs" --target image_trace_fuzz image_board_fuzz image_regaccess_fuzz
+  for h in image_trace image_board image_regaccess; do
     corpora=("fuzz/corpus/$h")
     [[ -d build/fuzz/corpus/$h ]] && corpora+=("build/fuzz/corpus/$h")
     # The harnesses run build/host64's images, the ones the report reads.

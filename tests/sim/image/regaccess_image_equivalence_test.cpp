@@ -66,10 +66,11 @@ sim::TracePlatformConfig Config(const PlatformShape& shape) {
   config.pei.mcfg_table.length = shape.table_length;
   // The context's MMCFG words: segment 0 in the window, 1 on the top bus, 2 and up unknown. A segment's high word
   // is the previous segment's low word, so segment 2 reads a base above 4 GiB: the rows use segment 3.
-  config.pei.silicon_context = {sim::ContextWord32(SiliconContextLayout::MmcfgLowWord, kWindow),
-                                sim::ContextWord32(SiliconContextLayout::MmcfgLowWord + 4, kTopWindow),
-                                {SiliconContextLayout::SocketTopology, Topology(shape.cpu_type, shape.instances_per_device)},
-                                {SiliconContextLayout::CacheEnable, {1}}};
+  config.pei.silicon_context = {
+      sim::ContextWord32(SiliconContextLayout::MmcfgLowWord, kWindow),
+      sim::ContextWord32(SiliconContextLayout::MmcfgLowWord + 4, kTopWindow),
+      {SiliconContextLayout::SocketTopology, Topology(shape.cpu_type, shape.instances_per_device)},
+      {SiliconContextLayout::CacheEnable, {1}}};
   for (const auto& bytes : shape.extra_context) config.pei.silicon_context.push_back(bytes);
   return config;
 }
@@ -142,31 +143,81 @@ struct CsrRow {
 };
 
 const CsrRow kCsrRows[] = {
-    {CsrBoxCha0, 0, 0, Does::Access},       {CsrBoxCha0, 27, 0, Does::Access},    {CsrBoxCha0, 28, 0, Does::Stop},
-    {CsrBoxCha1, 0, 0, Does::Access},       {CsrBoxCha1, 27, 0, Does::Access},    {CsrBoxCha1, 28, 0, Does::Stop},
-    {CsrBoxCha2, 0, 0, Does::Access},       {CsrBoxCha2, 27, 0, Does::Access},    {CsrBoxCha2, 28, 0, Does::Stop},
-    {CsrBoxChabc, 0, 0, Does::Access},      {CsrBoxChabc, 0, 3, Does::Access},    {CsrBoxChabc, 1, 0, Does::Stop},
-    {CsrBoxChabc, 0, 4, Does::Stop},        {CsrBoxPcu, 0, 0, Does::Access},      {CsrBoxPcu, 0, 7, Does::Access},
-    {CsrBoxPcu, 1, 0, Does::Stop},          {CsrBoxVcu, 0, 0, Does::Access},      {CsrBoxVcu, 0, 7, Does::Access},
-    {CsrBoxVcu, 1, 0, Does::Stop},          {CsrBoxM2mem, 0, 0, Does::Access},    {CsrBoxM2mem, 1, 1, Does::Access},
-    {CsrBoxM2mem, 2, 0, Does::Stop},        {CsrBoxM2mem, 0, 2, Does::Stop},      {CsrBox7, 0, 0, Does::Access},
-    {CsrBox7, 5, 1, Does::Access},          {CsrBox7, 6, 0, Does::Access},        {CsrBox7, 1, 2, Does::Access},
-    {CsrBox8, 0, 0, Does::Access},          {CsrBox8, 19, 2, Does::Access},       {CsrBox8, 20, 0, Does::Stop},
-    {CsrBoxWzl9, 0, 0, Does::Access},       {CsrBoxWzl9, 2, 3, Does::Access},     {CsrBoxWzl9, 3, 0, Does::Stop},
-    {CsrBox10, 0, 0, Does::Access},         {CsrBox10, 1, 3, Does::Access},       {CsrBox10, 2, 0, Does::Stop},
-    {CsrBox11, 0, 0, Does::Access},         {CsrBox11, 5, 0, Does::Access},       {CsrBox11, 6, 1, Does::Access},
-    {CsrBox11, 1, 2, Does::Stop},           {CsrBoxWzl12, 0, 0, Does::Access},    {CsrBoxWzl12, 4, 2, Does::Access},
-    {CsrBoxWzl12, 5, 0, Does::Stop},        {CsrBoxIioPcieDmi, 0, 0, Does::Access}, {CsrBoxIioPcieDmi, 3, 0, Does::Access},
-    {CsrBoxIioPcieDmi, 4, 0, Does::Stop},   {CsrBoxIioPcie, 0, 0, Does::Access},  {CsrBoxIioPcie, 20, 0, Does::Access},
-    {CsrBoxIioPcie, 21, 0, Does::Stop},     {CsrBoxIioPcieNtb, 1, 0, Does::Access}, {CsrBoxIioPcieNtb, 20, 0, Does::Access},
-    {CsrBoxIioPcieNtb, 0, 0, Does::Stop},   {CsrBoxIioPcieNtb, 21, 0, Does::Stop}, {CsrBoxIioQd, 0, 0, Does::Access},
-    {CsrBoxIioQd, 255, 7, Does::Access},    {CsrBoxIioVtd, 0, 0, Does::Access},   {CsrBoxIioVtd, 5, 5, Does::Access},
-    {CsrBoxIioVtd, 6, 0, Does::Stop},       {CsrBoxIioVtd, 0, 6, Does::Stop},     {CsrBoxIioDfx, 0, 0, Does::Access},
-    {CsrBoxIioDfx, 20, 0, Does::Access},    {CsrBoxIioDfx, 5, 1, Does::Access},   {CsrBoxIioDfx, 5, 2, Does::Access},
-    {CsrBoxIioDfx, 6, 4, Does::Access},     {CsrBoxIioDfx, 3, 5, Does::Access},   {CsrBoxIioDfx, 21, 0, Does::Stop},
-    {CsrBoxIioDfx, 0, 6, Does::Stop},       {CsrBoxUbox, 0, 0, Does::Access},     {CsrBoxUbox, 0, 2, Does::Access},
-    {CsrBoxUbox, 1, 0, Does::Stop},         {CsrBoxUbox, 0, 3, Does::Stop},       {CsrBoxFpga, 0, 0, Does::Access},
-    {CsrBoxFpga, 1, 0, Does::Stop},         {CsrBoxTypeCount, 0, 0, Does::Stop},  {0xFF, 0, 0, Does::Stop},
+    {CsrBoxCha0, 0, 0, Does::Access},
+    {CsrBoxCha0, 27, 0, Does::Access},
+    {CsrBoxCha0, 28, 0, Does::Stop},
+    {CsrBoxCha1, 0, 0, Does::Access},
+    {CsrBoxCha1, 27, 0, Does::Access},
+    {CsrBoxCha1, 28, 0, Does::Stop},
+    {CsrBoxCha2, 0, 0, Does::Access},
+    {CsrBoxCha2, 27, 0, Does::Access},
+    {CsrBoxCha2, 28, 0, Does::Stop},
+    {CsrBoxChabc, 0, 0, Does::Access},
+    {CsrBoxChabc, 0, 3, Does::Access},
+    {CsrBoxChabc, 1, 0, Does::Stop},
+    {CsrBoxChabc, 0, 4, Does::Stop},
+    {CsrBoxPcu, 0, 0, Does::Access},
+    {CsrBoxPcu, 0, 7, Does::Access},
+    {CsrBoxPcu, 1, 0, Does::Stop},
+    {CsrBoxVcu, 0, 0, Does::Access},
+    {CsrBoxVcu, 0, 7, Does::Access},
+    {CsrBoxVcu, 1, 0, Does::Stop},
+    {CsrBoxM2mem, 0, 0, Does::Access},
+    {CsrBoxM2mem, 1, 1, Does::Access},
+    {CsrBoxM2mem, 2, 0, Does::Stop},
+    {CsrBoxM2mem, 0, 2, Does::Stop},
+    {CsrBox7, 0, 0, Does::Access},
+    {CsrBox7, 5, 1, Does::Access},
+    {CsrBox7, 6, 0, Does::Access},
+    {CsrBox7, 1, 2, Does::Access},
+    {CsrBox8, 0, 0, Does::Access},
+    {CsrBox8, 19, 2, Does::Access},
+    {CsrBox8, 20, 0, Does::Stop},
+    {CsrBoxWzl9, 0, 0, Does::Access},
+    {CsrBoxWzl9, 2, 3, Does::Access},
+    {CsrBoxWzl9, 3, 0, Does::Stop},
+    {CsrBox10, 0, 0, Does::Access},
+    {CsrBox10, 1, 3, Does::Access},
+    {CsrBox10, 2, 0, Does::Stop},
+    {CsrBox11, 0, 0, Does::Access},
+    {CsrBox11, 5, 0, Does::Access},
+    {CsrBox11, 6, 1, Does::Access},
+    {CsrBox11, 1, 2, Does::Stop},
+    {CsrBoxWzl12, 0, 0, Does::Access},
+    {CsrBoxWzl12, 4, 2, Does::Access},
+    {CsrBoxWzl12, 5, 0, Does::Stop},
+    {CsrBoxIioPcieDmi, 0, 0, Does::Access},
+    {CsrBoxIioPcieDmi, 3, 0, Does::Access},
+    {CsrBoxIioPcieDmi, 4, 0, Does::Stop},
+    {CsrBoxIioPcie, 0, 0, Does::Access},
+    {CsrBoxIioPcie, 20, 0, Does::Access},
+    {CsrBoxIioPcie, 21, 0, Does::Stop},
+    {CsrBoxIioPcieNtb, 1, 0, Does::Access},
+    {CsrBoxIioPcieNtb, 20, 0, Does::Access},
+    {CsrBoxIioPcieNtb, 0, 0, Does::Stop},
+    {CsrBoxIioPcieNtb, 21, 0, Does::Stop},
+    {CsrBoxIioQd, 0, 0, Does::Access},
+    {CsrBoxIioQd, 255, 7, Does::Access},
+    {CsrBoxIioVtd, 0, 0, Does::Access},
+    {CsrBoxIioVtd, 5, 5, Does::Access},
+    {CsrBoxIioVtd, 6, 0, Does::Stop},
+    {CsrBoxIioVtd, 0, 6, Does::Stop},
+    {CsrBoxIioDfx, 0, 0, Does::Access},
+    {CsrBoxIioDfx, 20, 0, Does::Access},
+    {CsrBoxIioDfx, 5, 1, Does::Access},
+    {CsrBoxIioDfx, 5, 2, Does::Access},
+    {CsrBoxIioDfx, 6, 4, Does::Access},
+    {CsrBoxIioDfx, 3, 5, Does::Access},
+    {CsrBoxIioDfx, 21, 0, Does::Stop},
+    {CsrBoxIioDfx, 0, 6, Does::Stop},
+    {CsrBoxUbox, 0, 0, Does::Access},
+    {CsrBoxUbox, 0, 2, Does::Access},
+    {CsrBoxUbox, 1, 0, Does::Stop},
+    {CsrBoxUbox, 0, 3, Does::Stop},
+    {CsrBoxFpga, 0, 0, Does::Access},
+    {CsrBoxFpga, 1, 0, Does::Stop},
+    {CsrBoxTypeCount, 0, 0, Does::Stop},
+    {0xFF, 0, 0, Does::Stop},
 };
 
 std::string CsrRowName(uint8_t socket, const CsrRow& row, uint32_t operation) {
@@ -189,9 +240,9 @@ TEST_F(RegaccessImageTwin, CsrSocketsInsideTheBitmapsAreServedAndTheFirstOutside
     uint8_t box;
     Does does;
   } rows[] = {
-      {1, CsrBoxPcu, Does::Access},      {2, CsrBoxPcu, Does::Stop},       {31, CsrBoxIioDfx, Does::Access},
-      {32, CsrBoxPcu, Does::Stop},       {255, CsrBoxUbox, Does::Stop},    {0, CsrBoxFpga, Does::Access},
-      {1, CsrBoxFpga, Does::Stop},       {1, CsrBoxIioVtd, Does::Access},  {31, CsrBoxCha0, Does::Access},
+      {1, CsrBoxPcu, Does::Access}, {2, CsrBoxPcu, Does::Stop},      {31, CsrBoxIioDfx, Does::Access},
+      {32, CsrBoxPcu, Does::Stop},  {255, CsrBoxUbox, Does::Stop},   {0, CsrBoxFpga, Does::Access},
+      {1, CsrBoxFpga, Does::Stop},  {1, CsrBoxIioVtd, Does::Access}, {31, CsrBoxCha0, Does::Access},
   };
   for (const auto& row : rows) {
     for (uint32_t operation = 0; operation < 4; ++operation) {
@@ -205,13 +256,15 @@ TEST_F(RegaccessImageTwin, CsrWidthCodesPseudoRegistersAndAMissingContextMatch) 
   for (uint32_t code = 0; code < 4; ++code) {
     for (uint32_t operation = 0; operation < 4; ++operation) {
       const RegisterAddress record = MakeCsrRecord(0, CsrBoxPcu, 0, 2, 0x40 + (1u << code), code, Context());
-      Same(Request(record, operation), Does::Access, "width code " + std::to_string(code) + ", " + kOperations[operation]);
+      Same(Request(record, operation), Does::Access,
+           "width code " + std::to_string(code) + ", " + kOperations[operation]);
     }
   }
   RegisterAddress pseudo = MakeCsrRecord(0, CsrBoxPcu, 0, 2, 0x123, 3, Context());
   pseudo.Address |= CsrPseudoRegisterFlag;
   for (uint32_t operation = 0; operation < 4; ++operation) {
-    const RegaccessOutcome host = Same(Request(pseudo, operation), Does::Access, std::string("pseudo ") + kOperations[operation]);
+    const RegaccessOutcome host =
+        Same(Request(pseudo, operation), Does::Access, std::string("pseudo ") + kOperations[operation]);
     EXPECT_EQ(host.record.Address & 0xFFFF, 0u);  // the record is rewritten to offset 0 with width code 0
   }
   // No context: the CSR cannot be placed; nothing is accessed on either side.
@@ -235,13 +288,15 @@ TEST_F(RegaccessImageTwin, ACsrCacheHitIsUsedByTheImageAsByTheHost) {
   for (uint32_t operation = 0; operation < 4; ++operation) {
     RegisterAddress record = hit;
     record.Context = Context();
-    const RegaccessOutcome host = Same(Request(record, operation), Does::Access, std::string("hit ") + kOperations[operation]);
+    const RegaccessOutcome host =
+        Same(Request(record, operation), Does::Access, std::string("hit ") + kOperations[operation]);
     if (operation != RegisterOperationGetAddress) {
       EXPECT_EQ(host.accesses.at(0).address, kTopWindow + 0xFFFFCu);
     }
     // A different socket misses and replaces the cache.
     const RegisterAddress miss = MakeCsrRecord(1, CsrBoxPcu, 0, 0, 0xFFC, 2, Context());
-    const RegaccessOutcome missed = Same(Request(miss, operation), Does::Access, std::string("miss ") + kOperations[operation]);
+    const RegaccessOutcome missed =
+        Same(Request(miss, operation), Does::Access, std::string("miss ") + kOperations[operation]);
     EXPECT_EQ(missed.cache[5], 1);  // key 2 is now socket 1's word 1
   }
 }
@@ -249,7 +304,8 @@ TEST_F(RegaccessImageTwin, ACsrCacheHitIsUsedByTheImageAsByTheHost) {
 TEST(RegaccessImagePlatformShapes, CpuTypeAndInstancesPerDeviceStopsMatch) {
   const struct {
     uint8_t cpu_type, instances_per_device, box;
-  } rows[] = {{1, 2, CsrBoxCha0}, {1, 2, CsrBox7}, {1, 2, CsrBoxPcu}, {0, 0, CsrBox8}, {0, 0, CsrBox7}, {0, 0, CsrBox11}};
+  } rows[] = {{1, 2, CsrBoxCha0}, {1, 2, CsrBox7}, {1, 2, CsrBoxPcu},
+              {0, 0, CsrBox8},    {0, 0, CsrBox7}, {0, 0, CsrBox11}};
   for (const auto& row : rows) {
     PlatformShape shape;
     shape.cpu_type = row.cpu_type;
@@ -274,7 +330,8 @@ TEST(RegaccessImagePlatformShapes, CpuTypeAndInstancesPerDeviceStopsMatch) {
 
 // --- PCIe single records: every width code, both MMCFG sources, refusals ---
 
-RegisterAddress Pcie(uint32_t type, uint32_t address, uint32_t segment, uint32_t count, uint32_t code, uint32_t context) {
+RegisterAddress Pcie(uint32_t type, uint32_t address, uint32_t segment, uint32_t count, uint32_t code,
+                     uint32_t context) {
   return RegisterAddress{address, segment | (count << 16), type | (code << 8), context};
 }
 
@@ -282,7 +339,8 @@ TEST_F(RegaccessImageTwin, PcieSingleRecordsOfEveryWidthCodeMatch) {
   for (uint32_t code = 0; code < 16; ++code) {
     for (uint32_t operation = 0; operation < 4; ++operation) {
       for (uint32_t context : {Context(), 0u}) {
-        const std::string row = "code " + std::to_string(code) + (context ? " context " : " table ") + kOperations[operation];
+        const std::string row =
+            "code " + std::to_string(code) + (context ? " context " : " table ") + kOperations[operation];
         Same(Request(Pcie(PcieConfig, 0x4, 0, 0, code, context), operation), Does::Access, row);
       }
     }
@@ -294,7 +352,7 @@ TEST_F(RegaccessImageTwin, PcieMmcfgComesFromTheContextOrThePlatformTable) {
     uint32_t segment;
     bool context;
     uint32_t expected_base;
-  } rows[] = {{0, true, kWindow},  {1, true, kTopWindow},  {3, true, kWindow},   {8, true, kWindow},
+  } rows[] = {{0, true, kWindow},  {1, true, kTopWindow},  {3, true, kWindow},  {8, true, kWindow},
               {0, false, kWindow}, {1, false, kTopWindow}, {2, false, kWindow}, {3, false, kWindow}};
   for (const auto& row : rows) {
     const std::string name = "segment " + std::to_string(row.segment) + (row.context ? " context" : " table");
@@ -340,7 +398,8 @@ TEST_F(RegaccessImageTwin, PcieSingleRefusalsMatch) {
                 .status,
             RegisterUnsupported);
   for (uint32_t operation = 1; operation < 4; ++operation) {
-    EXPECT_EQ(Same(Request(Pcie(3, 0, 0, 0, 2, Context()), operation), Does::Refuse, "type 3").status, RegisterUnsupported);
+    EXPECT_EQ(Same(Request(Pcie(3, 0, 0, 0, 2, Context()), operation), Does::Refuse, "type 3").status,
+              RegisterUnsupported);
   }
 }
 
@@ -351,7 +410,8 @@ TEST_F(RegaccessImageTwin, PcieModifyWithNullMasksMatches) {
         RegaccessRequest r = Request(Pcie(PcieConfig, 0x0, 0, 0, code, Context()), RegisterOperationModify);
         r.and_null = and_null;
         r.or_null = or_null;
-        Same(r, Does::Access, "masks " + std::to_string(and_null) + std::to_string(or_null) + " code " + std::to_string(code));
+        Same(r, Does::Access,
+             "masks " + std::to_string(and_null) + std::to_string(or_null) + " code " + std::to_string(code));
         r.record.Attribute = PcieConfigBlock | (code << 8);  // the block type's modify is a single element too
         Same(r, Does::Access, "block modify");
       }
@@ -369,9 +429,11 @@ TEST_F(RegaccessImageTwin, PcieBlocksOfEveryWidthCodeMatch) {
   for (uint32_t code = 0; code < 14; ++code) {
     for (uint32_t count : {0u, 1u, 5u, 64u}) {
       for (uint32_t operation : {1u, 2u}) {
-        const std::string row = "code " + std::to_string(code) + " count " + std::to_string(count) + " " + kOperations[operation];
+        const std::string row =
+            "code " + std::to_string(code) + " count " + std::to_string(count) + " " + kOperations[operation];
         const Does does = code >= 12 ? Does::Refuse : count == 0 ? Does::Refuse : Does::Access;
-        RegaccessRequest r = Request(Pcie(PcieConfigBlock, 0x0, 0, count, code, Context()), operation, BlockBytes(code, count));
+        RegaccessRequest r =
+            Request(Pcie(PcieConfigBlock, 0x0, 0, count, code, Context()), operation, BlockBytes(code, count));
         if (does == Does::Refuse && code < 12) {  // count 0: success without any access
           const RegaccessOutcome image = twin->OnImage(r);
           const RegaccessOutcome host = twin->OnHost(r);
