@@ -24,6 +24,9 @@ namespace {
 
 constexpr uint8_t kReturnInstruction = 0xC3;
 constexpr size_t kArenaSize = 1 << 20;
+// Checked pages kept across restores: the host's allocations move from run to run (more so under a sanitizer's
+// allocator), so their pages pile up, and every mapping change costs the emulator time in the number of regions.
+constexpr size_t kKeptCheckedPages = 256;
 
 [[noreturn]] void Fatal(const std::string& what) {
   std::fprintf(stderr, "simulator: image machine: %s\n", what.c_str());
@@ -759,6 +762,10 @@ void ImageMachine::Restore() {
   arena_.Rewind(snap.arena_used);
   s.gate = snap.gate;
   for (State::Added& a : s.added) a.stale = true;
+  if (s.checked.size() > kKeptCheckedPages) {
+    for (const auto& c : s.checked) s.Unmap(c->base, c->base + s.page);
+    s.checked.clear();
+  }
 }
 
 size_t ImageMachine::RestoredPages() const { return state_->restored_pages; }
@@ -771,6 +778,13 @@ void ImageMachine::SetIdtBase(uint64_t base) {
 }
 
 bool ImageMachine::ReadGuest(uint64_t address, void* out, size_t size) {
+  // The stack is host memory at the guest's addresses, always mapped: read it directly (trap arguments).
+  const State& s = *state_;
+  const uint64_t stack = reinterpret_cast<uintptr_t>(s.stack);
+  if (address >= stack && size <= s.stack_size && address - stack <= s.stack_size - size) {
+    std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
+    return true;
+  }
   return uc_mem_read(uc_, address, out, size) == UC_ERR_OK;
 }
 

@@ -77,6 +77,7 @@ std::unique_ptr<PeimImageRun> PeimImageRun::CreatePlaced(TracePlatform& platform
                                                          std::string map_text) {
   std::unique_ptr<PeimImageRun> run(new PeimImageRun(platform, std::move(image)));
   run->map_text_ = std::move(map_text);
+  run->stop_ = run->Symbol("_DebugStopPoll");  // looked up once: the map's text is long
   run->machine_->TakeSnapshot();
   run->Build();
   return run;
@@ -226,8 +227,8 @@ void PeimImageRun::Build() {
   m.MapHost(pei.silicon_context().data(), pei.silicon_context().size(), true, "the SiliconContext");
   m.MapBus(pei.bus());
 
-  if (std::optional<uint64_t> stop = Symbol("_DebugStopPoll")) {
-    m.AddStop(*stop, [this](const TrapCall& c) {
+  if (stop_) {
+    m.AddStop(*stop_, [this](const TrapCall& c) {
       std::string message;
       for (uint64_t at = c.Arg(1); at != 0 && message.size() < 512; ++at) {
         char ch = 0;

@@ -61,6 +61,7 @@ class PeimImageRun {
   std::unique_ptr<ImageMachine> machine_;
   std::unique_ptr<Tables> tables_;
   std::string map_text_;
+  std::optional<uint64_t> stop_;  // the debugger-stop primitive's address, when the map names it
   uint32_t services_pointer_ = 0;
   std::vector<GuestCallResult> last_calls_;
 };
