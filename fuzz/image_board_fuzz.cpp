@@ -2,7 +2,8 @@
 // (fuzz/support/board_mutation.h): random PCI functions and VPD, BMC FRU data and silence, setup variables,
 // PCD values, an allocation failure, absent protocols. Invariant: both leave the same table (bytes and
 // handles, record by record), return the same statuses, make the same service calls, use the pool alike and
-// leave the same violations; the image never faults.
+// leave the same violations; the image never faults. One loaded driver, and so one emulator, serves every input
+// (restored to its snapshot before each boot), and the image's blocks are fuzzer feedback.
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -12,6 +13,7 @@
 #include "fuzz/support/board_mutation.h"
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/image_block_counters.h"
 #include "sim/board/board_boot.h"
 #include "sim/board/table_difference.h"
 #include "sim/image/driver_image_run.h"
@@ -21,12 +23,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = std::getenv("DXE_IMAGE_FILE");
   if (path == nullptr) path = DXE_IMAGE;
+  fuzz::CountImageBlocks();
   fuzz::FuzzInput in(data, size);
   const fuzz::FuzzedBoard fuzzed = fuzz::MakeBoard(in);
 
   std::string error;
-  std::unique_ptr<sim::EmulatedDriver> driver = sim::EmulatedDriver::Load(path, error);
+  static std::unique_ptr<sim::EmulatedDriver> driver = sim::EmulatedDriver::Load(path, error);
   FUZZ_REQUIRE(driver != nullptr, error);
+  driver->ClearCalls();
   sim::BootedBoard host, image;
   try {
     DriverStateReset();

@@ -13,6 +13,7 @@
 
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/image_block_counters.h"
 #include "fuzz/support/regaccess_input.h"
 #include "regaccess/pcie_register_handlers.h"
 #include "tests/sim/image/regaccess_twin.h"
@@ -45,6 +46,7 @@ void Same(sim::test::RegaccessTwin& twin, const sim::test::RegaccessRequest& req
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* image = std::getenv("PEI_IMAGE_FILE");
   if (image == nullptr) image = PEI_IMAGE;
+  fuzz::CountImageBlocks();  // the image's blocks are fuzzer feedback
   fuzz::FuzzInput in(data, size);
   sim::TracePlatformConfig config;
   config.pei = fuzz::RegaccessPlatform(in, true);

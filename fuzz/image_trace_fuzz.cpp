@@ -4,16 +4,20 @@
 // an unusable trace hub. The formatter cannot tell a number from a pointer in a packed list, so the harness
 // writes each debug format together with its arguments: a conversion that reads memory gets a string argument
 // long enough for what it reads, any other conversion a number. Invariant: both make the same bus accesses (address, width, value, in order), return
-// the same statuses and leave the same violations; the image never faults.
+// the same statuses and leave the same violations; the image never faults. One emulator serves every input (restored
+// to its snapshot and moved to the input's platform), and the image's blocks are fuzzer feedback.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/image_block_counters.h"
+#include "sim/image/peim_image_run.h"
 #include "tools/boardsim/trace_command.h"
 
 namespace {
@@ -128,6 +132,8 @@ boardsim::TraceCode Code(fuzz::FuzzInput& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* image = std::getenv("PEI_IMAGE_FILE");
   if (image == nullptr) image = PEI_IMAGE;
+  fuzz::CountImageBlocks();
+  static std::unique_ptr<sim::PeimImageRun> reused;
   fuzz::FuzzInput in(data, size);
   boardsim::TraceOptions options;
   options.hub_disabled = in.U8() == 0xFF;
@@ -138,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const boardsim::TraceRun host = boardsim::RunTrace(codes, config);
   std::string error;
-  const boardsim::TraceRun emulated = boardsim::RunTraceImage(codes, config, image, error);
+  const boardsim::TraceRun emulated = boardsim::RunTraceImage(codes, config, image, error, &reused);
   FUZZ_REQUIRE(error.empty(), error);
   FUZZ_REQUIRE(emulated.entry_status == host.entry_status, "entry status");
   FUZZ_REQUIRE(emulated.violations == host.violations,

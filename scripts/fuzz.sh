@@ -2,7 +2,8 @@
 # Builds the libFuzzer harnesses (fuzz/*_fuzz.cpp) with clang, AddressSanitizer and UndefinedBehaviorSanitizer
 # in build/fuzz (preset fuzz), then runs each for SECONDS (default 60), one after the other, starting from its
 # seed corpus fuzz/corpus/<harness> (the seeds are copied: new inputs go to build/fuzz/corpus/<harness>). Prints the
-# executions of each harness; a finding (crash, sanitizer report, broken invariant) is kept in
+# executions of each harness and its executions per second (libFuzzer's executed units over the run's wall time);
+# a finding (crash, sanitizer report, broken invariant) is kept in
 # build/fuzz/findings/<harness>/ and makes the script exit 1.
 #   scripts/fuzz.sh [SECONDS] [HARNESS...]
 set -euo pipefail
@@ -34,6 +35,7 @@ for h in "${harnesses[@]}"; do
   cp -n fuzz/corpus/"$h"/* "$corpus"/ 2>/dev/null || true
   log=build/fuzz/findings/$h.log
   echo "== $h: ${seconds}s =="
+  started=$(date +%s.%N)
   if build/fuzz/fuzz/"$h"_fuzz -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
        "$corpus" >"$log" 2>&1; then
     result=ok
@@ -41,8 +43,10 @@ for h in "${harnesses[@]}"; do
     result="FINDING (see $log and $findings/)"
     status=1
   fi
+  elapsed=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  line=$(printf '%-16s %12s executions in %ss  %s' "$h" "${runs:-?}" "$seconds" "$result")
+  rate=$(if [[ -n "$runs" ]]; then awk -v r="$runs" -v t="$elapsed" 'BEGIN { printf "%.1f", r / t }'; else echo '?'; fi)
+  line=$(printf '%-16s %12s executions in %ss  %10s exec/s  %s' "$h" "${runs:-?}" "$seconds" "$rate" "$result")
   echo "$line"
   summary+=("$line")
 done

@@ -43,6 +43,7 @@ bool MeasurePath(const std::string& image, std::vector<PathFigure>& out) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
+  run->Machine().SetExactCounting(true);
   if (run->RunEntry() != 0 || platform.handler().listeners().size() != 1) return false;
   for (const bench::StatusCodeCase& c : bench::MakeStatusCodeCases(platform.records())) {
     const size_t before = platform.hub().Writes().size();
@@ -73,6 +74,7 @@ bool MeasureLines(const std::string& image, std::vector<LineFigure>& out) {
   std::string error;
   auto run = sim::PeimImageRun::Create(platform, image, error);
   if (!run) return false;
+  run->Machine().SetExactCounting(true);
   const auto format_text = run->Symbol("__Z10FormatTextPvjPKcz");
   const auto format_packed = run->Symbol("__Z16FormatTextPackedPvjjPKvS1_j");
   if (!format_text || !format_packed) {
@@ -150,6 +152,7 @@ bool MeasureDriver(const std::string& image, DriverFigure& out) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
+  driver->SetExactCounting(true);
   sim::BootedBoard booted = sim::BootBoard(sim::DefaultBoard(), driver->Entry());
   if (driver->Calls().size() != 2 || !booted.result.summary.violations.empty()) return false;
   out = {driver->Calls()[0].instructions, driver->Calls()[1].instructions, driver->Calls()[0].stack_used,

@@ -45,7 +45,9 @@ std::unique_ptr<EmulatedDriver> EmulatedDriver::Arm(PlaceResult placed, std::vec
     error = name + ": an IA-32 image; the DXE driver is x86-64 (PE32+)";
     return nullptr;
   }
-  return std::unique_ptr<EmulatedDriver>(new EmulatedDriver(std::move(placed.image), std::move(bytes)));
+  std::unique_ptr<EmulatedDriver> driver(new EmulatedDriver(std::move(placed.image), std::move(bytes)));
+  driver->name_ = name;
+  return driver;
 }
 
 EmulatedDriver::EmulatedDriver(std::unique_ptr<PlacedImage> image, std::vector<uint8_t> bytes)
@@ -80,9 +82,17 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
   std::vector<ReservedRange> reserved = BusRanges(platform->Bus());
   reserved.push_back({fv::kModuleVolumeBase, 0x100000000ull - fv::kModuleVolumeBase, "flash"});
   if (!PlaceClearOf(reserved, violations)) return EFI_LOAD_ERROR;
-  machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
+  if (machine_ != nullptr) {
+    machine_->Restore();
+  } else {
+    machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
+    machine_->SetName(name_);
+    machine_->TakeSnapshot();
+  }
+  machine_->SetExactCounting(exact_);
   machine_->MapBus(platform->Bus());  // first, so the hardware's addresses are the devices'
   if (budget_) machine_->SetInstructionBudget(*budget_);
+  catalog_.reset();  // the old platform's, which the restored machine no longer calls
   catalog_ = std::make_unique<DxeServiceCatalog>(*platform, machine_->Reach());
   machine_->ShareHostMemory(*catalog_);
   platform->LoadedImage()->ImageBase = image_->Host();

@@ -37,13 +37,18 @@ class EmulatedDriver {
 
   // At most this many image instructions per call into the image (default: the machine's 50 million).
   void SetInstructionBudget(uint64_t budget) { budget_ = budget; }
+  // Exact instruction counts and stack depths in Calls() (slower; off by default, when both read 0).
+  void SetExactCounting(bool exact) { exact_ = exact; }
   // Calls RunEntry of this object.
   DriverEntry Entry();
   // Every call made into the image so far (entry points, then callbacks), with instruction counts and stack use.
   const std::vector<GuestCallResult>& Calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
   const PlacedImage& Image() const { return *image_; }
 
-  // Runs the entry point on the attached platform (what Entry() does).
+  // Runs the entry point on the attached platform (what Entry() does). The machine of the first run is kept for the
+  // next ones (translated code, MMIO windows of the same layout) and restored to its state from before the first
+  // platform's view, so a run sees nothing of the one before; an image placed elsewhere gets a new machine.
   EFI_STATUS RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table);
 
  private:
@@ -55,10 +60,12 @@ class EmulatedDriver {
   std::unique_ptr<PlacedImage> image_;
   std::vector<uint8_t> bytes_;                  // the image file, for a placement elsewhere
   std::unique_ptr<DxeServiceCatalog> catalog_;  // one per platform run, outlives the machine that calls it
-  std::unique_ptr<ImageMachine> machine_;       // one per platform run
+  std::unique_ptr<ImageMachine> machine_;       // kept across platform runs, restored for each
+  std::string name_;                            // what the image was loaded as
   std::vector<GuestCallResult> calls_;
   std::optional<EFI_GUID> file_guid_;
   std::optional<uint64_t> budget_;
+  bool exact_ = false;
 };
 
 }  // namespace sim

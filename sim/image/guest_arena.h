@@ -21,6 +21,11 @@ class GuestArena {
   // A 32-bit address inside the arena (every address of it fits).
   static uint32_t Address32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
+  // Forgets every allocation past the first `used` bytes (their memory is the caller's to clear).
+  void Rewind(size_t used) {
+    if (used < used_) used_ = used;
+  }
+
   uint8_t* base() const { return base_; }
   size_t capacity() const { return capacity_; }
   size_t used() const { return used_; }

@@ -42,6 +42,9 @@ class GuestReach {
   bool Write(uint64_t address, const void* data, uint64_t size) const;
 
  private:
+  // The lent region (not a source's) that Find would give for `address`, when it holds the whole range.
+  const ReachRegion* Holding(uint64_t address, uint64_t size) const;
+
   std::map<uint64_t, ReachRegion> regions_;  // by start
   uint64_t longest_ = 0;                     // the longest region's size, to bound the search back
   std::vector<Source> sources_;

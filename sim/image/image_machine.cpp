@@ -1,6 +1,7 @@
 // The emulator behind ImageMachine: page mappings, MMIO forwarding, lent host pages behind checked accesses, trap
-// slots and host service calls, the per-instruction hook that counts, measures the stack and keeps execution
-// inside the image's code, and the fault reports.
+// slots and host service calls, the block hook that keeps execution inside the image's code, counts blocks and
+// records them, the optional per-instruction hook that counts exactly and measures the stack, the snapshot and its
+// restore, and the fault reports.
 #include "sim/image/image_machine.h"
 
 #include <sys/mman.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,9 @@ namespace {
 
 constexpr uint8_t kReturnInstruction = 0xC3;
 constexpr size_t kArenaSize = 1 << 20;
+// Checked pages kept across restores: the host's allocations move from run to run (more so under a sanitizer's
+// allocator), so their pages pile up, and every mapping change costs the emulator time in the number of regions.
+constexpr size_t kKeptCheckedPages = 256;
 
 [[noreturn]] void Fatal(const std::string& what) {
   std::fprintf(stderr, "simulator: image machine: %s\n", what.c_str());
@@ -31,6 +36,11 @@ constexpr size_t kArenaSize = 1 << 20;
 void Check(uc_err err, const std::string& what) {
   if (err != UC_ERR_OK) Fatal(what + ": " + uc_strerror(err));
 }
+
+// Where new machines count their blocks.
+uint8_t* g_default_counters = nullptr;
+size_t g_default_counters_size = 0;
+std::atomic<unsigned> g_block_records{0};
 
 // One forwarded MMIO range.
 struct MmioTarget {
@@ -75,6 +85,45 @@ struct ImageMachine::State {
   std::vector<std::unique_ptr<MmioTarget>> mmio;
   uint8_t* stack = nullptr;
   size_t stack_size = 0;
+  uint64_t image_base = 0;
+  std::map<uint64_t, uc_hook> stop_hooks;  // one range-limited code hook per stop address
+
+  // Counting and recording.
+  bool exact = false;
+  uc_hook exact_hook = 0;
+  uint8_t* counters = nullptr;
+  size_t counters_size = 0;
+  bool recording = false;                            // IMAGE_COVERAGE_DIR is set
+  std::set<std::pair<uint64_t, uint32_t>> recorded;  // image-relative start and size of each block run
+  std::string name = "image";
+
+  // The snapshot: guest-writable memory kept as it was, and what was mapped since.
+  struct Area {
+    uint8_t* host;
+    size_t size;
+  };
+  std::vector<Area> writable;  // guest-writable memory mapped before the snapshot
+  struct Added {
+    uint64_t start, end;
+    const void* host;
+    uint32_t perms;
+    MmioTarget* mmio;                                 // an MMIO window, or null for host memory
+    std::vector<std::pair<uint64_t, uint64_t>> runs;  // the page runs this mapping added
+    bool stale;                                       // left from before the last restore
+  };
+  std::vector<Added> added;
+  struct Snapshot {
+    uc_context* cpu = nullptr;
+    std::vector<std::vector<uint8_t>> bytes;  // one per writable area
+    size_t traps = 0;
+    std::map<uint64_t, StopHandler> stops;
+    GuestReach reach;
+    std::vector<Range> ranges;
+    size_t arena_used = 0;
+    HostServiceGate* gate = nullptr;
+  };
+  std::unique_ptr<Snapshot> snapshot;
+  size_t restored_pages = 0;
 
   // Shared host memory: lent host pages behind checked accesses, the host code pages holding service entries.
   HostServiceGate* gate = nullptr;
@@ -85,6 +134,7 @@ struct ImageMachine::State {
   bool running = false;
   uint64_t budget = 0;
   uint64_t instructions = 0;
+  uint64_t blocks = 0;
   uint64_t lowest_sp = 0;
   std::string fault;
   bool stopped = false;
@@ -102,6 +152,13 @@ struct ImageMachine::State {
       if (address >= start && address < end) return true;
     }
     return false;
+  }
+  // The end of the code section holding `address` (which lies in code).
+  uint64_t CodeEnd(uint64_t address) const {
+    for (const auto& [start, end] : code) {
+      if (address >= start && address < end) return end;
+    }
+    return address;
   }
 
   // What lies at a guest address, for messages.
@@ -153,6 +210,73 @@ struct ImageMachine::State {
   void Refuse(std::string message) {
     if (fault.empty()) fault = std::move(message);
     uc_emu_stop(uc);
+  }
+
+  // Host memory mapped at [start, end): since a snapshot, the same mapping left from before the restore is kept,
+  // and anything else left there is dropped first.
+  void MapDirect(uint64_t start, uint64_t end, uint32_t perms, uint8_t* host) {
+    if (snapshot == nullptr) return MapPages(start, end, perms, host);
+    for (Added& a : added) {
+      if (a.stale && a.mmio == nullptr && a.start == start && a.end == end && a.host == host && a.perms == perms) {
+        a.stale = false;
+        return;
+      }
+    }
+    MakeRoom(start, end);
+    Added a{start, end, host, perms, nullptr, {}, false};
+    MapPages(start, end, perms, host, &a.runs);
+    added.push_back(std::move(a));
+  }
+
+  void Unmap(uint64_t start, uint64_t end) {
+    Check(uc_mem_unmap(uc, start, end - start), "unmapping " + Hex(start));
+    for (uint64_t p = start; p < end; p += page) pages.erase(p / page);
+  }
+  void Drop(Added& a) {
+    if (a.mmio != nullptr) {
+      Unmap(a.start, a.end);
+      mmio.erase(std::find_if(mmio.begin(), mmio.end(), [&](const auto& t) { return t.get() == a.mmio; }));
+    } else {
+      for (const auto& [start, end] : a.runs) Unmap(start, end);
+    }
+  }
+  // Drops every mapping left from before the restore.
+  void DropStale() {
+    for (Added& a : added) {
+      if (a.stale) Drop(a);
+    }
+    std::erase_if(added, [](const Added& a) { return a.stale; });
+  }
+  // Drops what lies in [start, end) and may go: stale mappings, checked pages and service code pages.
+  void MakeRoom(uint64_t start, uint64_t end) {
+    for (Added& a : added) {
+      if (a.stale && a.start < end && start < a.end) {
+        Drop(a);
+        a.runs.clear();
+        a.mmio = nullptr;
+        a.end = a.start;  // dropped: erased below
+      }
+    }
+    std::erase_if(added, [](const Added& a) { return a.stale && a.end == a.start; });
+    std::erase_if(checked, [&](const std::unique_ptr<CheckedPage>& c) {
+      if (c->base < start || c->base >= end) return false;
+      Unmap(c->base, c->base + page);
+      return true;
+    });
+    for (uint64_t p = start / page; p < (end + page - 1) / page; ++p) {
+      if (host_code_pages.erase(p)) Unmap(p * page, p * page + page);
+    }
+  }
+
+  // One image block about to run: fed to the coverage counters and the record.
+  void CountBlock(uint64_t address, uint32_t size) {
+    ++blocks;
+    const uint64_t rva = address - image_base;
+    if (counters != nullptr) {
+      uint8_t& c = counters[rva % counters_size];
+      if (c != 0xFF) ++c;
+    }
+    if (recording) recorded.emplace(rva, size);
   }
 
   void MapPages(uint64_t start, uint64_t end, uint32_t perms, uint8_t* host,
@@ -259,13 +383,15 @@ std::string ImageMachine::State::CallSite(uint64_t ret) const {
 
 namespace {
 
-void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
+// Runs before each block: trap slots and service entries (each a block of one return), then the checks that the
+// whole block lies in the image's code and within the budget.
+void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto& s = *static_cast<ImageMachine::State*>(user);
   if (address - s.trap_base < s.traps.size()) {
     const size_t slot = address - s.trap_base;
     if (slot == 0) return;
     const uint64_t sp = s.Sp();
-    s.lowest_sp = std::min(s.lowest_sp, sp);
+    if (s.exact) s.lowest_sp = std::min(s.lowest_sp, sp);
     const uint64_t result = s.traps[slot].second(TrapCall(*s.machine, sp));
     if (!s.fault.empty()) return;  // the handler refused the call
     if (s.is64) {
@@ -277,8 +403,8 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
     }
     return;  // the slot's own instruction returns to the caller
   }
-  if (s.host_code_pages.count(address / s.page)) {
-    if (!s.gate->IsService(address)) {
+  if (!s.host_code_pages.empty() && s.host_code_pages.count(address / s.page)) {
+    if (s.gate == nullptr || !s.gate->IsService(address)) {
       s.Fail("the image executed host code at " + Hex(address) +
              ", which is no service entry point the platform handed it");
       return;
@@ -287,7 +413,7 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
       s.Fail("the image jumped into host code at " + Hex(address) + " without a call");
       return;
     }
-    s.lowest_sp = std::min(s.lowest_sp, s.Sp());
+    if (s.exact) s.lowest_sp = std::min(s.lowest_sp, s.Sp());
     std::string refusal;
     const uint64_t result = s.gate->Call(address, TrapCall(*s.machine, s.Sp()), refusal);
     if (!refusal.empty()) {
@@ -297,22 +423,42 @@ void OnCode(uc_engine*, uint64_t address, uint32_t, void* user) {
     uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
     return;  // the page's return instruction goes back to the image
   }
-  if (auto stop = s.stops.find(address); stop != s.stops.end()) {
-    s.fault = stop->second(TrapCall(*s.machine, s.Sp()));
-    s.stopped = true;
-    uc_emu_stop(s.uc);
-    return;
-  }
   if (!s.InCode(address)) {
     s.Fail("the image executed at " + Hex(address) + ", outside its code, in " + s.Where(address));
     return;
   }
+  if (size != 0 && !s.InCode(address + size - 1)) {
+    const uint64_t past = s.CodeEnd(address);
+    s.Fail("the image executed at " + Hex(past) + ", outside its code, in " + s.Where(past));
+    return;
+  }
+  s.CountBlock(address, size);
+  if (!s.exact && s.blocks > s.budget) {
+    s.Fail("the image ran past its budget of " + std::to_string(s.budget) + " instructions (a hang) at " +
+           Hex(address));
+  }
+}
+
+// Exact counting: each instruction of the image's code (trap slots and service entries are not counted).
+void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* user) {
+  auto& s = *static_cast<ImageMachine::State*>(user);
+  if (!s.InCode(address)) return;
   if (++s.instructions > s.budget) {
     s.Fail("the image ran past its budget of " + std::to_string(s.budget) + " instructions (a hang) at " +
            Hex(address));
     return;
   }
   s.lowest_sp = std::min(s.lowest_sp, s.Sp());
+}
+
+// A stop address reached (each stop has a code hook limited to its own address).
+void OnStop(uc_engine*, uint64_t address, uint32_t, void* user) {
+  auto& s = *static_cast<ImageMachine::State*>(user);
+  auto stop = s.stops.find(address);
+  if (stop == s.stops.end() || !s.fault.empty()) return;
+  s.fault = stop->second(TrapCall(*s.machine, s.Sp()));
+  s.stopped = true;
+  uc_emu_stop(s.uc);
 }
 
 bool OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t value, void* user) {
@@ -349,6 +495,24 @@ bool OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t
   return false;
 }
 
+// Writes the distinct blocks of one machine's image to $IMAGE_COVERAGE_DIR/<name>.<pid>.<n>.blocks.
+void WriteBlockRecord(const std::string& name, const std::set<std::pair<uint64_t, uint32_t>>& blocks) {
+  const char* dir = std::getenv("IMAGE_COVERAGE_DIR");
+  if (dir == nullptr) return;
+  const std::string path = std::string(dir) + "/" + name + "." + std::to_string(getpid()) + "." +
+                           std::to_string(g_block_records.fetch_add(1)) + ".blocks";
+  FILE* out = std::fopen(path.c_str(), "w");
+  if (out == nullptr) {
+    std::fprintf(stderr, "simulator: image machine: cannot write the block record %s\n", path.c_str());
+    return;
+  }
+  std::fprintf(out, "# image %s\n", name.c_str());
+  for (const auto& [rva, size] : blocks) {
+    std::fprintf(out, "0x%llx 0x%x\n", static_cast<unsigned long long>(rva), static_cast<unsigned>(size));
+  }
+  std::fclose(out);
+}
+
 }  // namespace
 
 ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
@@ -377,7 +541,13 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
   }
   for (const PlacedSection& sec : image.Sections()) {
     if (sec.execute) s.code.emplace_back(sec.start, sec.end);
+    if (sec.write && !image.ExecutesInPlace())
+      s.writable.push_back({image.Host() + (sec.start - image.Base()), static_cast<size_t>(sec.end - sec.start)});
   }
+  s.image_base = image.Base();
+  s.counters = g_default_counters;
+  s.counters_size = g_default_counters_size;
+  s.recording = std::getenv("IMAGE_COVERAGE_DIR") != nullptr;
   // The image is the guest's own: lent with the protections it is mapped with.
   reach_.Lend(image.Base(), image.MappedSize(), false, "the image", image.Host());
   if (!image.ExecutesInPlace()) {
@@ -401,12 +571,15 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
   MapHost(arena_.base(), arena_.capacity(), true, "the simulator's tables");
 
   uc_hook hook;
-  Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCode), &s, 1, 0), "adding the code hook");
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&OnBlock), &s, 1, 0), "adding the block hook");
   Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&OnInvalid), &s, 1, 0),
         "adding the fault hook");
 }
 
 ImageMachine::~ImageMachine() {
+  State& s = *state_;
+  if (s.recording) WriteBlockRecord(s.name, s.recorded);
+  if (s.snapshot != nullptr) uc_context_free(s.snapshot->cpu);
   uc_close(uc_);
   munmap(state_->traps_page, state_->page);
   munmap(state_->stack, state_->stack_size);
@@ -418,8 +591,10 @@ void ImageMachine::MapHost(const void* address, size_t size, bool writable, std:
   if (!is64_ && at + size > 0x100000000ull)
     Fatal(name + " at " + Hex(at) + " lies above 4 GiB, out of an IA-32 image's reach");
   const uint64_t start = at / s.page * s.page, end = (at + size + s.page - 1) / s.page * s.page;
-  s.MapPages(start, end, UC_PROT_READ | (writable ? UC_PROT_WRITE : 0),
-             reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(start)));
+  s.MapDirect(start, end, UC_PROT_READ | (writable ? UC_PROT_WRITE : 0),
+              reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(start)));
+  if (writable && s.snapshot == nullptr)
+    s.writable.push_back({static_cast<uint8_t*>(const_cast<void*>(address)), size});
   reach_.Lend(at, size, writable, name);
   s.ranges.push_back({at, at + size, std::move(name)});
 }
@@ -431,7 +606,7 @@ void ImageMachine::MapReadOnly(uint64_t guest, const void* host, size_t size, st
   const uint64_t end = (guest + size + s.page - 1) / s.page * s.page;
   if (!is64_ && end > 0x100000000ull)
     Fatal(name + " at " + Hex(guest) + " lies above 4 GiB, out of an IA-32 image's reach");
-  s.MapPages(guest, end, UC_PROT_READ, static_cast<uint8_t*>(const_cast<void*>(host)));
+  s.MapDirect(guest, end, UC_PROT_READ, static_cast<uint8_t*>(const_cast<void*>(host)));
   reach_.Lend(guest, size, false, name, host);
   s.ranges.push_back({guest, guest + size, std::move(name)});
 }
@@ -439,10 +614,23 @@ void ImageMachine::MapReadOnly(uint64_t guest, const void* host, size_t size, st
 void ImageMachine::MapMmio(uint64_t base, uint64_t size, MmioBus& bus, std::string name) {
   State& s = *state_;
   const uint64_t start = base / s.page * s.page, end = (base + size + s.page - 1) / s.page * s.page;
+  if (s.snapshot != nullptr) {
+    // The same window as before the restore serves the new bus: no unmapping and mapping again.
+    for (State::Added& a : s.added) {
+      if (a.stale && a.mmio != nullptr && a.start == start && a.end == end) {
+        a.mmio->bus = &bus;
+        a.stale = false;
+        s.ranges.push_back({base, base + size, std::move(name)});
+        return;
+      }
+    }
+    s.MakeRoom(start, end);
+  }
   s.mmio.push_back(std::make_unique<MmioTarget>(MmioTarget{&bus, start}));
   Check(uc_mmio_map(uc_, start, end - start, MmioRead, s.mmio.back().get(), MmioWrite, s.mmio.back().get()),
         "mapping " + name + " at " + Hex(base));
   for (uint64_t p = start; p < end; p += s.page) s.pages.insert(p / s.page);
+  if (s.snapshot != nullptr) s.added.push_back({start, end, nullptr, 0, s.mmio.back().get(), {}, false});
   s.ranges.push_back({base, base + size, std::move(name)});
 }
 
@@ -490,7 +678,97 @@ ImageMachine::CallHostFunction(const void* function, const TrapCall& c) {
                                                            c.Arg(6), c.Arg(7), c.Arg(8), c.Arg(9));
 }
 
-void ImageMachine::AddStop(uint64_t address, StopHandler handler) { state_->stops[address] = std::move(handler); }
+void ImageMachine::AddStop(uint64_t address, StopHandler handler) {
+  State& s = *state_;
+  s.stops[address] = std::move(handler);
+  if (s.stop_hooks.count(address)) return;
+  uc_hook hook;
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnStop), &s, address, address),
+        "adding the stop hook at " + Hex(address));
+  s.stop_hooks[address] = hook;
+  uc_ctl_remove_cache(uc_, address, address + 1);  // a block translated before has no call to the hook
+}
+
+void ImageMachine::SetExactCounting(bool exact) {
+  State& s = *state_;
+  if (exact == s.exact) return;
+  s.exact = exact;
+  if (exact) {
+    Check(uc_hook_add(uc_, &s.exact_hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnInstruction), &s, 1, 0),
+          "adding the instruction hook");
+  } else {
+    uc_hook_del(uc_, s.exact_hook);
+  }
+  uc_ctl_flush_tlb(uc_);  // blocks are translated with the hooks of the moment: translate them again
+}
+
+void ImageMachine::SetBlockCounters(uint8_t* counters, size_t size) {
+  state_->counters = size != 0 ? counters : nullptr;
+  state_->counters_size = size;
+}
+
+void ImageMachine::SetDefaultBlockCounters(uint8_t* counters, size_t size) {
+  g_default_counters = size != 0 ? counters : nullptr;
+  g_default_counters_size = size;
+}
+
+void ImageMachine::SetName(const std::string& name_or_path) {
+  std::string stem = name_or_path.substr(name_or_path.find_last_of('/') + 1);
+  if (const size_t dot = stem.find_last_of('.'); dot != std::string::npos && dot != 0) stem.resize(dot);
+  if (!stem.empty()) state_->name = stem;
+}
+
+void ImageMachine::TakeSnapshot() {
+  State& s = *state_;
+  if (s.snapshot == nullptr) {
+    s.snapshot = std::make_unique<State::Snapshot>();
+    Check(uc_context_alloc(uc_, &s.snapshot->cpu), "allocating the CPU context");
+  }
+  State::Snapshot& snap = *s.snapshot;
+  Check(uc_context_save(uc_, snap.cpu), "saving the CPU context");
+  snap.bytes.clear();
+  for (const State::Area& a : s.writable) snap.bytes.emplace_back(a.host, a.host + a.size);
+  snap.traps = s.traps.size();
+  snap.stops = s.stops;
+  snap.reach = reach_;
+  snap.ranges = s.ranges;
+  snap.arena_used = arena_.used();
+  snap.gate = s.gate;
+  s.added.clear();  // what is mapped now is part of the snapshot
+}
+
+void ImageMachine::Restore() {
+  State& s = *state_;
+  if (s.snapshot == nullptr) Fatal("a restore without a snapshot");
+  if (s.running) Fatal("a restore while the guest runs");
+  const State::Snapshot& snap = *s.snapshot;
+  Check(uc_context_restore(uc_, snap.cpu), "restoring the CPU context");
+  s.restored_pages = 0;
+  for (size_t i = 0; i < s.writable.size(); ++i) {
+    uint8_t* host = s.writable[i].host;
+    const uint8_t* kept = snap.bytes[i].data();
+    for (size_t at = 0; at < s.writable[i].size; at += s.page) {
+      const size_t n = std::min(s.page, s.writable[i].size - at);
+      if (std::memcmp(host + at, kept + at, n) != 0) {
+        std::memcpy(host + at, kept + at, n);
+        ++s.restored_pages;
+      }
+    }
+  }
+  s.traps.resize(snap.traps);
+  s.stops = snap.stops;
+  reach_ = snap.reach;
+  s.ranges = snap.ranges;
+  arena_.Rewind(snap.arena_used);
+  s.gate = snap.gate;
+  for (State::Added& a : s.added) a.stale = true;
+  if (s.checked.size() > kKeptCheckedPages) {
+    for (const auto& c : s.checked) s.Unmap(c->base, c->base + s.page);
+    s.checked.clear();
+  }
+}
+
+size_t ImageMachine::RestoredPages() const { return state_->restored_pages; }
 
 void ImageMachine::SetIdtBase(uint64_t base) {
   uc_x86_mmr idtr{};
@@ -500,6 +778,13 @@ void ImageMachine::SetIdtBase(uint64_t base) {
 }
 
 bool ImageMachine::ReadGuest(uint64_t address, void* out, size_t size) {
+  // The stack is host memory at the guest's addresses, always mapped: read it directly (trap arguments).
+  const State& s = *state_;
+  const uint64_t stack = reinterpret_cast<uintptr_t>(s.stack);
+  if (address >= stack && size <= s.stack_size && address - stack <= s.stack_size - size) {
+    std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
+    return true;
+  }
   return uc_mem_read(uc_, address, out, size) == UC_ERR_OK;
 }
 
@@ -552,9 +837,11 @@ GuestCallResult ImageMachine::Call(uint64_t address, const std::vector<uint64_t>
     uc_reg_write(uc_, UC_X86_REG_ESP, &sp);
   }
   const uint64_t given = sp;  // the stack pointer the callee starts with
+  s.DropStale();
   s.running = true;
   s.budget = budget_;
   s.instructions = 0;
+  s.blocks = 0;
   s.lowest_sp = given;
   s.fault.clear();
   s.stopped = false;
@@ -563,7 +850,8 @@ GuestCallResult ImageMachine::Call(uint64_t address, const std::vector<uint64_t>
 
   GuestCallResult r;
   r.instructions = s.instructions;
-  r.stack_used = given - std::min(given, s.lowest_sp);
+  r.stack_used = s.exact ? given - std::min(given, s.lowest_sp) : 0;
+  r.blocks = s.blocks;
   r.stopped = s.stopped;
   r.fault = s.fault;
   if (r.fault.empty() && err != UC_ERR_OK)

@@ -54,8 +54,9 @@ class TrapCall {
 struct GuestCallResult {
   bool completed = false;     // returned to the caller
   uint64_t value = 0;         // EAX (EDX:EAX for 64-bit values on IA-32) or RAX
-  uint64_t instructions = 0;  // instructions of the image executed (trap slots not counted)
-  uint64_t stack_used = 0;    // deepest stack: the given stack top minus the lowest stack pointer seen
+  uint64_t instructions = 0;  // exact counting only: instructions of the image executed (trap slots not counted)
+  uint64_t stack_used = 0;    // exact counting only: the given stack top minus the lowest stack pointer seen
+  uint64_t blocks = 0;        // translation blocks of the image executed
   std::string fault;          // why the call did not complete
   bool stopped = false;       // ended by a stop address (fault holds its message)
 };
@@ -116,8 +117,31 @@ class ImageMachine {
   // When the guest reaches `address`, the call ends with the handler's message (GuestCallResult::stopped).
   void AddStop(uint64_t address, StopHandler handler);
   void SetIdtBase(uint64_t base);
-  // At most this many image instructions per call (default 50 million).
+  // At most this many image instructions per call (default 50 million). Without exact counting the machine counts
+  // executed blocks against it (each holds at least one instruction), so a hang is still caught.
   void SetInstructionBudget(uint64_t budget) { budget_ = budget; }
+  // Exact counting: every image instruction is counted and the deepest stack pointer measured (GuestCallResult's
+  // instructions and stack_used). Off by default: then only whole blocks are seen, which is much cheaper.
+  void SetExactCounting(bool exact);
+  // Each executed block of the image adds one (saturating) to counters[image-relative start % size]; null stops.
+  void SetBlockCounters(uint8_t* counters, size_t size);
+  // Where new machines count their blocks (a fuzzer's feedback region); null for none.
+  static void SetDefaultBlockCounters(uint8_t* counters, size_t size);
+  // The image's name (its file's stem) for the block record IMAGE_COVERAGE_DIR asks for: when that environment
+  // variable is set, the machine keeps every distinct block of the image it executed (image-relative start and
+  // size) and writes them, when destroyed, to $IMAGE_COVERAGE_DIR/<name>.<pid>.<n>.blocks.
+  void SetName(const std::string& name_or_path);
+
+  // Keeps what the guest can change and reach as it is now: the CPU context, the guest-writable memory (writable
+  // image sections, the stack, the arena, writable MapHost mappings), the trap slots, stops, lends, the service
+  // gate and the named mappings.
+  void TakeSnapshot();
+  // Returns to the snapshot, copying back only the memory pages that differ. Host and MMIO mappings made since are
+  // dropped before the next call unless mapped again alike first (an MMIO window then serves the new bus);
+  // checked pages of shared host memory stay, as each access is checked against the lends of the moment.
+  void Restore();
+  // Pages copied back by the last Restore.
+  size_t RestoredPages() const;
 
   // Calls a guest function with integer or pointer arguments; calls do not nest (a trap handler must not call).
   GuestCallResult Call(uint64_t address, const std::vector<uint64_t>& arguments);

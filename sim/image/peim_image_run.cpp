@@ -68,22 +68,38 @@ std::unique_ptr<PeimImageRun> PeimImageRun::Create(TracePlatform& platform, cons
     map_path.replace(map_path.size() - 4, 4, ".map");
     map_text = ReadText(map_path);
   }
-  return CreatePlaced(platform, std::move(placed.image), std::move(map_text));
+  std::unique_ptr<PeimImageRun> run = CreatePlaced(platform, std::move(placed.image), std::move(map_text));
+  run->machine_->SetName(image_path);
+  return run;
 }
 
 std::unique_ptr<PeimImageRun> PeimImageRun::CreatePlaced(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
                                                          std::string map_text) {
   std::unique_ptr<PeimImageRun> run(new PeimImageRun(platform, std::move(image)));
   run->map_text_ = std::move(map_text);
+  run->stop_ = run->Symbol("_DebugStopPoll");  // looked up once: the map's text is long
+  run->machine_->TakeSnapshot();
   run->Build();
   return run;
 }
 
 PeimImageRun::PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image)
-    : platform_(platform),
+    : platform_(&platform),
       image_(std::move(image)),
       machine_(std::make_unique<ImageMachine>(*image_)),
-      tables_(std::make_unique<Tables>()) {}
+      tables_(std::make_unique<Tables>()) {
+  machine_->SetName("trace_status_peim");
+}
+
+bool PeimImageRun::Reattach(TracePlatform& platform) {
+  if (OverlappedRange(image_->Base(), image_->MappedSize(), BusRanges(platform.pei().bus())) != nullptr) return false;
+  machine_->Restore();
+  platform_ = &platform;
+  tables_ = std::make_unique<Tables>();
+  last_calls_.clear();
+  Build();
+  return true;
+}
 
 PeimImageRun::~PeimImageRun() = default;
 
@@ -95,7 +111,7 @@ std::optional<uint64_t> PeimImageRun::Symbol(const std::string& name) const {
 void PeimImageRun::Build() {
   ImageMachine& m = *machine_;
   GuestArena& arena = m.Arena();
-  PeiPlatform& pei = platform_.pei();
+  PeiPlatform& pei = platform_->pei();
   Violations& violations = pei.violations();
 
   // A PPI whose slots forward to the host PPI's functions (statuses converted where the slot returns one).
@@ -115,7 +131,7 @@ void PeimImageRun::Build() {
     tables_->ppis[host] = GuestArena::Address32(guest);
   };
 
-  StatusCodeHandler& handler = platform_.handler();
+  StatusCodeHandler& handler = platform_->handler();
   forwarding_ppi(handler.ppi(), sizeof(EFI_PEI_RSC_HANDLER_PPI) / sizeof(void*), "report-status-code handler PPI", true,
                  {});
   PcdDatabase& pcds = pei.pcds();
@@ -206,13 +222,13 @@ void PeimImageRun::Build() {
   Put32(idt + 4, services_pointer_);
   m.SetIdtBase(GuestArena::Address32(idt + 8));
 
-  StatusCodeRecordArena& records = platform_.records();
+  StatusCodeRecordArena& records = platform_->records();
   m.MapHost(records.base(), records.capacity(), false, "the status-code records");
   m.MapHost(pei.silicon_context().data(), pei.silicon_context().size(), true, "the SiliconContext");
   m.MapBus(pei.bus());
 
-  if (std::optional<uint64_t> stop = Symbol("_DebugStopPoll")) {
-    m.AddStop(*stop, [this](const TrapCall& c) {
+  if (stop_) {
+    m.AddStop(*stop_, [this](const TrapCall& c) {
       std::string message;
       for (uint64_t at = c.Arg(1); at != 0 && message.size() < 512; ++at) {
         char ch = 0;
@@ -231,7 +247,7 @@ void PeimImageRun::Build() {
 }
 
 void PeimImageRun::Note(const GuestCallResult& r, const std::string& what) {
-  if (!r.completed) platform_.violations().Report("PEI image, " + what + ": " + r.fault);
+  if (!r.completed) platform_->violations().Report("PEI image, " + what + ": " + r.fault);
 }
 
 EFI_STATUS PeimImageRun::RunEntry() {
@@ -245,7 +261,7 @@ std::vector<EFI_STATUS> PeimImageRun::Report(EFI_STATUS_CODE_TYPE type, EFI_STAT
                                              const EFI_GUID* caller_id, const void* data) {
   last_calls_.clear();
   std::vector<EFI_STATUS> statuses;
-  const std::vector<EFI_PEI_RSC_HANDLER_CALLBACK> listeners = platform_.handler().listeners();
+  const std::vector<EFI_PEI_RSC_HANDLER_CALLBACK> listeners = platform_->handler().listeners();
   for (EFI_PEI_RSC_HANDLER_CALLBACK listener : listeners) {
     const GuestCallResult r =
         machine_->Call(reinterpret_cast<uintptr_t>(listener),
@@ -254,7 +270,7 @@ std::vector<EFI_STATUS> PeimImageRun::Report(EFI_STATUS_CODE_TYPE type, EFI_STAT
     Note(r, "listener for code type " + Hex(type));
     const EFI_STATUS status = r.completed ? HostStatus(r.value) : EFI_ABORTED;
     if (r.completed && EFI_ERROR(status)) {
-      platform_.violations().Report("status-code listener returned an error for code type " + std::to_string(type));
+      platform_->violations().Report("status-code listener returned an error for code type " + std::to_string(type));
     }
     statuses.push_back(status);
     last_calls_.push_back(r);

@@ -28,6 +28,12 @@ class PeimImageRun {
                                                     std::string map_text);
   ~PeimImageRun();
 
+  // Moves the run to another platform of the same layout: the machine goes back to its snapshot from before the
+  // platform view was built (keeping its translated code and its MMIO windows, which serve the new bus), and the
+  // view is built again for `platform`. False (nothing changed) when the image lies over a window of the new
+  // platform's bus. A run whose platform is gone may only be moved.
+  bool Reattach(TracePlatform& platform);
+
   // Runs the entry point (file handle 0, the services pointer) and returns its status; a fault is reported as a
   // violation and returns EFI_ABORTED. The call's result is kept in LastCalls().
   EFI_STATUS RunEntry();
@@ -50,11 +56,12 @@ class PeimImageRun {
   void Build();
   void Note(const GuestCallResult& r, const std::string& what);
 
-  TracePlatform& platform_;
+  TracePlatform* platform_;
   std::unique_ptr<PlacedImage> image_;
   std::unique_ptr<ImageMachine> machine_;
   std::unique_ptr<Tables> tables_;
   std::string map_text_;
+  std::optional<uint64_t> stop_;  // the debugger-stop primitive's address, when the map names it
   uint32_t services_pointer_ = 0;
   std::vector<GuestCallResult> last_calls_;
 };

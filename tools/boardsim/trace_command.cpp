@@ -144,15 +144,23 @@ TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformC
 }
 
 TraceRun RunTraceImage(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config,
-                       const std::string& image, std::string& error) {
+                       const std::string& image, std::string& error, std::unique_ptr<sim::PeimImageRun>* reused) {
   sim::TracePlatform platform(config);
-  std::unique_ptr<sim::PeimImageRun> peim = sim::PeimImageRun::Create(platform, image, error);
+  std::unique_ptr<sim::PeimImageRun> fresh;
+  sim::PeimImageRun* peim = nullptr;
+  if (reused != nullptr && *reused != nullptr && (*reused)->Reattach(platform)) {
+    peim = reused->get();
+  } else {
+    fresh = sim::PeimImageRun::Create(platform, image, error);
+    peim = fresh.get();
+  }
   TraceRun run;
-  if (!peim) return run;
+  if (peim == nullptr) return run;
   platform.pei().StartRecording();
   run.entry_status = peim->RunEntry();
   run.listeners = platform.handler().listeners().size();
   ReportCodes(codes, platform, run, [&](auto... args) { return peim->Report(args...); });
+  if (reused != nullptr && fresh != nullptr) *reused = std::move(fresh);
   return run;
 }
 

@@ -2,6 +2,7 @@
 // (a built-in sequence or the codes of a YAML file) and shows the trace-hub messages they became.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -10,6 +11,10 @@
 #include "sim/pei/status_code_records.h"
 #include "sim/pei/trace_platform.h"
 #include "uefi/guid.h"
+
+namespace sim {
+class PeimImageRun;
+}  // namespace sim
 
 namespace CLI {
 class App;
@@ -73,8 +78,11 @@ struct TraceRun {
 // Runs the entry point on a platform built from config, then reports the codes one by one: the host-linked
 // module's, or with `image` the built PEI image's in the emulator (a fault of the image is a violation).
 TraceRun RunTrace(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config);
+// With `reused`, the run of the image is taken from it when it holds one (moved to this run's platform: the same
+// image file is the caller's to keep) and left in it afterwards, so repeated runs keep one emulator.
 TraceRun RunTraceImage(const std::vector<TraceCode>& codes, const sim::TracePlatformConfig& config,
-                       const std::string& image, std::string& error);
+                       const std::string& image, std::string& error,
+                       std::unique_ptr<sim::PeimImageRun>* reused = nullptr);
 
 // As RunTraceImage for the PEI module of a firmware volume (its file GUID, type PEIM), executing in place from
 // the volume mapped read-only at its base address (fv::kModuleVolumeBase): a volume, file or image that cannot

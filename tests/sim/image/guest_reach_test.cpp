@@ -46,6 +46,21 @@ TEST_F(Reach, AWriteNeedsEveryByteWritable) {
   EXPECT_EQ(bytes[64], 7);
 }
 
+TEST_F(Reach, CopiesInsideOneRegionAndAcrossRegionsKeepEveryRule) {
+  const uint64_t v = 0x1122334455667788ull;
+  EXPECT_TRUE(reach.Write(At(16), &v, 8));  // inside the writable field
+  EXPECT_EQ(bytes[16], 0x88);
+  EXPECT_FALSE(reach.Write(At(28), &v, 8));  // from the field on into the read-only table
+  EXPECT_EQ(bytes[28], 0);
+  bytes[60] = 0xAA;
+  bytes[64] = 0xBB;
+  uint8_t out[8] = {};
+  EXPECT_TRUE(reach.Read(At(60), out, 8));  // the table, then the buffer after it
+  EXPECT_EQ(out[0], 0xAA);
+  EXPECT_EQ(out[4], 0xBB);
+  EXPECT_FALSE(reach.Read(At(92), out, 8));  // past the buffer's end
+}
+
 TEST_F(Reach, ARangeThatWrapsIsRefused) {
   EXPECT_NE(reach.Check(At(8), ~uint64_t{0}, false).find("wraps around"), std::string::npos);
 }

@@ -1,14 +1,22 @@
 // The emulator runner on small synthetic images: placement and relocation, trap calls in both conventions,
-// the IDT base, MMIO forwarding, instruction and stack counts, and every fault it must stop and report.
+// the IDT base, MMIO forwarding, instruction, stack and block counts, snapshots and their restore, every fault it
+// must stop and report; and the block record of a run of the built PEI image.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <regex>
 #include <string>
 
 #include "sim/common/mmio_bus.h"
+#include "sim/image/guest_arena.h"
 #include "sim/image/image_machine.h"
+#include "sim/image/peim_image_run.h"
 #include "sim/image/placed_image.h"
 #include "tests/sim/image/synthetic_pe.h"
 
@@ -123,6 +131,7 @@ TEST_F(Machine32, SidtReportsTheIdtBaseTheMachineWasGiven) {
 }
 
 TEST_F(Machine32, CountsEveryInstructionAndTheDeepestStack) {
+  machine->SetExactCounting(true);
   const sim::GuestCallResult r = machine->Call(Code(kPushPop), {});
   ASSERT_TRUE(r.completed) << r.fault;
   EXPECT_EQ(r.instructions, 5u);
@@ -200,11 +209,122 @@ TEST_F(Machine32, AReadOfUnmappedMemoryIsStoppedWithItsAddress) {
 }
 
 TEST_F(Machine32, AHangEndsAtTheInstructionBudget) {
+  machine->SetExactCounting(true);
   machine->SetInstructionBudget(1000);
   const sim::GuestCallResult r = machine->Call(Code(kSpin), {});
   EXPECT_FALSE(r.completed);
   EXPECT_EQ(r.instructions, 1001u);
   EXPECT_NE(r.fault.find("ran past its budget of 1000 instructions"), std::string::npos) << r.fault;
+}
+
+TEST_F(Machine32, WithoutExactCountingAHangStillEndsAtTheBudgetCountedInBlocks) {
+  machine->SetInstructionBudget(1000);
+  const sim::GuestCallResult r = machine->Call(Code(kSpin), {});
+  EXPECT_FALSE(r.completed);
+  EXPECT_EQ(r.blocks, 1001u);  // jmp $ is a block of one instruction
+  EXPECT_EQ(r.instructions, 0u);
+  EXPECT_NE(r.fault.find("ran past its budget of 1000 instructions (a hang)"), std::string::npos) << r.fault;
+}
+
+// Block counting: each executed block of the image adds one at its image-relative start; trap slots add nothing.
+TEST_F(Machine32, EachExecutedImageBlockIsCountedAtItsImageRelativeStart) {
+  std::vector<uint8_t> counters(0x10000, 0);
+  machine->SetBlockCounters(counters.data(), counters.size());
+  const uint64_t trap = machine->AddTrap("test service", [](const sim::TrapCall&) { return 0; });
+  ASSERT_TRUE(machine->Call(Code(kPushPop), {}).completed);
+  ASSERT_TRUE(machine->Call(Code(kPushPop), {}).completed);
+  const sim::GuestCallResult r = machine->Call(Code(kCallTrap), {trap, 5});
+  ASSERT_TRUE(r.completed) << r.fault;
+  EXPECT_EQ(r.blocks, 2u);  // up to the call, and after its return
+  EXPECT_EQ(counters[0x1000 + kPushPop], 2u);
+  EXPECT_EQ(counters[0x1000 + kCallTrap], 1u);
+  EXPECT_EQ(counters[0x1000 + kCallTrap + 13], 1u);  // the return address: add esp, 8
+  unsigned total = 0;
+  for (uint8_t c : counters) total += c;
+  EXPECT_EQ(total, 4u);
+}
+
+// Snapshots: a restore forgets what was added since and copies back what the guest or host changed.
+TEST_F(Machine32, ARestoreForgetsTrapsStopsAndTheCpuStateOfLaterRuns) {
+  machine->SetIdtBase(0x00345670);
+  machine->TakeSnapshot();
+  const uint64_t trap = machine->AddTrap("later service", [](const sim::TrapCall& c) { return c.Arg(0); });
+  ASSERT_TRUE(machine->Call(Code(kCallTrap), {trap, 5}).completed);
+  machine->AddStop(Code(kPushPop) + 2, [](const sim::TrapCall&) { return std::string("stopped here"); });
+  machine->SetIdtBase(0x00999990);
+  EXPECT_TRUE(machine->Call(Code(kPushPop), {}).stopped);
+  machine->Restore();
+  const sim::GuestCallResult gone = machine->Call(Code(kCallTrap), {trap, 5});
+  EXPECT_FALSE(gone.completed);
+  EXPECT_NE(gone.fault.find("outside its code, in the platform's service traps"), std::string::npos) << gone.fault;
+  EXPECT_TRUE(machine->Call(Code(kPushPop), {}).completed);
+  const sim::GuestCallResult idt = machine->Call(Code(kReadIdt), {});
+  ASSERT_TRUE(idt.completed) << idt.fault;
+  EXPECT_EQ(idt.value, 0x00345670u);
+  machine->Restore();
+  EXPECT_EQ(machine->AddTrap("the next run's service", [](const sim::TrapCall&) { return 0; }), trap);
+}
+
+TEST_F(Machine32, ARestoreCopiesBackOnlyTheChangedPagesOfTheArenaAndStack) {
+  machine->TakeSnapshot();
+  uint8_t* first = machine->Arena().Allocate(16);
+  first[0] = 1;
+  first[8192] = 2;                                           // a third page of the arena
+  ASSERT_TRUE(machine->Call(Code(kPushPop), {}).completed);  // the stack's top page
+  machine->Restore();
+  EXPECT_EQ(machine->RestoredPages(), 3u);
+  EXPECT_EQ(first[0], 0u);
+  EXPECT_EQ(first[8192], 0u);
+  EXPECT_EQ(machine->Arena().Allocate(16), first);
+  machine->Restore();
+  EXPECT_EQ(machine->RestoredPages(), 0u);
+}
+
+TEST_F(Machine32, HostMemoryMappedAfterTheSnapshotIsOutOfReachAfterARestore) {
+  machine->TakeSnapshot();
+  void* page = sim::MapBelow4GiB(4096);
+  ASSERT_NE(page, nullptr);
+  const uint64_t at = reinterpret_cast<uintptr_t>(page);
+  std::memset(page, 0x5A, 4096);
+  machine->MapHost(page, 4096, true, "a later run's record");
+  uint32_t seen = 0;
+  EXPECT_TRUE(machine->ReadGuest(at, &seen, 4));
+  EXPECT_EQ(seen, 0x5A5A5A5Au);
+  machine->Restore();
+  EXPECT_FALSE(machine->Reach().Find(at));
+  ASSERT_TRUE(machine->Call(Code(kPushPop), {}).completed);  // mappings not made again are dropped here
+  EXPECT_FALSE(machine->ReadGuest(at, &seen, 4));
+  // Mapped again after a restore, the same memory is reached again.
+  machine->Restore();
+  machine->MapHost(page, 4096, false, "the next run's record");
+  ASSERT_TRUE(machine->Call(Code(kPushPop), {}).completed);
+  EXPECT_TRUE(machine->ReadGuest(at, &seen, 4));
+  EXPECT_TRUE(machine->Reach().Find(at));
+  munmap(page, 4096);
+}
+
+TEST_F(Machine32, AnMmioWindowMappedAgainAfterARestoreServesTheNewBusOnly) {
+  machine->TakeSnapshot();
+  sim::Violations violations;
+  sim::MmioBus first_bus(violations), second_bus(violations);
+  Register first, second;
+  first_bus.Map(0xE0000000, 0x1000, &first, "test register block");
+  second_bus.Map(0xE0000000, 0x1000, &second, "test register block");
+  machine->MapBus(first_bus);
+  ASSERT_TRUE(machine->Call(Code(kMmio), {}).completed);
+  machine->Restore();
+  machine->MapBus(second_bus);
+  const sim::GuestCallResult r = machine->Call(Code(kMmio), {});
+  ASSERT_TRUE(r.completed) << r.fault;
+  EXPECT_EQ(first.reads.size(), 1u);
+  EXPECT_EQ(first.writes.size(), 1u);
+  EXPECT_EQ(second.reads.size(), 1u);
+  EXPECT_EQ(second.writes.size(), 1u);
+  machine->Restore();  // no bus mapped for this run
+  const sim::GuestCallResult none = machine->Call(Code(kMmio), {});
+  EXPECT_FALSE(none.completed);
+  EXPECT_NE(none.fault.find("read 4 bytes at 0xE0000010, which nothing maps"), std::string::npos) << none.fault;
+  EXPECT_EQ(second.reads.size(), 1u);
 }
 
 TEST_F(Machine32, ACallToAnAddressOutsideTheImageIsStopped) {
@@ -240,6 +360,68 @@ TEST(Machine64, ADriverPlacedAtAChosenAddressIsRelocatedAndItsReadOnlyDataIsProt
   EXPECT_NE(write.fault.find("to 0x7F0000002000 in the image's section .rdata, which is read-only"), std::string::npos)
       << write.fault;
 }
+
+TEST(Machine64, ARestoreGivesTheDriverItsWritableDataAsAtTheSnapshot) {
+  auto image = Place(Image64());
+  ASSERT_TRUE(image);
+  sim::ImageMachine machine(*image);
+  const sim::PlacedSection* data = nullptr;
+  for (const sim::PlacedSection& sec : image->Sections()) {
+    if (sec.name == ".data") data = &sec;
+  }
+  ASSERT_NE(data, nullptr);
+  machine.TakeSnapshot();
+  const uint32_t changed = 0xC0FFEE;
+  ASSERT_TRUE(machine.WriteGuest(data->start, &changed, 4));
+  machine.Restore();
+  EXPECT_EQ(machine.RestoredPages(), 1u);
+  uint32_t seen = 1;
+  ASSERT_TRUE(machine.ReadGuest(data->start, &seen, 4));
+  EXPECT_EQ(seen, 0u);
+}
+
+#ifdef PEI_IMAGE
+// With IMAGE_COVERAGE_DIR set, a machine writes the distinct blocks its image executed when it goes.
+TEST(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
+  char dir[] = "/tmp/block-record-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  setenv("IMAGE_COVERAGE_DIR", dir, 1);
+  uint64_t entry_rva = 0, image_size = 0;
+  {
+    sim::TracePlatform platform;
+    std::string error;
+    std::unique_ptr<sim::PeimImageRun> run = sim::PeimImageRun::Create(platform, PEI_IMAGE, error);
+    ASSERT_NE(run, nullptr) << error;
+    entry_rva = run->Machine().Image().Entry() - run->Machine().Image().Base();
+    image_size = run->Machine().Image().MappedSize();
+    ASSERT_EQ(run->RunEntry(), 0u);
+  }
+  unsetenv("IMAGE_COVERAGE_DIR");
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 1u);
+  const std::string prefix = "trace_status_peim." + std::to_string(getpid()) + ".";
+  EXPECT_EQ(files[0].filename().string().rfind(prefix, 0), 0u) << files[0];
+  EXPECT_EQ(files[0].extension(), ".blocks");
+  std::ifstream in(files[0]);
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_EQ(line, "# image trace_status_peim");
+  const std::regex format("0x[0-9a-f]+ 0x[0-9a-f]+");
+  bool entry_seen = false;
+  size_t blocks = 0;
+  while (std::getline(in, line)) {
+    EXPECT_TRUE(std::regex_match(line, format)) << line;
+    const uint64_t rva = std::stoull(line.substr(0, line.find(' ')), nullptr, 16);
+    EXPECT_LT(rva, image_size);  // nothing outside the image (traps, host pages)
+    entry_seen = entry_seen || rva == entry_rva;
+    ++blocks;
+  }
+  EXPECT_TRUE(entry_seen) << "no block at " << std::hex << entry_rva;
+  EXPECT_GT(blocks, 10u);
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 // Refusals: nothing is placed or run.
 TEST(PlaceImage, RefusesTruncatedCorruptAndUnrelocatableImages) {
