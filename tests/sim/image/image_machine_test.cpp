@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 
@@ -385,6 +386,19 @@ TEST(Machine64, ARestoreGivesTheDriverItsWritableDataAsAtTheSnapshot) {
 TEST(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
   char dir[] = "/tmp/block-record-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
+  // The variable as the process had it is put back however the test ends: a coverage run of this program
+  // sets it for every other test too.
+  struct RestoreVariable {
+    std::optional<std::string> saved;
+    ~RestoreVariable() {
+      if (saved) {
+        setenv("IMAGE_COVERAGE_DIR", saved->c_str(), 1);
+      } else {
+        unsetenv("IMAGE_COVERAGE_DIR");
+      }
+    }
+  } restore;
+  if (const char* previous = std::getenv("IMAGE_COVERAGE_DIR")) restore.saved = previous;
   setenv("IMAGE_COVERAGE_DIR", dir, 1);
   uint64_t entry_rva = 0, image_size = 0;
   {
@@ -396,7 +410,6 @@ TEST(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
     image_size = run->Machine().Image().MappedSize();
     ASSERT_EQ(run->RunEntry(), 0u);
   }
-  unsetenv("IMAGE_COVERAGE_DIR");
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) files.push_back(entry.path());
   ASSERT_EQ(files.size(), 1u);
