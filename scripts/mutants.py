@@ -17,10 +17,12 @@ the touched test programs are rebuilt from it, so no mutated object stays in a t
 """
 
 import argparse
+import concurrent.futures
 import fcntl
 import fnmatch
 import json
 import os
+import queue
 import random
 import re
 import shlex
@@ -386,10 +388,11 @@ class Tree:
         return [self._commands[o] for o in self.objects_for(source)
                 if o in self._commands and self._commands[o][2].startswith(module)]
 
-    def compiles_alone(self, source, mutated_text):
+    def compiles_alone(self, source, mutated_text, slot=0):
         """(compiles, log): the mutant alone, compiled with the tree's own commands for the objects built from
-        the file (a header: through an overlay directory searched first, for every module object including it)."""
-        work = MUTANTS_DIR / f"alone-{self.preset}"
+        the file (a header: through an overlay directory searched first, for every module object including it).
+        Calls with different slots may run at the same time."""
+        work = MUTANTS_DIR / f"alone-{self.preset}" / str(slot)
         shutil.rmtree(work / "overlay", ignore_errors=True)  # only this mutant's file in it
         target = work / "overlay" / source
         target.parent.mkdir(parents=True, exist_ok=True)
@@ -589,10 +592,7 @@ def run_mutant(site, text, tree, programs, baseline, args):
                 detail = "timeout" if timed_out else out[-600:]
                 break
     record.update(status=status, killed_by=killer, seconds=round(time.monotonic() - start, 2))
-    if status != "killed" and args.verbose:
-        record["detail"] = detail
-    if status == "did_not_build":
-        record["build_log"] = detail
+    record["detail"] = detail  # Run.record keeps it with --verbose, and a build log always
     return record
 
 
@@ -653,6 +653,11 @@ class Run:
         self.touched = {}  # preset: programs built from a schema or a mutant, rebuilt clean at the end
         self.by_key = {r["id"] + r["mutation"]: r for r in records}
         self.alone_seconds = {}  # the compile of a mutant alone, added to its time
+        self.defer = True
+        self.deferred = []  # (source, text, sites) left to one build per mutant
+        # Sites a schema could not hold, per tree and file, from earlier runs: left out at once.
+        self.left_out_file = MUTANTS_DIR / "schema-left-out.json"
+        self.left_out = json.loads(self.left_out_file.read_text()) if self.left_out_file.exists() else {}
 
     def tree(self, preset):
         if preset not in self.trees:
@@ -683,8 +688,8 @@ class Run:
                  seconds=round(r.get("seconds", 0) + seconds, 2) if stage == "sanitizer" else round(seconds, 2))
         r.pop("detail", None)
         r.pop("build_log", None)
-        if status != "killed" and self.args.verbose:
-            r["detail"] = detail
+        if self.args.verbose and status != "did_not_build":
+            r["detail"] = detail  # a killer's failing test, a survivor's last output
         if status == "did_not_build":
             r["build_log"] = detail
         reason = self.equivalents.get(site.key())
@@ -699,7 +704,7 @@ class Run:
     def pending(self, site, stage):
         r = self.by_key.get(site.id + site.label)
         if r is None:
-            return True
+            return stage == "plain" or self.args.sanitizer_only
         return stage == "sanitizer" and r["status"] == "survived" and r.get("stage") != "sanitizer"
 
     def file(self, source, file_sites, text):
@@ -726,26 +731,49 @@ class Run:
             if stage == "plain" or self.args.sanitizer_only:
                 todo = self.build_alone(source, text, todo, tree, stage)
             fallback = todo
-            if not self.args.no_schema:
+            if todo and not self.args.no_schema:
                 fallback = self.schema_stage(source, text, all_sites, number, todo, tree, programs, baseline, stage)
-            kills = {}
-            for s in fallback:
-                programs.sort(key=lambda p: -kills.get(p, 0))
-                r = run_mutant(s, text, tree, programs, baseline, self.args)
-                if r["killed_by"]:
-                    kills[r["killed_by"]] = kills.get(r["killed_by"], 0) + 1
-                self.record(s, r["status"], r["killed_by"], r.get("detail", r.get("build_log", "")), r["seconds"],
-                            stage, "rebuild")
+            if self.defer and stage == "plain" and fallback:
+                # One build per mutant is the costly part: after every file's schema mutants.
+                print(f"  {len(fallback)} mutants of {source} rebuilt alone at the end of the run", flush=True)
+                self.deferred.append((source, text, fallback))
+                continue
+            self.rebuild_each(fallback, text, tree, programs, baseline, stage)
+
+    def rebuild_each(self, sites, text, tree, programs, baseline, stage):
+        kills = {}
+        for s in sites:
+            programs.sort(key=lambda p: -kills.get(p, 0))
+            r = run_mutant(s, text, tree, programs, baseline, self.args)
+            if r["killed_by"]:
+                kills[r["killed_by"]] = kills.get(r["killed_by"], 0) + 1
+            self.record(s, r["status"], r["killed_by"], r["detail"], r["seconds"], stage, "rebuild")
+
+    def run_deferred(self):
+        """The mutants left to one build each: plain stage, then their survivors in the sanitizer tree."""
+        self.defer = False
+        deferred, self.deferred = self.deferred, []
+        for source, text, sites in deferred:
+            tree = self.tree(PLAIN_TREE_OF_DIR[source.split("/")[0]])
+            programs, baseline = self.programs(tree, source)
+            print(f"== {source} [{tree.preset}]: {len(sites)} mutants rebuilt alone", flush=True)
+            self.rebuild_each(sites, text, tree, programs, baseline, "plain")
+            self.file(source, sites, text)
 
     def schema_stage(self, source, text, all_sites, number, todo, tree, programs, baseline, stage):
         """Runs the mutants of `todo` from one schema build; returns the sites left to one build each."""
         start = time.monotonic()
         wanted = {number[s.id + s.label] for s in todo}
         excluded = set(range(len(all_sites))) - wanted
+        cache_key = f"{tree.preset}:{source}"
+        known = set(self.left_out.get(cache_key, []))
+        excluded |= {i for i, s in enumerate(all_sites) if s.id + s.label in known}
+        if not wanted - excluded:
+            return todo
         masked = mask_source(text)
         held = []
         with MutatedFile(source, text, tree.preset) as mutated:
-            for _ in range(12):
+            for _ in range(8):
                 schema, held, left_out, spans = mutant_schema.schema_text(text, all_sites, masked, excluded)
                 mutated.write(schema)
                 ok, log = tree.build(sorted(programs))
@@ -758,6 +786,13 @@ class Run:
                     held = []
                     break
                 excluded |= bad
+                known |= {all_sites[i].id + all_sites[i].label for i in bad}
+                # Merged with the file as it is now: a run on the other half's trees writes it too.
+                current = json.loads(self.left_out_file.read_text()) if self.left_out_file.exists() else {}
+                current[cache_key] = sorted(known)
+                tmp = self.left_out_file.with_suffix(f".{os.getpid()}.tmp")
+                tmp.write_text(json.dumps(current, indent=1, sort_keys=True))
+                tmp.replace(self.left_out_file)
             else:
                 held = []
             built = time.monotonic() - start
@@ -799,15 +834,28 @@ class Run:
         unused, which -Werror refuses) is did-not-build, as one build per mutant finds; the rest are returned."""
         if self.args.no_schema:
             return todo
+        tree.compile_commands(source)  # read once, before the workers share it
+        slots = queue.Queue()
+        for slot in range(max(1, self.args.compile_jobs)):
+            slots.put(slot)
+
+        def check(s):
+            slot = slots.get()
+            try:
+                t0 = time.monotonic()
+                ok, log = tree.compiles_alone(source, s.apply(text), slot)
+                return ok, log, time.monotonic() - t0
+            finally:
+                slots.put(slot)
+
         left = []
-        for s in todo:
-            t0 = time.monotonic()
-            ok, log = tree.compiles_alone(source, s.apply(text))
-            if ok:
-                left.append(s)
-                self.alone_seconds[s.id + s.label] = time.monotonic() - t0
-            else:
-                self.record(s, "did_not_build", None, log[-600:], time.monotonic() - t0, stage, "alone")
+        with concurrent.futures.ThreadPoolExecutor(max(1, self.args.compile_jobs)) as pool:
+            for s, (ok, log, seconds) in zip(todo, pool.map(check, todo)):
+                if ok:
+                    left.append(s)
+                    self.alone_seconds[s.id + s.label] = seconds
+                else:
+                    self.record(s, "did_not_build", None, log[-600:], seconds, stage, "alone")
         return left
 
 
@@ -840,12 +888,14 @@ def main():
                         help="where the results go (written after every mutant)")
     parser.add_argument("--resume", action="store_true", help="keep the results in --json and run only the rest")
     parser.add_argument("--jobs", type=int, default=1, help="ninja jobs per build (default 1)")
+    parser.add_argument("--compile-jobs", type=int, default=2,
+                        help="mutants compiled alone at the same time (default 2)")
     parser.add_argument("--timeout-factor", type=float, default=3.0,
                         help="a program's timeout is this many times its clean run (default 3)")
     parser.add_argument("--timeout-floor", type=float, default=10.0, help="and at least this many seconds")
     parser.add_argument("--fail-on-survivor", action="store_true",
                         help="exit 1 when a mutant survives that docs/reliability.md does not list as equivalent")
-    parser.add_argument("--verbose", action="store_true", help="keep the last test output of survivors")
+    parser.add_argument("--verbose", action="store_true", help="keep the last test output of each mutant (the failing test of a killed one)")
     parser.add_argument("--plain-only", action="store_true",
                         help="only the plain stage (a later --resume run takes the survivors to the sanitizer trees)")
     parser.add_argument("--sanitizer-only", action="store_true",
@@ -892,6 +942,7 @@ def main():
     try:
         for source, file_sites in by_file.items():
             run.file(source, file_sites, texts[source])
+        run.run_deferred()
     except KeyboardInterrupt:
         interrupted = True
         print("\nmutants.py: interrupted; the source is restored and the programs rebuilt", file=sys.stderr)
