@@ -51,7 +51,11 @@ HELPER = """#ifndef MUTANT_SCHEMA_HELPER_
 #pragma GCC diagnostic ignored "-Wconversion"
 #pragma GCC diagnostic ignored "-Woverflow"
 #pragma GCC diagnostic ignored "-Wreturn-type"
+#if defined(__ELF__)
 extern "C" char *getenv(const char *) noexcept;
+#else
+static inline char *getenv(const char *) { return 0; }  // a firmware image: every mutant off
+#endif
 static inline int MutantId_() {
   static int Id = -2;
   if (Id == -2) {
