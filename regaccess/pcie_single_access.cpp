@@ -6,10 +6,8 @@
 UINT32 PcieGetAddress(UINT32 Unused0, UINT32 Unused1, RegisterAddress *Record, UINT32 *Result) {
   (void)Unused0;
   (void)Unused1;
-  UINT32 Address = GetMmcfgBase(Record) + (Record->Address & 0x0FFFFFFFu);
-  if (Result != NULL) {
-    *Result = Address;
-  }
+  // Every caller passes its own result variable (RegisterGetAddress and the transfers below).
+  *Result = GetMmcfgBase(Record) + (Record->Address & 0x0FFFFFFFu);
   return RegisterSuccess;
 }
 

@@ -3,7 +3,9 @@
 # coverage trees (presets coverage64 and coverage32: the module code compiled with gcc --coverage at -O0),
 # runs every test program of both, and prints each module file's line and branch coverage (Debian's gcovr).
 #   scripts/coverage.sh [--summary-only]    JOBS=N sets the build and test jobs (default 2)
-# Also writes build/coverage.json (gcovr's JSON summary). Exit status 1 when a build or a test failed.
+# Also writes build/coverage.json (gcovr's JSON summary), build/coverage-details.json (gcovr's JSON, per line and
+# branch) and build/coverage-untaken.txt: every branch not taken (file, line, which branch of the line, the
+# line's text), which the full output also prints. Exit status 1 when a build or a test failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
@@ -29,7 +31,7 @@ done
 
 filters=(--filter 'smbios/' --filter 'trace/' --filter 'regaccess/')
 gcovr --root . "${filters[@]}" --exclude-unreachable-branches --json-summary build/coverage.json \
-  --json-summary-pretty build/coverage64 build/coverage32 > /dev/null
+  --json-summary-pretty --json build/coverage-details.json build/coverage64 build/coverage32 > /dev/null
 python3 - "$summary_only" << 'EOF'
 import json, sys
 summary_only = sys.argv[1] == "1"
@@ -47,5 +49,34 @@ for f in rows:
 print(f"{'all module code':<48} {data['line_covered']:>5}/{data['line_total']:<5} "
       f"{pct(data['line_covered'], data['line_total'])} {data['branch_covered']:>5}/{data['branch_total']:<5} "
       f"{pct(data['branch_covered'], data['branch_total'])}")
+
+# Every branch not taken, from the per-line JSON: gcc numbers a line's branches in the order of its conditional
+# jumps; "fallthrough" marks the branch that falls through to the next block.
+details = json.load(open("build/coverage-details.json"))
+untaken = []
+for f in sorted(details["files"], key=lambda f: f["file"]):
+    try:
+        source = open(f["file"]).read().splitlines()
+    except OSError:
+        source = []
+    for line in f["lines"]:
+        if line.get("gcovr/noncode"):
+            continue
+        branches = line.get("branches", [])
+        for number, branch in enumerate(branches):
+            if branch["count"] == 0:
+                kind = "fallthrough" if branch.get("fallthrough") else "throw" if branch.get("throw") else "jump"
+                text = source[line["line_number"] - 1].strip() if line["line_number"] <= len(source) else ""
+                line_run = "line run" if line["count"] else "line not run"
+                untaken.append(f"{f['file']}:{line['line_number']}: branch {number} of {len(branches)} ({kind}, "
+                               f"{line_run}): {text}")
+with open("build/coverage-untaken.txt", "w") as out:
+    out.write("".join(u + "\n" for u in untaken))
+if summary_only:
+    print(f"{len(untaken)} branches not taken: build/coverage-untaken.txt lists them")
+else:
+    print(f"\n{len(untaken)} branches not taken (also in build/coverage-untaken.txt):")
+    for u in untaken:
+        print(u)
 EOF
 exit $status

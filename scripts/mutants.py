@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Mutation runner for the module code (smbios/, trace/, regaccess/).
 
-Lists the mutation sites of the module sources, and for each mutant rebuilds and runs only the test programs
-that link an object compiled from the mutated file (read from the sanitizer tree's build graph: `ninja -t deps`
-and `ninja -t inputs`): build/asan64 for the DXE driver, build/asan32 for the PEI module. Reports killed,
-survived and did-not-build per file, as a table and as JSON. The source is always restored (also on Ctrl-C,
-SIGTERM or a crash of this script, from the copy kept in build/mutants/restore), and the touched test
-programs are rebuilt from it, so no mutated object stays in a tree.
+Lists the mutation sites of the module sources. Each file is built once per tree as a mutant schema (every
+mutant of the file in one source, each behind a run-time switch read from MUTANT_ID: scripts/mutant_schema.py),
+so a mutant costs only runs of the test programs that link an object compiled from the file (read from the
+tree's build graph: `ninja -t deps` and `ninja -t inputs`). Two stages: every mutant runs first in the plain tree
+(build/host64 for the DXE driver, build/pei32 for the PEI module), and only the survivors again in the
+sanitizer tree (build/asan64, build/asan32). Sites whose schema does not compile are rebuilt one mutant at a
+time. Reports killed, survived and did-not-build per file, as a table and as JSON. The source is always
+restored (also on Ctrl-C, SIGTERM or a crash of this script, from the copy kept in build/mutants/restore), and
+the touched test programs are rebuilt from it, so no mutated object stays in a tree.
 
     scripts/mutants.py --list                      # the sites, per file
     scripts/mutants.py --files smbios/records/vpd_reader.cpp
@@ -14,22 +17,29 @@ programs are rebuilt from it, so no mutated object stays in a tree.
 """
 
 import argparse
+import concurrent.futures
 import fcntl
 import fnmatch
 import json
 import os
+import queue
 import random
 import re
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import mutant_schema  # noqa: E402
+
 ROOT = Path(__file__).resolve().parent.parent
 MODULE_DIRS = ("smbios", "trace", "regaccess")
 TREE_OF_DIR = {"smbios": "asan64", "trace": "asan32", "regaccess": "asan32"}
+PLAIN_TREE_OF_DIR = {"smbios": "host64", "trace": "pei32", "regaccess": "pei32"}
 MUTANTS_DIR = ROOT / "build" / "mutants"
 EQUIVALENT_DOC = ROOT / "docs" / "reliability.md"
 EQUIVALENT_HEADING = "### Equivalent mutants"
@@ -314,6 +324,7 @@ class Tree:
             self.emulator = shlex.split(emulator_file.read_text().strip())
         self.env = dict(os.environ)
         self.env.update(preset_environment(preset))
+        self.env.pop("MUTANT_ID", None)
         self._graph = None
 
     def ninja(self, *args, capture=True):
@@ -338,9 +349,12 @@ class Tree:
             sys.exit(f"mutants.py: {self.dir} has no test programs (build it first: cmake --build --preset "
                      f"{self.preset} -j2)")
         objects_of = {}
+        self.with_images = set()
         for program in programs:
             inputs = self.ninja("-t", "inputs", program).stdout.split()
             objects_of[program] = {i for i in inputs if i.endswith(".o")}
+            if any(i.endswith(".efi") for i in inputs):
+                self.with_images.add(program)
         deps = {}
         current = None
         for line in self.ninja("-t", "deps").stdout.splitlines():
@@ -364,10 +378,69 @@ class Tree:
     def command(self, program):
         return [*self.emulator, str(self.dir / program), "--gtest_fail_fast", "--gtest_brief=1"]
 
-    def run(self, program, timeout):
+    def compile_commands(self, source):
+        """The compile commands (argument lists, directory) of the module objects of the test programs compiled
+        from the source, or including it for a header."""
+        if not hasattr(self, "_commands"):
+            self._commands = {}
+            for e in json.loads((self.dir / "compile_commands.json").read_text()):
+                args = shlex.split(e["command"])
+                if "-o" in args:
+                    self._commands[args[args.index("-o") + 1]] = (args, e["directory"], os.path.realpath(e["file"]))
+        module = tuple(str(ROOT / d) + "/" for d in MODULE_DIRS)
+        return [self._commands[o] for o in self.objects_for(source)
+                if o in self._commands and self._commands[o][2].startswith(module)]
+
+    def compiles_alone(self, source, mutated_text, slot=0):
+        """(compiles, log): the mutant alone, compiled with the tree's own commands for the objects built from
+        the file (a header: through an overlay directory searched first, for every module object including it).
+        Calls with different slots may run at the same time."""
+        work = MUTANTS_DIR / f"alone-{self.preset}" / str(slot)
+        shutil.rmtree(work / "overlay", ignore_errors=True)  # only this mutant's file in it
+        target = work / "overlay" / source
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_text(mutated_text)
+        real = os.path.realpath(ROOT / source)
+        for args, directory, file in self.compile_commands(source):
+            command = []
+            skip = False
+            for i, a in enumerate(args):
+                if skip:
+                    skip = False
+                    continue
+                if a in ("-o", "-MF", "-MT", "-MQ"):
+                    skip = True
+                    if a == "-o":
+                        command += ["-o", str(work / "alone.o")]
+                    continue
+                if a in ("-MD", "-MMD"):
+                    continue
+                command.append(str(target) if os.path.realpath(os.path.join(directory, a)) == real and
+                               file == real else a)
+            first = 1
+            while command[first - 1].endswith("ccache") or command[first - 1] == "env" or "=" in command[first - 1]:
+                first += 1
+            command[first:first] = ["-iquote", str(work / "overlay"), "-iquote", os.path.dirname(real)]
+            result = subprocess.run(command, cwd=directory, capture_output=True, text=True)
+            if result.returncode != 0:
+                return False, result.stdout + result.stderr
+        return True, ""
+
+    def objects_for(self, source):
+        """The objects of the test programs compiled from (or including) the source file."""
+        programs, objects_of, deps = self.graph()
+        real = os.path.realpath(ROOT / source)
+        linked = set().union(*objects_of.values())
+        return sorted(o for o, d in deps.items() if real in d and o in linked)
+
+    def run(self, program, timeout, extra_env=None):
         """(passed, seconds, timed out, tail of the output)."""
         start = time.monotonic()
-        proc = subprocess.Popen(self.command(program), cwd=(self.dir / program).parent, env=self.env,
+        env = self.env
+        if extra_env:
+            env = dict(self.env)
+            env.update(extra_env)
+        proc = subprocess.Popen(self.command(program), cwd=(self.dir / program).parent, env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                                 errors="replace", start_new_session=True)
         try:
@@ -456,6 +529,10 @@ class MutatedFile:
         self.path.write_bytes(self.mutated)
         return self
 
+    def write(self, text):
+        """Replaces the mutated content (the next schema attempt)."""
+        self.path.write_bytes(text.encode())
+
     def __exit__(self, *exc):
         self.path.write_bytes(self.original)  # a new mtime: every tree rebuilds the objects from it
         self.saved.unlink(missing_ok=True)
@@ -518,10 +595,7 @@ def run_mutant(site, text, tree, programs, baseline, args):
                 detail = "timeout" if timed_out else out[-600:]
                 break
     record.update(status=status, killed_by=killer, seconds=round(time.monotonic() - start, 2))
-    if status != "killed" and args.verbose:
-        record["detail"] = detail
-    if status == "did_not_build":
-        record["build_log"] = detail
+    record["detail"] = detail  # Run.record keeps it with --verbose, and a build log always
     return record
 
 
@@ -573,6 +647,243 @@ def write_json(path, args, records, started):
     tmp.replace(path)
 
 
+class Run:
+    """The two-stage run over the files: the state shared by the files (trees, records, timing)."""
+
+    def __init__(self, args, records, started, equivalents):
+        self.args, self.records, self.started, self.equivalents = args, records, started, equivalents
+        self.trees = {}
+        self.touched = {}  # preset: programs built from a schema or a mutant, rebuilt clean at the end
+        self.by_key = {r["id"] + r["mutation"]: r for r in records}
+        self.alone_seconds = {}  # the compile of a mutant alone, added to its time
+        self.defer = True
+        self.deferred = []  # (source, text, sites) left to one build per mutant
+        # Sites a schema could not hold, per tree and file, from earlier runs: left out at once.
+        self.left_out_file = MUTANTS_DIR / "schema-left-out.json"
+        self.left_out = json.loads(self.left_out_file.read_text()) if self.left_out_file.exists() else {}
+
+    def tree(self, preset):
+        if preset not in self.trees:
+            self.trees[preset] = Tree(preset, self.args.jobs)
+        return self.trees[preset]
+
+    def programs(self, tree, source, stage="sanitizer"):
+        programs = tree.programs_for(source)
+        if stage == "plain":
+            # Programs that embed firmware images built from the module sources (host64's image tests) are left
+            # to the sanitizer stage, whose tree has no images: a schema would relink every image, and an image
+            # holds no mutant anyway (the switch is off outside ELF programs).
+            programs = [p for p in programs if p not in tree.with_images]
+        if not programs:
+            return [], {}
+        baseline = load_baseline(tree, programs, self.args.timeout_floor)
+        return [p for p in order_programs(source, programs, baseline) if baseline[p]["passed"]], baseline
+
+    def rebuild_all(self):
+        for preset, programs in self.touched.items():
+            rebuild_clean(self.trees[preset], programs)
+        self.touched = {}
+
+    def record(self, site, status, killer, detail, seconds, stage, mode):
+        r = self.by_key.get(site.id + site.label)
+        if r is None:
+            r = {"id": site.id, "file": site.path, "line": site.line, "column": site.column, "kind": site.kind,
+                 "mutation": site.label, "line_text": site.line_text, "occurrence": site.occurrence}
+            self.records.append(r)
+            self.by_key[site.id + site.label] = r
+        seconds += self.alone_seconds.pop(site.id + site.label, 0)
+        r.update(status=status, killed_by=killer, stage=stage, mode=mode,
+                 seconds=round(r.get("seconds", 0) + seconds, 2) if stage == "sanitizer" else round(seconds, 2))
+        r.pop("detail", None)
+        r.pop("build_log", None)
+        if self.args.verbose and status != "did_not_build":
+            r["detail"] = detail  # a killer's failing test, a survivor's last output
+        if status == "did_not_build":
+            r["build_log"] = detail
+        reason = self.equivalents.get(site.key())
+        mark = {"killed": "killed", "survived": "SURVIVED", "did_not_build": "no build"}[status]
+        if status == "survived" and reason is not None:
+            mark = "equivalent"
+        by = f" by {Path(killer).name}" if killer else ""
+        print(f"  {site.line}:{site.column} {site.label:<18} {mark}{by} [{stage}, {mode}] ({r['seconds']:.1f} s)  "
+              f"{site.line_text}", flush=True)
+        write_json(self.args.json, self.args, self.records, self.started)
+
+    def pending(self, site, stage):
+        r = self.by_key.get(site.id + site.label)
+        if r is None:
+            return stage == "plain" or self.args.sanitizer_only
+        return stage == "sanitizer" and r["status"] == "survived" and r.get("stage") != "sanitizer"
+
+    def file(self, source, file_sites, text):
+        top = source.split("/")[0]
+        all_sites = find_sites(source, text)
+        number = {s.id + s.label: i for i, s in enumerate(all_sites)}
+        stages = [("plain", PLAIN_TREE_OF_DIR[top])]
+        if not self.args.plain_only:
+            stages.append(("sanitizer", TREE_OF_DIR[top]))
+        if self.args.sanitizer_only:
+            stages = [("sanitizer", TREE_OF_DIR[top])]
+        for stage, preset in stages:
+            todo = [s for s in file_sites if self.pending(s, stage)]
+            if not todo:
+                continue
+            tree = self.tree(preset)
+            programs, baseline = self.programs(tree, source, stage)
+            if not programs:
+                print(f"{source}: no test program of {tree.dir} links it", flush=True)
+                continue
+            print(f"== {source} [{preset}]: {len(todo)} mutants, programs: "
+                  f"{', '.join(Path(p).name for p in programs)}", flush=True)
+            self.touched.setdefault(preset, set()).update(programs)
+            if stage == "plain" or self.args.sanitizer_only:
+                todo = self.build_alone(source, text, todo, tree, stage)
+            fallback = todo
+            if todo and not self.args.no_schema:
+                fallback = self.schema_stage(source, text, all_sites, number, todo, tree, programs, baseline, stage)
+            if self.defer and stage == "plain" and fallback:
+                # One build per mutant is the costly part: after every file's schema mutants.
+                print(f"  {len(fallback)} mutants of {source} rebuilt alone at the end of the run", flush=True)
+                self.deferred.append((source, text, fallback))
+                continue
+            self.rebuild_each(fallback, text, tree, programs, baseline, stage)
+
+    def rebuild_each(self, sites, text, tree, programs, baseline, stage):
+        kills = {}
+        for s in sites:
+            programs.sort(key=lambda p: -kills.get(p, 0))
+            r = run_mutant(s, text, tree, programs, baseline, self.args)
+            if r["killed_by"]:
+                kills[r["killed_by"]] = kills.get(r["killed_by"], 0) + 1
+            self.record(s, r["status"], r["killed_by"], r["detail"], r["seconds"], stage, "rebuild")
+
+    def run_deferred(self):
+        """The mutants left to one build each: plain stage, then their survivors in the sanitizer tree."""
+        self.defer = False
+        deferred, self.deferred = self.deferred, []
+        for source, text, sites in deferred:
+            tree = self.tree(PLAIN_TREE_OF_DIR[source.split("/")[0]])
+            programs, baseline = self.programs(tree, source, "plain")
+            print(f"== {source} [{tree.preset}]: {len(sites)} mutants rebuilt alone", flush=True)
+            self.rebuild_each(sites, text, tree, programs, baseline, "plain")
+            self.file(source, sites, text)
+
+    def schema_stage(self, source, text, all_sites, number, todo, tree, programs, baseline, stage):
+        """Runs the mutants of `todo` from one schema build; returns the sites left to one build each."""
+        start = time.monotonic()
+        wanted = {number[s.id + s.label] for s in todo}
+        excluded = set(range(len(all_sites))) - wanted
+        cache_key = f"{tree.preset}:{source}"
+        known = set(self.left_out.get(cache_key, []))
+        excluded |= {i for i, s in enumerate(all_sites) if s.id + s.label in known}
+        if not wanted - excluded:
+            return todo
+        masked = mask_source(text)
+        held = []
+        with MutatedFile(source, text, tree.preset) as mutated:
+            for _ in range(8):
+                schema, held, left_out, spans = mutant_schema.schema_text(text, all_sites, masked, excluded)
+                mutated.write(schema)
+                ok, log = tree.build(sorted(programs))
+                if ok:
+                    break
+                bad = schema_errors(tree, source, schema, spans, log)
+                if not bad:
+                    print(f"  schema of {source} does not build in {tree.preset} (every mutant rebuilt alone):\n"
+                          f"{log[-1500:]}", flush=True)
+                    held = []
+                    break
+                excluded |= bad
+                known |= {all_sites[i].id + all_sites[i].label for i in bad}
+                # Merged with the file as it is now: a run on the other half's trees writes it too.
+                current = json.loads(self.left_out_file.read_text()) if self.left_out_file.exists() else {}
+                current[cache_key] = sorted(known)
+                tmp = self.left_out_file.with_suffix(f".{os.getpid()}.tmp")
+                tmp.write_text(json.dumps(current, indent=1, sort_keys=True))
+                tmp.replace(self.left_out_file)
+            else:
+                held = []
+            built = time.monotonic() - start
+            if held:
+                # With no mutant switched on (an id no site has), the schema must pass every test, as the source
+                # does.
+                for program in programs:
+                    passed, _, _, out = tree.run(program, timeout_for(baseline, program, self.args),
+                                                 {"MUTANT_ID": str(len(all_sites))})
+                    if not passed:
+                        print(f"  schema of {source} fails {program} with no mutant on (every mutant rebuilt "
+                              f"alone):\n{out[-1500:]}", flush=True)
+                        held = []
+                        break
+            if held:
+                print(f"  schema: {len(held)} mutants in one build ({built:.1f} s), "
+                      f"{len(wanted) - len(held)} rebuilt alone", flush=True)
+            held_set = set(held)
+            kills = {}
+            for s in todo:
+                n = number[s.id + s.label]
+                if n not in held_set:
+                    continue
+                programs.sort(key=lambda p: -kills.get(p, 0))
+                t0 = time.monotonic()
+                status, killer, detail = "survived", None, ""
+                for program in programs:
+                    passed, _, timed_out, out = tree.run(program, timeout_for(baseline, program, self.args),
+                                                         {"MUTANT_ID": str(n)})
+                    if not passed:
+                        status, killer, detail = "killed", program, "timeout" if timed_out else out[-600:]
+                        kills[program] = kills.get(program, 0) + 1
+                        break
+                self.record(s, status, killer, detail, time.monotonic() - t0, stage, "schema")
+        return [s for s in todo if number[s.id + s.label] not in held_set]
+
+    def build_alone(self, source, text, todo, tree, stage):
+        """Compiles each mutant alone first: one that does not compile (a removed statement that leaves a variable
+        unused, which -Werror refuses) is did-not-build, as one build per mutant finds; the rest are returned."""
+        if self.args.no_schema:
+            return todo
+        tree.compile_commands(source)  # read once, before the workers share it
+        slots = queue.Queue()
+        for slot in range(max(1, self.args.compile_jobs)):
+            slots.put(slot)
+
+        def check(s):
+            slot = slots.get()
+            try:
+                t0 = time.monotonic()
+                ok, log = tree.compiles_alone(source, s.apply(text), slot)
+                return ok, log, time.monotonic() - t0
+            finally:
+                slots.put(slot)
+
+        left = []
+        with concurrent.futures.ThreadPoolExecutor(max(1, self.args.compile_jobs)) as pool:
+            for s, (ok, log, seconds) in zip(todo, pool.map(check, todo)):
+                if ok:
+                    left.append(s)
+                    self.alone_seconds[s.id + s.label] = seconds
+                else:
+                    self.record(s, "did_not_build", None, log[-600:], seconds, stage, "alone")
+        return left
+
+
+ERROR_LINE = re.compile(r"^([^\s:][^:\n]*):(\d+):(\d+): error:", re.M)
+
+
+def schema_errors(tree, source, schema, spans, log):
+    """Site numbers of the schema nodes the compiler's errors point at (an error in a constant expression, a
+    template argument, a case label, ...): left out of the schema and rebuilt alone."""
+    real = os.path.realpath(ROOT / source)
+    bad = set()
+    for m in ERROR_LINE.finditer(log):
+        if os.path.realpath(os.path.join(tree.dir, m.group(1))) != real:
+            continue
+        numbers = mutant_schema.sites_at(schema, spans, int(m.group(2)), int(m.group(3)))
+        if numbers is not None:
+            bad.update(numbers)
+    return bad
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--files", nargs="+", metavar="PATH", help="module sources, folders or globs (default: all)")
@@ -585,12 +896,19 @@ def main():
                         help="where the results go (written after every mutant)")
     parser.add_argument("--resume", action="store_true", help="keep the results in --json and run only the rest")
     parser.add_argument("--jobs", type=int, default=1, help="ninja jobs per build (default 1)")
+    parser.add_argument("--compile-jobs", type=int, default=2,
+                        help="mutants compiled alone at the same time (default 2)")
     parser.add_argument("--timeout-factor", type=float, default=3.0,
                         help="a program's timeout is this many times its clean run (default 3)")
     parser.add_argument("--timeout-floor", type=float, default=10.0, help="and at least this many seconds")
     parser.add_argument("--fail-on-survivor", action="store_true",
                         help="exit 1 when a mutant survives that docs/reliability.md does not list as equivalent")
-    parser.add_argument("--verbose", action="store_true", help="keep the last test output of survivors")
+    parser.add_argument("--verbose", action="store_true", help="keep the last test output of each mutant (the failing test of a killed one)")
+    parser.add_argument("--plain-only", action="store_true",
+                        help="only the plain stage (a later --resume run takes the survivors to the sanitizer trees)")
+    parser.add_argument("--sanitizer-only", action="store_true",
+                        help="every mutant in the sanitizer trees only (no plain stage)")
+    parser.add_argument("--no-schema", action="store_true", help="one build per mutant, as before the schemata")
     args = parser.parse_args()
 
     files = module_files(args.files)
@@ -620,55 +938,30 @@ def main():
     records = []
     if args.resume and args.json.exists():
         records = json.loads(args.json.read_text())["mutants"]
-    done = {r["id"] + r["mutation"] for r in records}
     started = time.strftime("%Y-%m-%d %H:%M:%S")
 
     # SIGTERM ends the run like Ctrl-C: the finally blocks restore and rebuild.
     signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
-    trees = {}
+    run = Run(args, records, started, equivalents)
     interrupted = False
     by_file = {}
     for s in sites:
         by_file.setdefault(s.path, []).append(s)
     try:
         for source, file_sites in by_file.items():
-            preset = tree_of(source)
-            tree = trees.get(preset) or trees.setdefault(preset, Tree(preset, args.jobs))
-            programs = tree.programs_for(source)
-            if not programs:
-                print(f"{source}: no test program of {tree.dir} links it", flush=True)
-                continue
-            baseline = load_baseline(tree, programs, args.timeout_floor)
-            programs = [p for p in order_programs(source, programs, baseline) if baseline[p]["passed"]]
-            print(f"== {source}: {len(file_sites)} mutants, programs: {', '.join(Path(p).name for p in programs)}",
-                  flush=True)
-            kills = {}
-            try:
-                for s in file_sites:
-                    if s.id + s.label in done:
-                        continue
-                    # The programs that killed this file's earlier mutants first: each program tried costs a
-                    # relink, and mutants of one file mostly fall to the same tests.
-                    programs.sort(key=lambda p: -kills.get(p, 0))
-                    r = run_mutant(s, texts[source], tree, programs, baseline, args)
-                    if r["killed_by"]:
-                        kills[r["killed_by"]] = kills.get(r["killed_by"], 0) + 1
-                    reason = equivalents.get(s.key())
-                    if reason is not None:
-                        r["equivalent"] = reason
-                    records.append(r)
-                    mark = {"killed": "killed", "survived": "SURVIVED", "did_not_build": "no build"}[r["status"]]
-                    if r["status"] == "survived" and reason is not None:
-                        mark = "equivalent"
-                    by = f" by {Path(r['killed_by']).name}" if r["killed_by"] else ""
-                    print(f"  {s.line}:{s.column} {s.label:<18} {mark}{by} ({r['seconds']:.1f} s)  {s.line_text}",
-                          flush=True)
-                    write_json(args.json, args, records, started)
-            finally:
-                rebuild_clean(tree, programs)
+            run.file(source, file_sites, texts[source])
+        run.run_deferred()
     except KeyboardInterrupt:
         interrupted = True
         print("\nmutants.py: interrupted; the source is restored and the programs rebuilt", file=sys.stderr)
+    finally:
+        run.rebuild_all()
+    for r in records:
+        reason = equivalents.get((r["file"], r["line_text"], r["mutation"], r["occurrence"]))
+        if reason is not None:
+            r["equivalent"] = reason
+        else:
+            r.pop("equivalent", None)
     write_json(args.json, args, records, started)
     print()
     print_table(summarize(records))

@@ -2,6 +2,7 @@
 #include "tests/regaccess/regaccess_fixture.h"
 
 #include "regaccess/csr_location.h"
+#include "regaccess/csr_tables.h"
 
 namespace csr_test {
 namespace {
@@ -148,6 +149,36 @@ TEST_F(CsrLocationTest, SocketsPastTheMapsAreInvalid) {
   for (UINT8 socket : {32, 33, 255}) {
     EXPECT_EQ(GetCsrBus(context_, socket, 19, 0, 0, TopologyBlock()), 0u) << int{socket};
     EXPECT_EQ(sim::TakeDebugStops(), (std::vector{Stop("\nInvalid Socket Id %d. \n", {socket})})) << int{socket};
+  }
+}
+
+}  // namespace
+}  // namespace csr_test
+
+namespace csr_test {
+namespace {
+
+// The function-block table answers CsrNoFunction outside its CPU types, box types and columns: the last valid
+// value of each, the first invalid one and one well beyond (boardsim asks for any box type).
+TEST(FunctionBlockEntryTest, AnswersNoFunctionOutsideTheTable) {
+  struct Row {
+    UINT32 cpu, box, index;
+    UINT8 expected;
+  };
+  const Row rows[] = {
+      {0, 20, 7, 0},
+      {0, 19, 2, 2},
+      {0, 19, 3, CsrNoFunction},
+      {0, 21, 0, CsrNoFunction},
+      {0, 255, 0, CsrNoFunction},
+      {0, 0, 8, CsrNoFunction},
+      {0, 0, 200, CsrNoFunction},
+      {1, 0, 0, CsrNoFunction},
+      {7, 0, 0, CsrNoFunction},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(FunctionBlockEntry(r.cpu, r.box, r.index), r.expected)
+        << "cpu " << r.cpu << " box " << r.box << " index " << r.index;
   }
 }
 

@@ -100,6 +100,8 @@ TEST_F(CsrCacheTest, MissesOnAnotherPageInstanceOrSocket) {
   EXPECT_EQ(Translate(Csr(0, 0, 2, 0, 0x10)), Composed(0x68, 8, 2, 0x10));  // other instance
 
   EXPECT_EQ(Translate(Csr(1, 0, 2, 0, 0x10)), Segment1Base + Bdf(Socket1Row[1], 8, 2, 0x10));  // other socket
+  // Back to socket 0 on the page socket 1 just cached: socket 1's page must not be served.
+  EXPECT_EQ(Translate(Csr(0, 0, 2, 0, 0x10)), Composed(0x68, 8, 2, 0x10));
 }
 
 TEST_F(CsrCacheTest, UpperBytesOfWordOneArePartOfTheKey) {

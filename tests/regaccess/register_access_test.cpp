@@ -42,6 +42,16 @@ TEST_F(RegisterAccessTest, AnAddressTypeAboveTwoResolvesToZeroWithoutAnyLookup) 
   EXPECT_EQ(RegisterModify(&record, nullptr, nullptr), RegisterUnsupported);
 }
 
+TEST_F(RegisterAccessTest, ANullRecordIsRefusedWithoutAnyLookup) {
+  UINT32 value = 0x5A5A5A5Au;
+  EXPECT_EQ(RegisterGetAddress(nullptr), 0u);
+  EXPECT_EQ(RegisterRead(nullptr, &value), RegisterUnsupported);
+  EXPECT_EQ(RegisterWrite(nullptr, &value), RegisterUnsupported);
+  EXPECT_EQ(RegisterModify(nullptr, &value, &value), RegisterUnsupported);
+  EXPECT_EQ(value, 0x5A5A5A5Au);
+  EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
+}
+
 TEST_F(RegisterAccessTest, TheTableHoldsTheHandlersRowAfterRow) {
   const RegisterHandler* t = RegisterHandlerTable;
   EXPECT_EQ(t[0].GetAddress, &PcieGetAddress);
@@ -157,6 +167,21 @@ TEST(MergeMasksSizes, SizeZeroLeavesTheValueAndSizeEightCoversEveryByte) {
   EXPECT_EQ(value[0], 1);
   MergeMasks(value, zero, nullptr, 8);
   for (UINT8 v : value) EXPECT_EQ(v, 0);
+}
+
+// A size above 8 still merges one 8-byte element: the bytes after it stay as they are.
+TEST(MergeMasksSizes, SizesAboveEightMergeOnlyEightBytes) {
+  for (UINT32 size : {9u, 16u, 255u}) {
+    UINT8 value[16];
+    for (UINT8 i = 0; i < 16; ++i) value[i] = static_cast<UINT8>(i + 1);
+    UINT8 set[16];
+    for (UINT8& b : set) b = 0x80;
+    MergeMasks(value, nullptr, set, size);
+    for (UINT8 i = 0; i < 16; ++i) {
+      EXPECT_EQ(value[i], i < 8 ? static_cast<UINT8>((i + 1) | 0x80) : static_cast<UINT8>(i + 1))
+          << "size " << size << " byte " << int{i};
+    }
+  }
 }
 
 // The window of segment 0 in the top 256 MiB of the 32-bit space (platform MCFG table entry 0 at 0xF0000000):
