@@ -80,7 +80,12 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
   std::vector<ReservedRange> reserved = BusRanges(platform->Bus());
   reserved.push_back({fv::kModuleVolumeBase, 0x100000000ull - fv::kModuleVolumeBase, "flash"});
   if (!PlaceClearOf(reserved, violations)) return EFI_LOAD_ERROR;
-  machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
+  machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack, reserved);
+  if (!machine_->PlacementError().empty()) {
+    violations.Report("driver image: " + machine_->PlacementError());
+    machine_.reset();
+    return EFI_LOAD_ERROR;
+  }
   machine_->MapBus(platform->Bus());  // first, so the hardware's addresses are the devices'
   if (budget_) machine_->SetInstructionBudget(*budget_);
   catalog_ = std::make_unique<DxeServiceCatalog>(*platform, machine_->Reach());

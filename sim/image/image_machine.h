@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,12 +78,16 @@ class ImageMachine {
 
   // The machine of the image's type, with a stack of `stack_size` bytes and the image's pages mapped: a driver's
   // sections with their own protections (headers read-only), a PEIM executing in place read and execute as a
-  // whole (its writes are faults).
-  ImageMachine(const PlacedImage& image, size_t stack_size = 64 * 1024);
+  // whole (its writes are faults). Its own memory (stack, trap slots, arena) lies below 4 GiB clear of the
+  // `reserved` ranges (the platform's windows and flash); when there is no such room, PlacementError() says so
+  // and the machine has no emulator: it may only be destroyed (a Call returns that error as its fault).
+  ImageMachine(const PlacedImage& image, size_t stack_size = 64 * 1024, std::span<const ReservedRange> reserved = {});
   ~ImageMachine();
   ImageMachine(const ImageMachine&) = delete;
   ImageMachine& operator=(const ImageMachine&) = delete;
 
+  // Empty unless the machine's own memory could not be placed.
+  const std::string& PlacementError() const;
   bool Is64() const { return is64_; }
   const PlacedImage& Image() const { return image_; }
   // Below-4-GiB memory mapped into the guest read/write (tables, PPIs, descriptors the simulator builds).

@@ -51,7 +51,11 @@ PeimOutcome RunEntry(uint32_t guid, uint32_t ppi) {
   sim::PlaceResult placed = sim::PlaceImage(LocatePpiImage(guid, ppi));
   EXPECT_TRUE(placed.image) << placed.error;
   if (!placed.image) return {EFI_ABORTED, "", 0};
-  std::unique_ptr<sim::PeimImageRun> run = sim::PeimImageRun::CreatePlaced(platform, std::move(placed.image), "");
+  std::string error;
+  std::unique_ptr<sim::PeimImageRun> run =
+      sim::PeimImageRun::CreatePlaced(platform, std::move(placed.image), "", error);
+  EXPECT_NE(run, nullptr) << error;
+  if (!run) return {EFI_ABORTED, error, 0};
   PeimOutcome out{run->RunEntry(), "", platform.pei().ppis().LocateCalls(gEfiPeiRscHandlerPpiGuid)};
   for (const std::string& v : platform.violations().Messages()) out.violations += v + "\n";
   return out;
