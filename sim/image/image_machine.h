@@ -5,7 +5,9 @@
 // simulator's below-4-GiB tables, host memory mapped for it (MapHost, MapReadOnly: status-code records, the
 // SiliconContext, flash) and, for a driver sharing host memory, what the platform handed it: the system table,
 // boot and runtime services, the protocol interfaces it was given, live pool buffers and SMBIOS records, PCD
-// pointer values. MMIO windows are reached by the guest's own loads and stores only, forwarded to the bus.
+// pointer values. MMIO windows are reached by the guest's own loads and stores only, forwarded to the bus. The
+// machine's own memory (stack, trap slots, the simulator's tables) lies below 4 GiB clear of the ranges the
+// platform reserves (its windows and flash), so no guest address means both memory and a device.
 // Platform services are trap slots (a handler on the host) or, for a driver, the host entry points the tables
 // it was lent hold; the guest may call no other host code. Every pointer a service is handed is checked against
 // the lent regions before the host touches it.

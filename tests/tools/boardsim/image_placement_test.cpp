@@ -58,12 +58,15 @@ std::string TablePart(const std::string& text) {
   return from == std::string::npos || to == std::string::npos ? std::string() : text.substr(from, to - from);
 }
 
-// The default board's DXE windows a driver may be linked over: its configuration window, and the flash.
+// The default board's DXE windows a driver may be linked over: its configuration window, the onboard network
+// controller's memory BAR, and the flash.
 struct DxeWindow {
   const char* name;
   uint64_t base;
 };
-const DxeWindow kDxeWindows[] = {{"PCI configuration window", 0x80000000}, {"flash", fv::kModuleVolumeBase}};
+const DxeWindow kDxeWindows[] = {{"PCI configuration window", 0x80000000},
+                                 {"memory BAR of the onboard network controller", 0xA0000000},
+                                 {"flash", fv::kModuleVolumeBase}};
 
 TEST(ImagePlacement, ADriverLinkedOverAWindowRunsRelocatedThroughImageAndVolume) {
   std::ostringstream host_out, host_err;
