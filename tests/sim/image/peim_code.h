@@ -25,7 +25,7 @@ class PeimCode {
 
   // Pushes of one argument (the last argument first, as cdecl wants).
   void PushValue(uint32_t value, bool image_address = false);
-  void PushServices();            // the PEI services pointer
+  void PushServices();  // the PEI services pointer
   void PushSlotAddress(unsigned slot);
   void PushEax();
   // EAX = the services table's member at `offset` (the table reached through the services pointer).
