@@ -82,10 +82,17 @@ EFI_STATUS EmulatedDriver::RunEntry(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* s
   std::vector<ReservedRange> reserved = BusRanges(platform->Bus());
   reserved.push_back({fv::kModuleVolumeBase, 0x100000000ull - fv::kModuleVolumeBase, "flash"});
   if (!PlaceClearOf(reserved, violations)) return EFI_LOAD_ERROR;
+  // A machine kept from an earlier platform is reused only where its own memory is clear of this one's windows.
+  if (machine_ != nullptr && !machine_->ClearOf(reserved)) machine_.reset();
   if (machine_ != nullptr) {
     machine_->Restore();
   } else {
-    machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack);
+    machine_ = std::make_unique<ImageMachine>(*image_, kDriverStack, reserved);
+    if (!machine_->PlacementError().empty()) {
+      violations.Report("driver image: " + machine_->PlacementError());
+      machine_.reset();
+      return EFI_LOAD_ERROR;
+    }
     machine_->SetName(name_);
     machine_->TakeSnapshot();
   }

@@ -1,35 +1,24 @@
-// Below-4-GiB host memory for emulated images: a page-granular mapping and a bump allocator over it.
+// Below-4-GiB host memory for emulated images: a page-granular mapping clear of the platform's windows and a bump
+// allocator over it.
 #include "sim/image/guest_arena.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace sim {
 
-void* MapBelow4GiB(size_t size) {
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  if (reinterpret_cast<uintptr_t>(p) + size > 0x100000000ull) {
-    munmap(p, size);
-    return nullptr;
-  }
-  return p;
+GuestArena::GuestArena(size_t capacity, std::span<const ReservedRange> reserved) {
+  const size_t page = HostPageSize();
+  const size_t rounded = (capacity + page - 1) / page * page;
+  base_ = static_cast<uint8_t*>(MapBelow4GiB(rounded, reserved));
+  if (base_ != nullptr) capacity_ = rounded;
 }
 
-GuestArena::GuestArena(size_t capacity) {
-  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  capacity_ = (capacity + page - 1) / page * page;
-  base_ = static_cast<uint8_t*>(MapBelow4GiB(capacity_));
-  if (base_ == nullptr) {
-    std::fprintf(stderr, "simulator: cannot place %zu bytes of guest memory below 4 GiB\n", capacity_);
-    std::abort();
-  }
+GuestArena::~GuestArena() {
+  if (base_ != nullptr) munmap(base_, capacity_);
 }
-
-GuestArena::~GuestArena() { munmap(base_, capacity_); }
 
 uint8_t* GuestArena::Allocate(size_t size, size_t align) {
   const size_t start = (used_ + align - 1) & ~(align - 1);

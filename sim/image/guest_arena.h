@@ -4,18 +4,22 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <span>
+
+#include "sim/common/host_pages.h"
 
 namespace sim {
 
 class GuestArena {
  public:
-  // Reserves `capacity` bytes (rounded up to whole pages), zero-filled. Aborts with a message when no room
-  // below 4 GiB is left.
-  explicit GuestArena(size_t capacity);
+  // Reserves `capacity` bytes (rounded up to whole pages), zero-filled, clear of the `reserved` ranges. When no
+  // such room below 4 GiB is left the arena is empty (Placed() false, capacity 0).
+  explicit GuestArena(size_t capacity, std::span<const ReservedRange> reserved = {});
   ~GuestArena();
   GuestArena(const GuestArena&) = delete;
   GuestArena& operator=(const GuestArena&) = delete;
 
+  bool Placed() const { return base_ != nullptr; }
   // `size` zero bytes aligned to `align` (a power of two); aborts when the arena is full.
   uint8_t* Allocate(size_t size, size_t align = 16);
   // A 32-bit address inside the arena (every address of it fits).
@@ -35,8 +39,5 @@ class GuestArena {
   size_t capacity_ = 0;
   size_t used_ = 0;
 };
-
-// Whole pages of host memory below 4 GiB (MAP_32BIT), zero-filled; null when none is left.
-void* MapBelow4GiB(size_t size);
 
 }  // namespace sim

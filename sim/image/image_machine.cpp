@@ -124,6 +124,7 @@ struct ImageMachine::State {
   };
   std::unique_ptr<Snapshot> snapshot;
   size_t restored_pages = 0;
+  std::string placement_error;  // why the machine has no emulator
 
   // Shared host memory: lent host pages behind checked accesses, the host code pages holding service entries.
   HostServiceGate* gate = nullptr;
@@ -515,12 +516,25 @@ void WriteBlockRecord(const std::string& name, const std::set<std::pair<uint64_t
 
 }  // namespace
 
-ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
-    : image_(image), is64_(image.Is64()), arena_(kArenaSize), state_(std::make_unique<State>()) {
+ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size, std::span<const ReservedRange> reserved)
+    : image_(image), is64_(image.Is64()), arena_(kArenaSize, reserved), state_(std::make_unique<State>()) {
   State& s = *state_;
   s.machine = this;
   s.is64 = is64_;
   s.page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  // The machine's own below-4-GiB memory, clear of the platform's windows and flash: the guest reaches those
+  // addresses as devices, so none of its memory may lie there.
+  s.stack_size = (stack_size + s.page - 1) / s.page * s.page;
+  s.traps_page = static_cast<uint8_t*>(MapBelow4GiB(s.page, reserved));
+  s.stack = static_cast<uint8_t*>(MapBelow4GiB(s.stack_size, reserved));
+  const char* missing = !arena_.Placed()          ? "the simulator's tables"
+                        : s.traps_page == nullptr ? "the trap slots"
+                        : s.stack == nullptr      ? "the guest stack"
+                                                  : nullptr;
+  if (missing != nullptr) {
+    s.placement_error = std::string("no room below 4 GiB clear of the platform's windows for ") + missing;
+    return;
+  }
   Check(uc_open(UC_ARCH_X86, is64_ ? UC_MODE_64 : UC_MODE_32, &uc_), "opening the emulator");
   s.uc = uc_;
 
@@ -558,15 +572,10 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size)
     }
   }
 
-  s.traps_page = static_cast<uint8_t*>(MapBelow4GiB(s.page));
-  if (s.traps_page == nullptr) Fatal("no room below 4 GiB for the trap slots");
   std::memset(s.traps_page, kReturnInstruction, s.page);
   s.trap_base = reinterpret_cast<uintptr_t>(s.traps_page);
   s.MapPages(s.trap_base, s.trap_base + s.page, UC_PROT_READ | UC_PROT_EXEC, s.traps_page);
 
-  s.stack_size = (stack_size + s.page - 1) / s.page * s.page;
-  s.stack = static_cast<uint8_t*>(MapBelow4GiB(s.stack_size));
-  if (s.stack == nullptr) Fatal("no room below 4 GiB for the guest stack");
   MapHost(s.stack, s.stack_size, true, "the guest stack");
   MapHost(arena_.base(), arena_.capacity(), true, "the simulator's tables");
 
@@ -580,9 +589,19 @@ ImageMachine::~ImageMachine() {
   State& s = *state_;
   if (s.recording) WriteBlockRecord(s.name, s.recorded);
   if (s.snapshot != nullptr) uc_context_free(s.snapshot->cpu);
-  uc_close(uc_);
-  munmap(state_->traps_page, state_->page);
-  munmap(state_->stack, state_->stack_size);
+  if (uc_ != nullptr) uc_close(uc_);
+  if (s.traps_page != nullptr) munmap(s.traps_page, s.page);
+  if (s.stack != nullptr) munmap(s.stack, s.stack_size);
+}
+
+const std::string& ImageMachine::PlacementError() const { return state_->placement_error; }
+
+bool ImageMachine::ClearOf(std::span<const ReservedRange> reserved) const {
+  const State& s = *state_;
+  if (uc_ == nullptr) return false;
+  return OverlappedRange(reinterpret_cast<uintptr_t>(s.traps_page), s.page, reserved) == nullptr &&
+         OverlappedRange(reinterpret_cast<uintptr_t>(s.stack), s.stack_size, reserved) == nullptr &&
+         OverlappedRange(reinterpret_cast<uintptr_t>(arena_.base()), arena_.capacity(), reserved) == nullptr;
 }
 
 void ImageMachine::MapHost(const void* address, size_t size, bool writable, std::string name) {
@@ -812,6 +831,11 @@ bool ImageMachine::WriteGuest(uint64_t address, const void* data, size_t size) {
 
 GuestCallResult ImageMachine::Call(uint64_t address, const std::vector<uint64_t>& arguments) {
   State& s = *state_;
+  if (uc_ == nullptr) {
+    GuestCallResult unplaced;
+    unplaced.fault = s.placement_error;
+    return unplaced;
+  }
   if (s.running) Fatal("a call into the guest was made while one is running (a trap handler called the guest)");
   const uint64_t top = reinterpret_cast<uintptr_t>(s.stack) + s.stack_size;
   uint64_t sp;

@@ -5,7 +5,9 @@
 // simulator's below-4-GiB tables, host memory mapped for it (MapHost, MapReadOnly: status-code records, the
 // SiliconContext, flash) and, for a driver sharing host memory, what the platform handed it: the system table,
 // boot and runtime services, the protocol interfaces it was given, live pool buffers and SMBIOS records, PCD
-// pointer values. MMIO windows are reached by the guest's own loads and stores only, forwarded to the bus.
+// pointer values. MMIO windows are reached by the guest's own loads and stores only, forwarded to the bus. The
+// machine's own memory (stack, trap slots, the simulator's tables) lies below 4 GiB clear of the ranges the
+// platform reserves (its windows and flash), so no guest address means both memory and a device.
 // Platform services are trap slots (a handler on the host) or, for a driver, the host entry points the tables
 // it was lent hold; the guest may call no other host code. Every pointer a service is handed is checked against
 // the lent regions before the host touches it.
@@ -20,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -78,12 +81,19 @@ class ImageMachine {
 
   // The machine of the image's type, with a stack of `stack_size` bytes and the image's pages mapped: a driver's
   // sections with their own protections (headers read-only), a PEIM executing in place read and execute as a
-  // whole (its writes are faults).
-  ImageMachine(const PlacedImage& image, size_t stack_size = 64 * 1024);
+  // whole (its writes are faults). Its own memory (stack, trap slots, arena) lies below 4 GiB clear of the
+  // `reserved` ranges (the platform's windows and flash); when there is no such room, PlacementError() says so
+  // and the machine has no emulator: it may only be destroyed (a Call returns that error as its fault).
+  ImageMachine(const PlacedImage& image, size_t stack_size = 64 * 1024, std::span<const ReservedRange> reserved = {});
   ~ImageMachine();
   ImageMachine(const ImageMachine&) = delete;
   ImageMachine& operator=(const ImageMachine&) = delete;
 
+  // Empty unless the machine's own memory could not be placed.
+  const std::string& PlacementError() const;
+  // Whether the machine has an emulator and its own memory (stack, trap slots, arena) lies clear of `reserved`:
+  // a machine kept for another platform is reused only then.
+  bool ClearOf(std::span<const ReservedRange> reserved) const;
   bool Is64() const { return is64_; }
   const PlacedImage& Image() const { return image_; }
   // Below-4-GiB memory mapped into the guest read/write (tables, PPIs, descriptors the simulator builds).

@@ -25,6 +25,7 @@ constexpr size_t kLocatePpiSlot = 2, kCpuIoSlot = 18, kPciCfgSlot = 19;
 constexpr size_t kPcdGetPtrSlot = 5;
 constexpr size_t kIdtGates = 256;
 constexpr size_t kMaxStopArguments = 16;
+constexpr size_t kStackSize = 64 * 1024;
 
 // Status values between the host's 64-bit and the image's 32-bit form (error bit on top in both).
 uint32_t GuestStatus(EFI_STATUS s) {
@@ -68,14 +69,25 @@ std::unique_ptr<PeimImageRun> PeimImageRun::Create(TracePlatform& platform, cons
     map_path.replace(map_path.size() - 4, 4, ".map");
     map_text = ReadText(map_path);
   }
-  std::unique_ptr<PeimImageRun> run = CreatePlaced(platform, std::move(placed.image), std::move(map_text));
+  std::unique_ptr<PeimImageRun> run = CreatePlaced(platform, std::move(placed.image), std::move(map_text), error);
+  if (!run) {
+    error = image_path + ": " + error;
+    return nullptr;
+  }
   run->machine_->SetName(image_path);
   return run;
 }
 
 std::unique_ptr<PeimImageRun> PeimImageRun::CreatePlaced(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
-                                                         std::string map_text) {
-  std::unique_ptr<PeimImageRun> run(new PeimImageRun(platform, std::move(image)));
+                                                         std::string map_text, std::string& error,
+                                                         std::vector<ReservedRange> also_reserved) {
+  std::vector<ReservedRange> reserved = BusRanges(platform.pei().bus());
+  reserved.insert(reserved.end(), also_reserved.begin(), also_reserved.end());
+  std::unique_ptr<PeimImageRun> run(new PeimImageRun(platform, std::move(image), reserved));
+  if (!run->machine_->PlacementError().empty()) {
+    error = run->machine_->PlacementError();
+    return nullptr;
+  }
   run->map_text_ = std::move(map_text);
   run->stop_ = run->Symbol("_DebugStopPoll");  // looked up once: the map's text is long
   run->machine_->TakeSnapshot();
@@ -83,16 +95,20 @@ std::unique_ptr<PeimImageRun> PeimImageRun::CreatePlaced(TracePlatform& platform
   return run;
 }
 
-PeimImageRun::PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image)
+PeimImageRun::PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
+                           std::span<const ReservedRange> reserved)
     : platform_(&platform),
       image_(std::move(image)),
-      machine_(std::make_unique<ImageMachine>(*image_)),
+      machine_(std::make_unique<ImageMachine>(*image_, kStackSize, reserved)),
       tables_(std::make_unique<Tables>()) {
   machine_->SetName("trace_status_peim");
 }
 
 bool PeimImageRun::Reattach(TracePlatform& platform) {
-  if (OverlappedRange(image_->Base(), image_->MappedSize(), BusRanges(platform.pei().bus())) != nullptr) return false;
+  // The image and the machine's own memory must both be clear of the new platform's windows.
+  const std::vector<ReservedRange> reserved = BusRanges(platform.pei().bus());
+  if (OverlappedRange(image_->Base(), image_->MappedSize(), reserved) != nullptr || !machine_->ClearOf(reserved))
+    return false;
   machine_->Restore();
   platform_ = &platform;
   tables_ = std::make_unique<Tables>();

@@ -6,6 +6,7 @@
 #pragma once
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,11 @@ class PeimImageRun {
   static std::unique_ptr<PeimImageRun> Create(TracePlatform& platform, const std::string& image_path,
                                               std::string& error);
   // The same for an image already placed (e.g. adopted in place from a firmware volume) with its link map's text
-  // (empty when there is none).
+  // (empty when there is none). The emulator's own memory is placed clear of the platform's bus and of
+  // `also_reserved` (the flash the image executes from); null with `error` when there is no room for it.
   static std::unique_ptr<PeimImageRun> CreatePlaced(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
-                                                    std::string map_text);
+                                                    std::string map_text, std::string& error,
+                                                    std::vector<ReservedRange> also_reserved = {});
   ~PeimImageRun();
 
   // Moves the run to another platform of the same layout: the machine goes back to its snapshot from before the
@@ -52,7 +55,7 @@ class PeimImageRun {
   struct Tables;
 
  private:
-  PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image);
+  PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage> image, std::span<const ReservedRange> reserved);
   void Build();
   void Note(const GuestCallResult& r, const std::string& what);
 

@@ -5,7 +5,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -13,7 +12,7 @@
 #include "firmware/fv/pe_rebase.h"
 #include "firmware/pe/pe_image.h"
 #include "sim/common/hex_text.h"
-#include "sim/image/guest_arena.h"
+#include "sim/common/host_pages.h"
 
 namespace sim {
 
@@ -78,43 +77,6 @@ std::string CheckImage(const pe::Image& image, size_t page) {
   return {};
 }
 
-// Whole pages at `want` (exactly there) or, when want is 0, anywhere the image's machine can address.
-void* MapPages(uint64_t want, size_t size, bool below_4gib) {
-  if (want == 0) {
-    if (below_4gib) return MapBelow4GiB(size);
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : p;
-  }
-  void* p = mmap(reinterpret_cast<void*>(want), size, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  if (reinterpret_cast<uint64_t>(p) != want) {
-    munmap(p, size);
-    return nullptr;
-  }
-  return p;
-}
-
-// Whole pages anywhere the image's machine can address, none of them over a reserved range: the kernel's choice,
-// or when that overlaps a range, the places just below and just above it (a bounded number of tries).
-void* MapAvoiding(size_t size, bool below_4gib, uint64_t limit, size_t page, std::span<const ReservedRange> reserved) {
-  void* p = MapPages(0, size, below_4gib);
-  for (size_t tries = 0; p != nullptr && tries < 2 * reserved.size() + 2; ++tries) {
-    const ReservedRange* r = OverlappedRange(reinterpret_cast<uintptr_t>(p), size, reserved);
-    if (r == nullptr) return p;
-    munmap(p, size);
-    p = nullptr;
-    if (r->base >= size + page) p = MapPages((r->base - size) / page * page, size, below_4gib);
-    const uint64_t above = (r->base + r->size + page - 1) / page * page;
-    if (p == nullptr && above >= r->base && above <= limit - size) p = MapPages(above, size, below_4gib);
-  }
-  if (p != nullptr && OverlappedRange(reinterpret_cast<uintptr_t>(p), size, reserved) != nullptr) {
-    munmap(p, size);
-    p = nullptr;
-  }
-  return p;
-}
-
 std::string RangeText(uint64_t start, uint64_t size) { return Hex(start) + ".." + Hex(start + size - 1); }
 
 // Why an image executing in place cannot run at its link address, or empty.
@@ -128,21 +90,6 @@ std::string InPlaceOverlap(const pe::Image& image, std::span<const ReservedRange
 }
 
 }  // namespace
-
-const ReservedRange* OverlappedRange(uint64_t start, uint64_t size, std::span<const ReservedRange> reserved) {
-  for (const ReservedRange& r : reserved) {
-    // Differences rather than ends, so a range reaching the top of the address space does not wrap.
-    const bool overlaps = start >= r.base ? start - r.base < r.size : r.base - start < size;
-    if (size != 0 && r.size != 0 && overlaps) return &r;
-  }
-  return nullptr;
-}
-
-std::vector<ReservedRange> BusRanges(const MmioBus& bus) {
-  std::vector<ReservedRange> ranges;
-  for (const MmioBus::MappedRegion& r : bus.Regions()) ranges.push_back({r.base, r.size, r.name});
-  return ranges;
-}
 
 PlacedImage::PlacedImage(uint8_t* host, size_t mapped, bool is64, uint64_t entry_rva, uint32_t image_size,
                          std::vector<PlacedSection> sections, unsigned fixups)
@@ -196,7 +143,7 @@ PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> b
     if (const ReservedRange* r = OverlappedRange(*base, mapped, reserved))
       return {nullptr, "placement address " + Hex(*base) + " puts the image over the platform's " + r->name + " at " +
                            RangeText(r->base, r->size)};
-    memory = MapPages(*base, mapped, !is64);
+    memory = MapPagesAt(*base, mapped);
     if (memory == nullptr) return {nullptr, "the address range at " + Hex(*base) + " is taken in this process"};
   } else {
     if (!is64) {
@@ -204,9 +151,11 @@ PlaceResult PlaceImage(std::span<const uint8_t> bytes, std::optional<uint64_t> b
     }
     if (image.ImageBase % page == 0 && image.ImageBase != 0 && image.ImageBase <= limit - mapped &&
         OverlappedRange(image.ImageBase, mapped, reserved) == nullptr)
-      memory = MapPages(image.ImageBase, mapped, !is64);
-    if (memory == nullptr) memory = MapAvoiding(mapped, !is64, limit, page, reserved);
-    if (memory == nullptr) return {nullptr, "no room for " + Hex(mapped) + " bytes of image: " + std::strerror(errno)};
+      memory = MapPagesAt(image.ImageBase, mapped);
+    if (memory == nullptr) memory = MapPagesClearOf(mapped, limit, reserved);
+    if (memory == nullptr)
+      return {nullptr, "no room for " + Hex(mapped) + " bytes of image" + (is64 ? std::string() : " below 4 GiB") +
+                           " clear of the platform's windows"};
   }
   uint8_t* host = static_cast<uint8_t*>(memory);
   // Anonymous memory is zero: the tail of each section past its file data (uninitialised data) stays zero.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/common/mmio_bus.h"
+#include "sim/common/reserved_range.h"
 
 namespace sim {
 
@@ -59,18 +59,6 @@ class PlacedImage {
   std::vector<PlacedSection> sections_;
   unsigned fixups_;
 };
-
-// An address range the platform keeps for itself (an MMIO window, flash): no image may be placed over it.
-struct ReservedRange {
-  uint64_t base = 0;
-  uint64_t size = 0;
-  std::string name;
-};
-
-// The first range of `reserved` that [start, start + size) overlaps, or null.
-const ReservedRange* OverlappedRange(uint64_t start, uint64_t size, std::span<const ReservedRange> reserved);
-// Every region of a platform's bus, as reserved ranges.
-std::vector<ReservedRange> BusRanges(const MmioBus& bus);
 
 struct PlaceResult {
   std::unique_ptr<PlacedImage> image;  // null when refused

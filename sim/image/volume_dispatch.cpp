@@ -117,7 +117,9 @@ std::unique_ptr<PeimImageRun> CreateVolumePeim(TracePlatform& platform, const Fl
     return nullptr;
   }
   std::unique_ptr<PeimImageRun> run =
-      PeimImageRun::CreatePlaced(platform, std::move(placed.image), std::move(map_text));
+      PeimImageRun::CreatePlaced(platform, std::move(placed.image), std::move(map_text), error,
+                                 {{flash.base(), flash.size(), "the firmware volume (flash)"}});
+  if (!run) return nullptr;
   run->Machine().MapReadOnly(flash.base(), flash.host(), flash.size(), "the firmware volume (flash)");
   return run;
 }

@@ -8,11 +8,18 @@ namespace sim {
 namespace {
 constexpr UINTN kPcdDefaultMmcfgBase = 44;
 constexpr UINTN kPcdMcfgTable = 60;
+
+std::vector<ReservedRange> PlatformRanges(const PeiPlatformConfig& config) {
+  std::vector<ReservedRange> ranges;
+  for (const ConfigWindowConfig& w : config.config_windows)
+    ranges.push_back({w.base, static_cast<uint64_t>(w.bus_count) << 20, "PCI configuration window"});
+  ranges.insert(ranges.end(), config.device_ranges.begin(), config.device_ranges.end());
+  return ranges;
+}
+
 }  // namespace
 
-PeiPlatform* PeiPlatform::Current() { return dynamic_cast<PeiPlatform*>(&CurrentPlatform()); }
-
-PeiPlatform::PeiPlatform(const PeiPlatformConfig& config) {
+PeiPlatform::PeiPlatform(const PeiPlatformConfig& config) : reserved_(PlatformRanges(config)), context_(reserved_) {
   for (const auto& w : config.config_windows) {
     auto window = std::make_unique<ConfigSpaceWindow>(w);
     bus().Map(window->base(), window->size(), window.get(), "PCI configuration window");
@@ -30,6 +37,8 @@ PeiPlatform::PeiPlatform(const PeiPlatformConfig& config) {
   set_idt_base(reinterpret_cast<uintptr_t>(&idt_area_[1]));
   Attach();
 }
+
+PeiPlatform* PeiPlatform::Current() { return dynamic_cast<PeiPlatform*>(&CurrentPlatform()); }
 
 PeiPlatform::~PeiPlatform() { Detach(); }
 

@@ -34,6 +34,9 @@ class PeiPlatform : public PlatformContext {
   SiliconContextBuffer& silicon_context() { return context_; }
   ConfigSpaceWindow& config_window(size_t index = 0) { return *windows_.at(index); }
   const std::vector<uint8_t>& mcfg_table() const { return mcfg_table_; }
+  // The configuration windows and the device ranges of the configuration: what the platform's own memory below
+  // 4 GiB (the SiliconContext, a platform's record arena) stays clear of.
+  const std::vector<ReservedRange>& reserved() const { return reserved_; }
 
   // idt_base() (PlatformContext) starts as the base of this platform's IDT; set_idt_base(0) takes the IDT away.
   const EFI_PEI_SERVICES** services_pointer() { return ppis_.services_pointer(); }
@@ -59,6 +62,7 @@ class PeiPlatform : public PlatformContext {
   PpiDatabase ppis_{violations()};
   PcdDatabase pcds_{violations()};
   StatusCodeHandler* status_code_handler_ = nullptr;
+  std::vector<ReservedRange> reserved_;
   SiliconContextBuffer context_;
   std::vector<std::unique_ptr<ConfigSpaceWindow>> windows_;
   std::vector<std::unique_ptr<MmioRegion>> devices_;

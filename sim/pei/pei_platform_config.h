@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "sim/common/reserved_range.h"
+
 namespace sim {
 
 // A value preset in a function's configuration space (width 1, 2, 4 or 8 bytes, little-endian).
@@ -55,6 +57,9 @@ struct PeiPlatformConfig {
   bool install_pcd_ppi = true;
   std::vector<ConfigWindowConfig> config_windows = {ConfigWindowConfig{}};
   std::vector<ContextBytes> silicon_context;  // the record is always present, zero-filled otherwise
+  // Where devices will be mapped after the platform is built (AddDevice): the platform's own below-4-GiB memory
+  // stays clear of them as it does of the configuration windows.
+  std::vector<ReservedRange> device_ranges;
 };
 
 // Little-endian helper for ContextBytes.

@@ -1,4 +1,4 @@
-// Allocation of the SiliconContext below 4 GiB (MAP_32BIT in 64-bit builds) and its byte access.
+// Allocation of the SiliconContext below 4 GiB clear of the platform's windows, and its byte access.
 #include "sim/pei/silicon_context_buffer.h"
 
 #include <sys/mman.h>
@@ -7,18 +7,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/common/host_pages.h"
 #include "uefi/silicon_context_layout.h"
 
 namespace sim {
 
-SiliconContextBuffer::SiliconContextBuffer() : size_(SiliconContextLayout::Size) {
-  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(__x86_64__)
-  flags |= MAP_32BIT;
-#endif
-  void* p = mmap(nullptr, size_, PROT_READ | PROT_WRITE, flags, -1, 0);
-  if (p == MAP_FAILED || static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) + size_ > 0x100000000ull) {
-    std::fprintf(stderr, "simulator: cannot place the SiliconContext (%u bytes) below 4 GiB\n", size_);
+SiliconContextBuffer::SiliconContextBuffer(std::span<const ReservedRange> reserved)
+    : size_(SiliconContextLayout::Size) {
+  void* p = MapBelow4GiB(size_, reserved);
+  if (p == nullptr) {
+    std::fprintf(stderr, "simulator: cannot place the SiliconContext (%u bytes) below 4 GiB clear of the windows\n",
+                 size_);
     std::abort();
   }
   data_ = static_cast<uint8_t*>(p);  // anonymous mappings are zero-filled

@@ -1,8 +1,12 @@
 // The SiliconContext record the platform hands to the register-access service, placed below 4 GiB
-// so its address fits the 32-bit Context word of a register address record.
+// so its address fits the 32-bit Context word of a register address record, and clear of the platform's
+// windows (an emulated image sees it at the same address, where a window would be a device).
 #pragma once
 #include <cstdint>
+#include <span>
 #include <vector>
+
+#include "sim/common/reserved_range.h"
 
 #include "sim/pei/pei_platform_config.h"
 
@@ -10,7 +14,7 @@ namespace sim {
 
 class SiliconContextBuffer {
  public:
-  SiliconContextBuffer();
+  explicit SiliconContextBuffer(std::span<const ReservedRange> reserved = {});
   ~SiliconContextBuffer();
   SiliconContextBuffer(const SiliconContextBuffer&) = delete;
   SiliconContextBuffer& operator=(const SiliconContextBuffer&) = delete;

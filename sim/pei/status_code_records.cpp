@@ -1,4 +1,4 @@
-// Status-code data records in a below-4-GiB arena (MAP_32BIT in 64-bit builds), built byte by byte.
+// Status-code data records in a below-4-GiB arena clear of the platform's windows, built byte by byte.
 #include "sim/pei/status_code_records.h"
 
 #include <sys/mman.h>
@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "sim/common/host_pages.h"
 
 namespace sim {
 
@@ -33,19 +35,13 @@ uint32_t Address32(const void* p) { return static_cast<uint32_t>(reinterpret_cas
 
 }  // namespace
 
-StatusCodeRecordArena::StatusCodeRecordArena(size_t capacity) : capacity_(capacity) {
-  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(__x86_64__)
-  flags |= MAP_32BIT;
-#endif
+StatusCodeRecordArena::StatusCodeRecordArena(size_t capacity, std::span<const ReservedRange> reserved)
+    : capacity_(capacity) {
   // The same address from run to run when it is free (a record's address is part of an error line's text, so
-  // two runs, host-linked or image, then send the same bytes); anywhere below 4 GiB otherwise.
-  void* p = mmap(reinterpret_cast<void*>(kPreferredBase), capacity_, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-  if (p == MAP_FAILED) p = mmap(nullptr, capacity_, PROT_READ | PROT_WRITE, flags, -1, 0);
-  if (p == MAP_FAILED || static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) + capacity_ > 0x100000000ull) {
-    Fail("cannot place " + std::to_string(capacity_) + " bytes of records below 4 GiB");
-  }
+  // two runs, host-linked or image, then send the same bytes; a window over it moves it above the window);
+  // anywhere below 4 GiB clear of the windows otherwise.
+  void* p = MapBelow4GiB(capacity_, reserved, kPreferredBase);
+  if (p == nullptr) Fail("cannot place " + std::to_string(capacity_) + " bytes of records below 4 GiB");
   base_ = static_cast<uint8_t*>(p);
 }
 

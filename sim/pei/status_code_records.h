@@ -4,10 +4,12 @@
 // the arena that built them.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "sim/common/reserved_range.h"
 #include "uefi/guid.h"
 
 namespace sim {
@@ -30,7 +32,8 @@ constexpr size_t kDebugArgumentListSize = 96;
 
 class StatusCodeRecordArena {
  public:
-  explicit StatusCodeRecordArena(size_t capacity = 1 << 20);
+  // `capacity` bytes below 4 GiB, clear of the `reserved` ranges (the platform's windows).
+  explicit StatusCodeRecordArena(size_t capacity = 1 << 20, std::span<const ReservedRange> reserved = {});
   ~StatusCodeRecordArena();
   StatusCodeRecordArena(const StatusCodeRecordArena&) = delete;
   StatusCodeRecordArena& operator=(const StatusCodeRecordArena&) = delete;

@@ -8,6 +8,10 @@
 
 namespace sim {
 
+namespace {
+constexpr size_t kRecordArenaSize = 1 << 20;
+}  // namespace
+
 PeiPlatformConfig TracePlatform::WithPmc(const TracePlatformConfig& config) {
   PeiPlatformConfig pei = config.pei;
   if (pei.config_windows.empty()) {
@@ -15,11 +19,17 @@ PeiPlatformConfig TracePlatform::WithPmc(const TracePlatformConfig& config) {
     std::abort();
   }
   if (config.pmc.present) pei.config_windows[0].functions.push_back(PmcFunctionConfig(config.pmc));
+  const uint64_t pm_base = config.pmc.config_dword_48 & 0xFFFF0000u;
+  if (config.pmc.present && pm_base != 0)
+    pei.device_ranges.push_back({pm_base, kPowerMgmtRegionSize, "PMC power-management region"});
+  pei.device_ranges.push_back({kTraceHubWindowBase, kTraceHubWindowSize, "trace-hub software-trace window"});
   return pei;
 }
 
 TracePlatform::TracePlatform(const TracePlatformConfig& config)
-    : pei_(std::make_unique<PeiPlatform>(WithPmc(config))), handler_(pei_->violations()) {
+    : pei_(std::make_unique<PeiPlatform>(WithPmc(config))),
+      handler_(pei_->violations()),
+      records_(kRecordArenaSize, pei_->reserved()) {
   uint64_t pm_base = config.pmc.config_dword_48 & 0xFFFF0000u;
   if (config.pmc.present && pm_base != 0) {
     auto region = std::make_unique<PowerMgmtRegion>(config.pmc.trace_hub_disabled);

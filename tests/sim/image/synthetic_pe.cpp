@@ -77,7 +77,8 @@ std::vector<uint8_t> BuildPe(const SyntheticPe& pe) {
     Put(b, opt + 28, pe.image_base, 4);
   }
   Put(b, opt + 32, pe.section_alignment, 4);
-  Put(b, opt + 36, kFileAlignment, 4);
+  const uint32_t file_alignment = pe.in_place ? pe.section_alignment : kFileAlignment;
+  Put(b, opt + 36, file_alignment, 4);
   Put(b, opt + 56, 5 * pe.section_alignment, 4);  // SizeOfImage
   Put(b, opt + 60, kHeaders, 4);
   Put(b, opt + 68, 11, 2);  // EFI boot-service driver
@@ -86,11 +87,14 @@ std::vector<uint8_t> BuildPe(const SyntheticPe& pe) {
   Put(b, dirs + 5 * 8, 4 * pe.section_alignment, 4);
   Put(b, dirs + 5 * 8 + 4, reloc.size(), 4);
   size_t header = opt + opt_size;
-  uint32_t raw = kHeaders;
+  uint32_t raw = pe.in_place ? pe.TextRva() : kHeaders;
   for (const Sec& s : secs) {
     std::memcpy(b.data() + header, s.name, std::strlen(s.name));
     const uint32_t size = static_cast<uint32_t>(s.bytes->size());
-    const uint32_t raw_size = AlignUp(size, kFileAlignment);
+    // In place, every section fills its pages in the file too (its virtual size never exceeds its file data).
+    const uint32_t raw_size =
+        pe.in_place ? AlignUp(size == 0 ? 1 : size, file_alignment) : AlignUp(size, kFileAlignment);
+    if (pe.in_place) raw = s.rva;
     Put(b, header + 8, size == 0 ? 1 : size, 4);
     Put(b, header + 12, s.rva, 4);
     Put(b, header + 16, raw_size, 4);

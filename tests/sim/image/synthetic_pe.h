@@ -15,6 +15,9 @@ struct SyntheticPe {
   std::vector<uint32_t> text_fixups;
   uint32_t entry = 0;  // offset of the entry point in .text
   uint32_t section_alignment = 0x1000;
+  // Laid out in the file as in memory (each section at its RVA, file alignment = section alignment), as an image
+  // executing in place from flash is.
+  bool in_place = false;
 
   // Where the sections land (RVAs): .text, .rdata, .data, then .reloc, one section alignment apart.
   uint32_t TextRva() const { return section_alignment; }

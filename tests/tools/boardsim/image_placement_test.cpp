@@ -1,10 +1,12 @@
 // Images linked over a platform window, through boardsim: the driver (`smbios --image`, `smbios --fv`) is placed
 // elsewhere and relocated and prints the host-linked driver's table; the PEI module (`trace --image`,
-// `trace --fv`), which executes in place, is refused naming the window, and nothing runs. Never an abort.
+// `trace --fv`), which executes in place, is refused naming the window, and nothing runs. Never an abort, also
+// when a window lies where the emulator's own memory would otherwise be.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 
 #include "firmware/fv/module_volume.h"
 #include "firmware/fv/pe_rebase.h"
+#include "sim/board/board_file.h"
 #include "sim/image/placed_image.h"
 #include "sim/pei/trace_platform.h"
 #include "tools/boardsim/smbios_command.h"
@@ -55,12 +58,15 @@ std::string TablePart(const std::string& text) {
   return from == std::string::npos || to == std::string::npos ? std::string() : text.substr(from, to - from);
 }
 
-// The default board's DXE windows a driver may be linked over: its configuration window, and the flash.
+// The default board's DXE windows a driver may be linked over: its configuration window, the onboard network
+// controller's memory BAR, and the flash.
 struct DxeWindow {
   const char* name;
   uint64_t base;
 };
-const DxeWindow kDxeWindows[] = {{"PCI configuration window", 0x80000000}, {"flash", fv::kModuleVolumeBase}};
+const DxeWindow kDxeWindows[] = {{"PCI configuration window", 0x80000000},
+                                 {"memory BAR of the onboard network controller", 0xA0000000},
+                                 {"flash", fv::kModuleVolumeBase}};
 
 TEST(ImagePlacement, ADriverLinkedOverAWindowRunsRelocatedThroughImageAndVolume) {
   std::ostringstream host_out, host_err;
@@ -118,6 +124,43 @@ TEST(ImagePlacement, APeimLinkedOverAWindowIsRefusedNamingItThroughImageAndVolum
     EXPECT_EQ(boardsim::RunTraceCommand(from_volume, fv_out, fv_err), boardsim::kTraceBadInput);
     EXPECT_NE(fv_err.str().find("over the platform's " + w.name), std::string::npos) << fv_err.str();
     EXPECT_EQ(fv_out.str(), "");
+  }
+}
+
+// Boards whose configuration window sits low, over where the emulator's and the PEI platform's below-4-GiB memory
+// lands when nothing is in the way: both images, from a file and from the volume, complete and print what the
+// host-linked modules print.
+TEST(ImagePlacement, BothImagesRunOnBoardsWithALowConfigurationWindowAsTheHostLinkedModulesDo) {
+  for (const char* base : {"0x40000000", "0x30000000", "0x20000000", "0x60000000"}) {
+    SCOPED_TRACE(base);
+    std::string text = sim::DefaultBoardText();
+    const size_t at = text.find("ecam_base: 0x80000000");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, std::strlen("ecam_base: 0x80000000"), std::string("ecam_base: ") + base);
+    const TempFile board(std::vector<uint8_t>(text.begin(), text.end()), std::string("low_window_") + base + ".yaml");
+
+    boardsim::SmbiosOptions host;
+    host.board_file = board.path();
+    std::ostringstream host_out, host_err;
+    ASSERT_EQ(boardsim::RunSmbiosCommand(host, host_out, host_err), 0) << host_err.str();
+    ASSERT_NE(TablePart(host_out.str()), "");
+    boardsim::TraceOptions trace_host;
+    trace_host.board_file = board.path();
+    std::ostringstream trace_host_out, trace_host_err;
+    ASSERT_EQ(boardsim::RunTraceCommand(trace_host, trace_host_out, trace_host_err), 0) << trace_host_err.str();
+    for (bool from_volume : {false, true}) {
+      SCOPED_TRACE(from_volume ? "--fv" : "--image");
+      boardsim::SmbiosOptions smbios = host;
+      (from_volume ? smbios.fv : smbios.image) = from_volume ? MODULE_VOLUME : DXE_IMAGE;
+      std::ostringstream out, err;
+      EXPECT_EQ(boardsim::RunSmbiosCommand(smbios, out, err), 0) << err.str();
+      EXPECT_EQ(TablePart(out.str()), TablePart(host_out.str()));
+      boardsim::TraceOptions trace = trace_host;
+      (from_volume ? trace.fv_file : trace.image_file) = from_volume ? MODULE_VOLUME : PEI_IMAGE;
+      std::ostringstream trace_out, trace_err;
+      EXPECT_EQ(boardsim::RunTraceCommand(trace, trace_out, trace_err), 0) << trace_err.str();
+      EXPECT_EQ(trace_out.str(), trace_host_out.str());
+    }
   }
 }
 

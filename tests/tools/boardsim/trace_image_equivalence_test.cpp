@@ -60,6 +60,9 @@ std::vector<Platform> Platforms() {
   vanishing.pmc_vanishes_after = 7;
   return {{"usable hub", usable, 0},
           {"usable hub, ECAM at 0xC0000000", usable, 0xC0000000},
+          {"usable hub, ECAM at 0x40000000 (where below-4-GiB memory lands by default)", usable, 0x40000000},
+          {"usable hub, ECAM at 0x30000000 (the record arena's own place)", usable, 0x30000000},
+          {"usable hub, ECAM at 0x20000000", usable, 0x20000000},
           {"no PMC", no_pmc, 0},
           {"hub disabled", disabled, 0},
           {"window undecoded", undecoded, 0},
