@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "firmware/pe/text_fields.h"
+
 namespace image_coverage {
 namespace {
 
@@ -14,28 +16,11 @@ std::optional<uint32_t> ParseHex32(const std::string& word) {
   if (word.size() < 3 || word.size() > 10 || word[0] != '0' || (word[1] != 'x' && word[1] != 'X')) {
     return std::nullopt;
   }
-  uint32_t value = 0;
-  for (size_t i = 2; i < word.size(); ++i) {
-    char c = word[i];
-    int digit = (c >= '0' && c <= '9')   ? c - '0'
-                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                         : -1;
-    if (digit < 0) {
-      return std::nullopt;
-    }
-    value = (value << 4) | static_cast<uint32_t>(digit);
+  const std::optional<uint64_t> value = pe::ParseHex(word.substr(2));
+  if (!value) {
+    return std::nullopt;
   }
-  return value;
-}
-
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) {
-    words.push_back(word);
-  }
-  return words;
+  return static_cast<uint32_t>(*value);
 }
 
 }  // namespace
@@ -52,7 +37,7 @@ BlocksFileResult ParseBlocksFile(const std::string& text, const std::string& nam
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
-    std::vector<std::string> words = Words(line);
+    std::vector<std::string> words = pe::Words(line);
     if (number == 1) {
       if (words.size() != 3 || words[0] != "#" || words[1] != "image") {
         return fail(number, "the first line is not \"# image STEM\"");
