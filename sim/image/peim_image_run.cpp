@@ -100,9 +100,7 @@ PeimImageRun::PeimImageRun(TracePlatform& platform, std::unique_ptr<PlacedImage>
     : platform_(&platform),
       image_(std::move(image)),
       machine_(std::make_unique<ImageMachine>(*image_, kStackSize, reserved)),
-      tables_(std::make_unique<Tables>()) {
-  machine_->SetName("trace_status_peim");
-}
+      tables_(std::make_unique<Tables>()) {}
 
 bool PeimImageRun::Reattach(TracePlatform& platform) {
   // The image and the machine's own memory must both be clear of the new platform's windows.

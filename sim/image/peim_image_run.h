@@ -24,7 +24,8 @@ class PeimImageRun {
   static std::unique_ptr<PeimImageRun> Create(TracePlatform& platform, const std::string& image_path,
                                               std::string& error);
   // The same for an image already placed (e.g. adopted in place from a firmware volume) with its link map's text
-  // (empty when there is none). The emulator's own memory is placed clear of the platform's bus and of
+  // (empty when there is none). Its block record (IMAGE_COVERAGE_DIR) goes under the machine's default name until
+  // Machine().SetName names the image. The emulator's own memory is placed clear of the platform's bus and of
   // `also_reserved` (the flash the image executes from); null with `error` when there is no room for it.
   static std::unique_ptr<PeimImageRun> CreatePlaced(TracePlatform& platform, std::unique_ptr<PlacedImage> image,
                                                     std::string map_text, std::string& error,

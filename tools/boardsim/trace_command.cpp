@@ -182,12 +182,15 @@ TraceRun RunTraceVolume(const std::vector<TraceCode>& codes, const sim::TracePla
   std::ifstream map_file((slash == std::string::npos ? std::string() : volume_path.substr(0, slash + 1)) +
                          "trace_status_peim.map");
   std::string map_text((std::istreambuf_iterator<char>(map_file)), std::istreambuf_iterator<char>());
+  const bool built_image = !map_text.empty();
   std::unique_ptr<sim::PeimImageRun> peim =
       sim::CreateVolumePeim(platform, *flash, *module, std::move(map_text), error);
   if (!peim) {
     error = volume_path + ": " + error;
     return run;
   }
+  // Beside its map the volume's module is the built image: its blocks count as that image's.
+  if (built_image) peim->Machine().SetName("trace_status_peim");
   platform.pei().StartRecording();
   run.entry_status = peim->RunEntry();
   run.listeners = platform.handler().listeners().size();

@@ -56,8 +56,12 @@ ImageCoverage MeasureCoverage(const ImageBlocks& code, const std::vector<Execute
     } else if (!std::binary_search(function->blocks.begin(), function->blocks.end(), range.rva,
                                    [](const auto& a, const auto& b) { return RvaOf(a) < RvaOf(b); })) {
       ++coverage.ranges_inside_blocks;
+      coverage.inside_starts.push_back(range.rva);
     }
   }
+  std::sort(coverage.inside_starts.begin(), coverage.inside_starts.end());
+  coverage.inside_starts.erase(std::unique(coverage.inside_starts.begin(), coverage.inside_starts.end()),
+                               coverage.inside_starts.end());
   std::vector<Interval> merged = Merge(ranges);
   // Reason key -> whether a function it names has unreached blocks.
   std::map<std::string, bool> matched;

@@ -26,6 +26,7 @@ struct ImageCoverage {
   size_t ranges = 0;
   size_t ranges_outside = 0;                // ranges whose start lies in no function of the image
   size_t ranges_inside_blocks = 0;          // ranges starting in a function but on no block start of it
+  std::vector<uint32_t> inside_starts;      // their distinct starts, ascending
   std::vector<FunctionCoverage> functions;  // every function, ascending by address
   std::vector<std::string> notes;           // disassembly notes and reasons that match nothing to explain
 

@@ -73,6 +73,13 @@ std::string CoverageText(const ImageCoverage& coverage) {
       text += "    reason: " + function.reason + "\n";
     }
   }
+  if (!coverage.inside_starts.empty()) {
+    text += "ranges starting inside a block:";
+    for (uint32_t rva : coverage.inside_starts) {
+      text += " " + HexText(rva);
+    }
+    text += "\n";
+  }
   for (const std::string& note : coverage.notes) {
     text += "note: " + note + "\n";
   }
@@ -88,7 +95,11 @@ std::string CoverageJson(const ImageCoverage& coverage) {
       ",\n  \"blocks_reached\": " + std::to_string(coverage.blocks_reached) + ",\n  \"share\": " + share +
       ",\n  \"files\": " + std::to_string(coverage.files) + ",\n  \"ranges\": " + std::to_string(coverage.ranges) +
       ",\n  \"ranges_outside\": " + std::to_string(coverage.ranges_outside) +
-      ",\n  \"ranges_inside_blocks\": " + std::to_string(coverage.ranges_inside_blocks) + ",\n  \"functions\": [";
+      ",\n  \"ranges_inside_blocks\": " + std::to_string(coverage.ranges_inside_blocks) + ",\n  \"inside_starts\": [";
+  for (size_t i = 0; i < coverage.inside_starts.size(); ++i) {
+    json += (i == 0 ? "" : ", ") + JsonString(HexText(coverage.inside_starts[i]));
+  }
+  json += "],\n  \"functions\": [";
   for (size_t i = 0; i < coverage.functions.size(); ++i) {
     const FunctionCoverage& function = coverage.functions[i];
     const CodeFunction& f = function.blocks->function;

@@ -13,12 +13,14 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "sim/common/mmio_bus.h"
 #include "sim/image/guest_arena.h"
 #include "sim/image/image_machine.h"
 #include "sim/image/peim_image_run.h"
 #include "sim/image/placed_image.h"
+#include "tests/sim/image/peim_code.h"
 #include "tests/sim/image/synthetic_pe.h"
 
 namespace {
@@ -382,24 +384,36 @@ TEST(Machine64, ARestoreGivesTheDriverItsWritableDataAsAtTheSnapshot) {
 }
 
 #ifdef PEI_IMAGE
-// With IMAGE_COVERAGE_DIR set, a machine writes the distinct blocks its image executed when it goes.
-TEST(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
-  char dir[] = "/tmp/block-record-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  // The variable as the process had it is put back however the test ends: a coverage run of this program
-  // sets it for every other test too.
-  struct RestoreVariable {
-    std::optional<std::string> saved;
-    ~RestoreVariable() {
-      if (saved) {
-        setenv("IMAGE_COVERAGE_DIR", saved->c_str(), 1);
-      } else {
-        unsetenv("IMAGE_COVERAGE_DIR");
-      }
+// With IMAGE_COVERAGE_DIR set, a machine writes the distinct blocks its image executed when it goes, under the
+// name of the image it ran.
+class BlockRecord : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(mkdtemp(dir_), nullptr);
+    // The variable as the process had it is put back however the test ends: a coverage run of this program
+    // sets it for every other test too.
+    if (const char* previous = std::getenv("IMAGE_COVERAGE_DIR")) saved_ = previous;
+    setenv("IMAGE_COVERAGE_DIR", dir_, 1);
+  }
+  void TearDown() override {
+    if (saved_) {
+      setenv("IMAGE_COVERAGE_DIR", saved_->c_str(), 1);
+    } else {
+      unsetenv("IMAGE_COVERAGE_DIR");
     }
-  } restore;
-  if (const char* previous = std::getenv("IMAGE_COVERAGE_DIR")) restore.saved = previous;
-  setenv("IMAGE_COVERAGE_DIR", dir, 1);
+    std::filesystem::remove_all(dir_);
+  }
+  std::vector<std::filesystem::path> Files() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) files.push_back(entry.path());
+    return files;
+  }
+
+  char dir_[32] = "/tmp/block-record-XXXXXX";
+  std::optional<std::string> saved_;
+};
+
+TEST_F(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
   uint64_t entry_rva = 0, image_size = 0;
   {
     sim::TracePlatform platform;
@@ -410,8 +424,7 @@ TEST(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
     image_size = run->Machine().Image().MappedSize();
     ASSERT_EQ(run->RunEntry(), 0u);
   }
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) files.push_back(entry.path());
+  const std::vector<std::filesystem::path> files = Files();
   ASSERT_EQ(files.size(), 1u);
   const std::string prefix = "trace_status_peim." + std::to_string(getpid()) + ".";
   EXPECT_EQ(files[0].filename().string().rfind(prefix, 0), 0u) << files[0];
@@ -432,7 +445,23 @@ TEST(BlockRecord, ARunOfTheImageWritesItsBlocksWithTheEntryPointsRva) {
   }
   EXPECT_TRUE(entry_seen) << "no block at " << std::hex << entry_rva;
   EXPECT_GT(blocks, 10u);
-  std::filesystem::remove_all(dir);
+}
+
+TEST_F(BlockRecord, AnotherPeimPlacedWithoutItsNameIsNotRecordedAsTheBuiltImage) {
+  // A test's own PEIM run through the same runner: its blocks are no blocks of the built image.
+  {
+    sim::TracePlatform platform;
+    sim::PlaceResult placed = sim::PlaceImage(simtest::PeimCode().Build());
+    ASSERT_TRUE(placed.image) << placed.error;
+    std::string error;
+    std::unique_ptr<sim::PeimImageRun> run =
+        sim::PeimImageRun::CreatePlaced(platform, std::move(placed.image), "", error);
+    ASSERT_NE(run, nullptr) << error;
+    ASSERT_EQ(run->RunEntry(), 0u);
+  }
+  const std::vector<std::filesystem::path> files = Files();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].filename().string().rfind("image." + std::to_string(getpid()) + ".", 0), 0u) << files[0];
 }
 #endif
 

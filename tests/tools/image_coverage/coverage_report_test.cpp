@@ -22,16 +22,18 @@ ImageBlocks Code() {
 
 TEST(CoverageReport, ListsEachFunctionNotReachedInFullWithItsUnreachedBlocksAndReason) {
   ImageBlocks code = Code();
-  ImageCoverage coverage = MeasureCoverage(code, {{0x100, 0x10}, {0x118, 4}, {0x200, 1}, {0x124, 2}},
+  // Two ranges start at 0x124, inside the block at 0x120: the count has both, the list the start once.
+  ImageCoverage coverage = MeasureCoverage(code, {{0x100, 0x10}, {0x124, 1}, {0x118, 4}, {0x200, 1}, {0x124, 2}},
                                            {{"Part", "no such board"}, {"Gone", "x"}});
   coverage.files = 2;
   EXPECT_EQ(CoverageText(coverage),
-            "img: 2/4 blocks reached (50.0%) in 2 functions, from 4 ranges of 2 files (1 ranges start in no function) "
-            "(1 ranges start inside a block)\n"
+            "img: 2/4 blocks reached (50.0%) in 2 functions, from 5 ranges of 2 files (1 ranges start in no function) "
+            "(2 ranges start inside a block)\n"
             "functions not reached in full: 1\n"
             "  Part(char const*) [b\"c.obj]: 1/3 blocks\n"
             "    unreached: 0x110 0x120\n"
             "    reason: no such board\n"
+            "ranges starting inside a block: 0x124\n"
             "note: the reasons file names Gone, which is no function of the image\n");
 }
 
@@ -43,11 +45,13 @@ TEST(CoverageReport, AnImageReachedInFullPrintsItsSummaryAlone) {
 
 TEST(CoverageReport, JsonHoldsEveryFunctionWithItsFiguresEscaped) {
   ImageBlocks code = Code();
-  ImageCoverage coverage = MeasureCoverage(code, {{0x100, 0x10}, {0x118, 4}}, {{"Part", "a \"quoted\"\nreason"}});
+  ImageCoverage coverage =
+      MeasureCoverage(code, {{0x100, 0x10}, {0x118, 4}, {0x11a, 2}}, {{"Part", "a \"quoted\"\nreason"}});
   coverage.files = 1;
   std::string json = CoverageJson(coverage);
   EXPECT_NE(json.find("\"image\": \"img\",\n  \"blocks_total\": 4,\n  \"blocks_reached\": 2,\n  \"share\": 50.00,\n"
-                      "  \"files\": 1,\n  \"ranges\": 2,\n  \"ranges_outside\": 0,\n  \"ranges_inside_blocks\": 0,"),
+                      "  \"files\": 1,\n  \"ranges\": 3,\n  \"ranges_outside\": 0,\n  \"ranges_inside_blocks\": 1,\n"
+                      "  \"inside_starts\": [\"0x11a\"],\n  \"functions\": ["),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("{\"name\": \"Full()\", \"symbol\": \"_Z4Fullv\", \"object\": \"a.obj\", \"rva\": \"0x100\", "
