@@ -53,12 +53,14 @@ std::vector<sim::SmbiosRecordView> ImageTable(const sim::Board& board, sim::Boot
   return booted.platform->Smbios().Records();  // the platform goes before the driver it ran
 }
 
-void ExpectSameTable(const sim::Board& board, const std::vector<uint8_t>* bytes = nullptr,
-                     std::vector<sim::ReservedRange>* windows = nullptr, uint64_t* placed = nullptr) {
+// Returns the image's table.
+std::vector<sim::SmbiosRecordView> ExpectSameTable(const sim::Board& board, const std::vector<uint8_t>* bytes = nullptr,
+                                                   std::vector<sim::ReservedRange>* windows = nullptr,
+                                                   uint64_t* placed = nullptr) {
   sim::BootResult host_result, image_result;
   const auto host = HostTable(board, host_result);
   const auto image = ImageTable(board, image_result, bytes, windows, placed);
-  ASSERT_FALSE(host.empty());
+  EXPECT_FALSE(host.empty());
   EXPECT_EQ(sim::FirstTableDifference(host, image), "");
   EXPECT_EQ(image_result.entry_status, host_result.entry_status);
   EXPECT_EQ(image_result.callback_ran, host_result.callback_ran);
@@ -72,6 +74,7 @@ void ExpectSameTable(const sim::Board& board, const std::vector<uint8_t>* bytes 
   EXPECT_EQ(image_result.summary.pool.peak_buffers, host_result.summary.pool.peak_buffers);
   EXPECT_EQ(image_result.summary.calls, host_result.summary.calls);
   EXPECT_EQ(image_result.summary.virtual_time_us, host_result.summary.virtual_time_us);
+  return image;
 }
 
 TEST(ImageMatchesHost, DefaultBoard) { ExpectSameTable(sim::DefaultBoard()); }
@@ -85,6 +88,78 @@ TEST(ImageMatchesHost, EveryBoardFile) {
     ++boards;
   }
   EXPECT_GT(boards, 0u);
+}
+
+sim::PciFunctionSpec& FunctionAt(sim::Board& board, uint8_t bus, uint8_t device, uint8_t function) {
+  for (sim::PciFunctionSpec& f : board.pci) {
+    if (f.location.bus == bus && f.location.device == device && f.location.function == function) return f;
+  }
+  ADD_FAILURE() << "no function at " << int(bus) << ":" << int(device) << "." << int(function);
+  return board.pci.front();
+}
+
+// The onboard LAN's VPD image with the "V2" keyword's data replaced by `data` (same length) or, when `data` is
+// empty, the keyword's name changed so that no "V2" is left.
+void SetLanMacKeyword(sim::Board& board, const std::string& data) {
+  for (sim::PciCapabilitySpec& cap : FunctionAt(board, 0x4B, 0, 0).capabilities) {
+    if (cap.kind != sim::PciCapabilitySpec::Kind::Vpd) continue;
+    std::vector<uint8_t>& image = cap.vpd.image;
+    for (size_t i = 0; i + 3 + 12 <= image.size(); ++i) {
+      if (image[i] != 'V' || image[i + 1] != '2' || image[i + 2] != 12) continue;
+      if (data.empty()) {
+        image[i + 1] = '3';
+      } else {
+        ASSERT_EQ(data.size(), 12u);
+        std::copy(data.begin(), data.end(), image.begin() + i + 3);
+      }
+      return;
+    }
+  }
+  ADD_FAILURE() << "the onboard LAN has no VPD with a V2 keyword";
+}
+
+// The node (last six bytes) of the system UUID in the type 1 record.
+std::vector<uint8_t> UuidNode(const std::vector<sim::SmbiosRecordView>& table) {
+  for (const sim::SmbiosRecordView& r : table) {
+    if (r.type == 1 && r.bytes.size() >= 0x18) return {r.bytes.begin() + 0x12, r.bytes.begin() + 0x18};
+  }
+  return {};
+}
+
+// The chipset network controller of a kind the driver has no register layout for: the MAC address is then the
+// onboard LAN's VPD "V2" keyword. Each row takes that path another way; the image's table is the host build's,
+// with the UUID node the row expects.
+TEST(ImageMatchesHost, TheOnboardMacFromTheLanVpdKeyword) {
+  struct Row {
+    const char* name;
+    void (*change)(sim::Board&);
+    std::vector<uint8_t> node;
+  };
+  const Row rows[] = {
+      {"digits and capitals", [](sim::Board&) {}, {0x02, 0x5E, 0x10, 0x20, 0x30, 0x41}},
+      {"lower-case letters",
+       [](sim::Board& b) { SetLanMacKeyword(b, "0a1b2c3d4e5f"); },
+       {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}},
+      {"mixed case", [](sim::Board& b) { SetLanMacKeyword(b, "Aa09fF7e1C3d"); }, {0xAA, 0x09, 0xFF, 0x7E, 0x1C, 0x3D}},
+      {"no V2 keyword: the node stays zero", [](sim::Board& b) { SetLanMacKeyword(b, ""); }, {0, 0, 0, 0, 0, 0}},
+      {"no VPD capability",
+       [](sim::Board& b) { FunctionAt(b, 0x4B, 0, 0).capabilities.resize(1); },
+       {0, 0, 0, 0, 0, 0}},
+      {"no onboard LAN", [](sim::Board& b) { FunctionAt(b, 0x4B, 0, 0).class_code = 0x028000; }, {0, 0, 0, 0, 0, 0}},
+      {"a port-register device of another vendor",
+       [](sim::Board& b) {
+         FunctionAt(b, 0x02, 0, 0).vendor_id = 0x1234;
+         FunctionAt(b, 0x02, 0, 0).device_id = 0x3E00;
+       },
+       {0x02, 0x5E, 0x10, 0x20, 0x30, 0x41}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::Board board = sim::DefaultBoard();
+    FunctionAt(board, 0x02, 0, 0).device_id = 0x1572;  // listed neither for port nor receive-address registers
+    row.change(board);
+    EXPECT_EQ(UuidNode(ExpectSameTable(board)), row.node);
+  }
 }
 
 // The driver linked at the base of each window of the default board's bus (configuration window, BARs) and of the
