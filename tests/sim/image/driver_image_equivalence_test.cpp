@@ -162,6 +162,24 @@ TEST(ImageMatchesHost, TheOnboardMacFromTheLanVpdKeyword) {
   }
 }
 
+// Each allocation of a run failing in turn, alone and with every one after it: the image takes each error path
+// as the host build does, to the same table, statuses and pool figures.
+TEST(ImageMatchesHost, EachAllocationFailingInTurn) {
+  sim::BootResult clean;
+  HostTable(sim::DefaultBoard(), clean);
+  const uint64_t total = clean.summary.pool.allocations;
+  ASSERT_GT(total, 10u);
+  for (uint64_t n = 1; n <= total; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    sim::Board alone = sim::DefaultBoard();
+    alone.faults.fail_allocation = n;
+    ExpectSameTable(alone);
+    sim::Board from = sim::DefaultBoard();
+    from.faults.fail_allocations_from = n;
+    ExpectSameTable(from);
+  }
+}
+
 // The driver linked at the base of each window of the default board's bus (configuration window, BARs) and of the
 // flash below 4 GiB is placed clear of them all, relocated, and publishes the same table.
 TEST(ImageMatchesHost, ADriverLinkedOverEachWindowIsRelocatedClearOfThemAll) {
