@@ -162,6 +162,33 @@ TEST(ImageMatchesHost, TheOnboardMacFromTheLanVpdKeyword) {
   }
 }
 
+// The card in JSLOT2 of every class the slot records tell apart, and of none: the image classifies it as the host
+// build does, to the same type 9 and type 41 records.
+TEST(ImageMatchesHost, ASlotCardOfEachClass) {
+  struct Row {
+    const char* name;
+    uint16_t vendor_id, device_id;
+    uint32_t class_code;
+  };
+  const Row rows[] = {
+      {"accelerator by its vendor", 0x10DE, 0x2330, 0x030200},
+      {"fabric card", 0x7A3B, 0x1600, 0x020700},
+      {"storage controller", 0x1000, 0x00E6, 0x010700},
+      {"storage controller of the excluded device", 0x1000, 0x006E, 0x010700},
+      {"board card", 0x1E6D, 0x5E19, 0x088000},
+      {"no known kind", 0x1234, 0x5678, 0x088000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::Board board = sim::DefaultBoard();
+    sim::PciFunctionSpec& card = FunctionAt(board, 0x18, 0, 0);
+    card.vendor_id = row.vendor_id;
+    card.device_id = row.device_id;
+    card.class_code = row.class_code;
+    ExpectSameTable(board);
+  }
+}
+
 // Each allocation of a run failing in turn, alone and with every one after it: the image takes each error path
 // as the host build does, to the same table, statuses and pool figures.
 TEST(ImageMatchesHost, EachAllocationFailingInTurn) {
