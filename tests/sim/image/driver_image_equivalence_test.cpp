@@ -189,6 +189,16 @@ TEST(ImageMatchesHost, ASlotCardOfEachClass) {
   }
 }
 
+// Each protocol the driver looks up missing: the image ends or goes on as the host build does.
+TEST(ImageMatchesHost, EachProtocolAbsent) {
+  for (const char* protocol : {"smbios", "pcd", "hii", "registry", "loaded_image", "ipmi", "pci_io", "smm_base2"}) {
+    SCOPED_TRACE(protocol);
+    sim::Board board = sim::DefaultBoard();
+    board.faults.absent_protocols = {protocol};
+    ExpectSameTable(board);
+  }
+}
+
 // Each allocation of a run failing in turn, alone and with every one after it: the image takes each error path
 // as the host build does, to the same table, statuses and pool figures.
 TEST(ImageMatchesHost, EachAllocationFailingInTurn) {
