@@ -199,6 +199,30 @@ TEST(ImageMatchesHost, EachProtocolAbsent) {
   }
 }
 
+// The BMC's answers for power supply 1 scripted: busy past every send of an attempt, failing every attempt, a
+// damaged image on every read, a transport error. The image gives up, retries and publishes as the host build does.
+TEST(ImageMatchesHost, EachWayTheBmcFailsASupply) {
+  using sim::BmcActionKind;
+  struct Row {
+    const char* name;
+    uint8_t chunk;
+    sim::BmcAction action;
+  };
+  const Row rows[] = {
+      {"busy for every send of an attempt", 1, {BmcActionKind::Busy, 200}},
+      {"an error completion on every attempt", 2, {BmcActionKind::Completion, 20, 0xC1}},
+      {"a damaged chunk on every read", 3, {BmcActionKind::Corrupt, 20}},
+      {"a transport error on every attempt", 4, {BmcActionKind::TransportError, 20}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::Board board = sim::DefaultBoard();
+    ASSERT_TRUE(board.bmc);
+    board.bmc->supplies.at(1).scripts[row.chunk] = {row.action};
+    ExpectSameTable(board);
+  }
+}
+
 // Each allocation of a run failing in turn, alone and with every one after it: the image takes each error path
 // as the host build does, to the same table, statuses and pool figures.
 TEST(ImageMatchesHost, EachAllocationFailingInTurn) {
