@@ -223,21 +223,27 @@ TEST(ImageMatchesHost, EachWayTheBmcFailsASupply) {
   }
 }
 
-// Each allocation of a run failing in turn, alone and with every one after it: the image takes each error path
-// as the host build does, to the same table, statuses and pool figures.
+// Each allocation of a run failing in turn, alone and with every one after it, outside and inside SMM (where the
+// setup buffers come from the SMM pool): the image takes each error path as the host build does, to the same
+// table, statuses and pool figures.
 TEST(ImageMatchesHost, EachAllocationFailingInTurn) {
-  sim::BootResult clean;
-  HostTable(sim::DefaultBoard(), clean);
-  const uint64_t total = clean.summary.pool.allocations;
-  ASSERT_GT(total, 10u);
-  for (uint64_t n = 1; n <= total; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n));
-    sim::Board alone = sim::DefaultBoard();
-    alone.faults.fail_allocation = n;
-    ExpectSameTable(alone);
-    sim::Board from = sim::DefaultBoard();
-    from.faults.fail_allocations_from = n;
-    ExpectSameTable(from);
+  for (bool in_smm : {false, true}) {
+    sim::Board board = sim::DefaultBoard();
+    ASSERT_TRUE(board.smm);
+    board.smm->in_smm = in_smm;
+    sim::BootResult clean;
+    HostTable(board, clean);
+    const uint64_t total = clean.summary.pool.allocations;
+    ASSERT_GT(total, 10u);
+    for (uint64_t n = 1; n <= total; ++n) {
+      SCOPED_TRACE(std::string(in_smm ? "in SMM" : "outside SMM") + ", allocation " + std::to_string(n));
+      sim::Board alone = board;
+      alone.faults.fail_allocation = n;
+      ExpectSameTable(alone);
+      sim::Board from = board;
+      from.faults.fail_allocations_from = n;
+      ExpectSameTable(from);
+    }
   }
 }
 
