@@ -163,7 +163,7 @@ TEST(ImageMatchesHost, TheOnboardMacFromTheLanVpdKeyword) {
 }
 
 // The card in JSLOT2 of every class the slot records tell apart, and of none: the image classifies it as the host
-// build does, to the same type 9 and type 41 records.
+// build does, to the same type 9 and type 40 records.
 TEST(ImageMatchesHost, ASlotCardOfEachClass) {
   struct Row {
     const char* name;
