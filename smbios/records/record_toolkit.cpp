@@ -46,17 +46,6 @@ EFI_STATUS MeasureRecord(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN Limit, Str
   }
 }
 
-// Copies an ASCII string and its NUL into a destination of Capacity bytes.
-EFI_STATUS AsciiBoundedCopy(CHAR8 *Destination, UINTN Capacity, const CHAR8 *Source) {
-  UINTN length = AsciiBoundedLength(Source, Capacity);
-  if (length >= Capacity) return EFI_BUFFER_TOO_SMALL;
-  UINTN d = reinterpret_cast<UINTN>(Destination);
-  UINTN s = reinterpret_cast<UINTN>(Source);
-  if (d < s + length + 1 && s < d + Capacity) return EFI_ACCESS_DENIED;
-  CopyMemory(Destination, Source, length + 1);
-  return EFI_SUCCESS;
-}
-
 // Replaces (or appends, at Count + 1) string N of a record whose set is already measured.
 EFI_STATUS PutString(EFI_SMBIOS_TABLE_HEADER *Record, const StringSet &Old, UINTN N, const CHAR8 *Ascii,
                      UINTN NewLength) {
@@ -68,17 +57,14 @@ EFI_STATUS PutString(EFI_SMBIOS_TABLE_HEADER *Record, const StringSet &Old, UINT
   }
   UINTN oldLength = AsciiBoundedLength(reinterpret_cast<const CHAR8 *>(set + off), kMaxStringBytes);
 
-  if (NewLength == oldLength) {
-    return AsciiBoundedCopy(reinterpret_cast<CHAR8 *>(set + off), oldLength + 1, Ascii);
-  }
-
   // An append after existing strings keeps the old final NUL and adds a new one; every other change
   // trades the old string's bytes for the new ones.
   BOOLEAN appendAfterStrings = (N == Old.Count + 1) && Old.Count != 0;
   UINTN newSize = appendAfterStrings ? Old.Size + NewLength + 1 : Old.Size - oldLength + NewLength;
   if (newSize > SmbiosRecordBufferSize) return EFI_BUFFER_TOO_SMALL;
 
-  // Rebuilt in place: the strings after string N move (overlap-safe), then the new string goes in.
+  // Rebuilt in place: the strings after string N move (overlap-safe; not at all for a string of the same
+  // length), then the new string goes in.
   UINTN head = Record->Length + off;
   UINTN tail = Old.Size - head - oldLength - 1;
   CopyMemory(bytes + head + NewLength + 1, bytes + head + oldLength + 1, tail);

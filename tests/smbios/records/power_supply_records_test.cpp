@@ -57,11 +57,14 @@ TEST_F(PowerSupplyRecordsTest, GoodImagesPublishTheFruStringsAndCacheEachImageOn
 TEST_F(PowerSupplyRecordsTest, MultiRecordChecksumFailingFiveTimesDecodesTheCachedImage) {
   bmc->SetFru(1, Fru(Fields("Fresh"), sim::FruChecksumBreak::MultiRecord));
   bmc->SetFru(2, Fru(Fields("B")));
+  bmc->SetTiming({0, 0});
   sim::PowerSupplyFruFields cached = Fields("Cached");
   cached.capacity_watts = 650;
   CacheImage(1, Fru(cached));
 
   PublishPowerSupplies(ipmi);
+
+  EXPECT_EQ(platform.Clock().NowMicroseconds(), 5u * 5u) << "5 us after each image failing its checksums";
 
   auto records = Published();
   ASSERT_EQ(records.size(), 2u);
@@ -202,6 +205,13 @@ TEST_F(PowerSupplyRecordsTest, WithoutTheSmbiosProtocolTheBmcIsNotAsked) {
   bmc->SetFru(1, Fru(Fields("A")));
   EXPECT_EQ(PublishPowerSupplies(ipmi), EFI_NOT_FOUND);
   EXPECT_TRUE(bmc->Sends().empty());
+}
+
+TEST_F(PowerSupplyRecordsTest, WithoutATransportNothingIsAllocatedOrPublished) {
+  uint64_t allocations = platform.Pool().Stats().allocations;
+  EXPECT_EQ(PublishPowerSupplies(nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_TRUE(Published().empty());
+  EXPECT_EQ(platform.Pool().Stats().allocations, allocations);
 }
 
 TEST_F(PowerSupplyRecordsTest, AllocationFailureOfEitherWorkBufferPublishesNothingAndLeaksNothing) {

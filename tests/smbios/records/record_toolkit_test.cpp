@@ -52,7 +52,10 @@ TEST(GetRecordSize, AcceptsSixtyThreeCharactersAndRefusesSixtyFour) {
 
 TEST(GetRecordSize, MissingArgumentsAreInvalidParameter) {
   std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(Formatted(9, 0x11), {});
+  UINTN size = 7;
   EXPECT_EQ(GetRecordSize(nullptr, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(GetRecordSize(nullptr, &size), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(size, 7u);
   EXPECT_EQ(GetRecordSize(reinterpret_cast<const EFI_SMBIOS_TABLE_HEADER*>(bytes.data()), nullptr),
             EFI_INVALID_PARAMETER);
 }
@@ -74,8 +77,9 @@ TEST_F(RecordTableTest, AddRecordCopiesTheRecordAndWritesTheAssignedHandle) {
 TEST_F(RecordTableTest, RefusedAddIsReportedAndLeavesTheHandle) {
   EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
   reinterpret_cast<uint8_t*>(record)[4] = 3;  // names string 3 of an empty set
+  record->Handle = 0x1234;
   EXPECT_EQ(AddRecord(record), EFI_SUCCESS) << "the status of Add itself is not passed on";
-  EXPECT_EQ(record->Handle, SMBIOS_HANDLE_PI_RESERVED);
+  EXPECT_EQ(record->Handle, 0x1234);
   EXPECT_EQ(platform.Smbios().Count(), 0u);
   platform.Violations().Take();  // the refusal is what this test provokes
 }
@@ -156,26 +160,33 @@ TEST_F(RecordTableTest, TheOperationsLocateTheProtocolOnceAndShareIt) {
 
 class SetRecordStringTest : public records_test::RecordBufferTest {
  protected:
+  static constexpr uint8_t kFill = 0xEE;  // the buffer's bytes after the record
+
   UINTN Size(const EFI_SMBIOS_TABLE_HEADER* record) {
     UINTN size = 0;
     EXPECT_EQ(GetRecordSize(record, &size), EFI_SUCCESS);
     return size;
   }
+  // The whole buffer: the record built from `formatted` and `strings`, then the fill bytes untouched.
+  ::testing::AssertionResult BufferHolds(const EFI_SMBIOS_TABLE_HEADER* record, const std::vector<uint8_t>& formatted,
+                                         const std::vector<std::string>& strings) {
+    std::vector<uint8_t> expected = sim::BuildSmbiosRecord(formatted, strings);
+    expected.resize(SmbiosRecordBufferSize, kFill);
+    return sim_test::BytesEqual(Bytes(record), expected);
+  }
 };
 
 TEST_F(SetRecordStringTest, FirstStringOfAFreshRecord) {
-  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {}, kFill);
   ASSERT_EQ(SetRecordString(record, 1, u"JSLOT1"), EFI_SUCCESS);
-  std::vector<uint8_t> expected = sim::BuildSmbiosRecord(Formatted(9, 0x11), {"JSLOT1"});
-  EXPECT_TRUE(sim_test::BytesEqual(Bytes(record, expected.size()), expected));
+  EXPECT_TRUE(BufferHolds(record, Formatted(9, 0x11), {"JSLOT1"}));
   EXPECT_EQ(Size(record), 0x11u + 8);
 }
 
 TEST_F(SetRecordStringTest, AppendingAfterExistingStrings) {
-  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"PSU1", "Maker"});
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"PSU1", "Maker"}, kFill);
   ASSERT_EQ(SetRecordString(record, 3, u"Serial 7"), EFI_SUCCESS);
-  std::vector<uint8_t> expected = sim::BuildSmbiosRecord(Formatted(39, 22), {"PSU1", "Maker", "Serial 7"});
-  EXPECT_TRUE(sim_test::BytesEqual(Bytes(record, expected.size()), expected));
+  EXPECT_TRUE(BufferHolds(record, Formatted(39, 22), {"PSU1", "Maker", "Serial 7"}));
 }
 
 TEST_F(SetRecordStringTest, SameLengthChangesOnlyThoseBytes) {
@@ -208,10 +219,9 @@ TEST_F(SetRecordStringTest, ShorterStringShrinksTheRecordAndKeepsLaterStrings) {
 }
 
 TEST_F(SetRecordStringTest, LongerStringGrowsTheRecord) {
-  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"A", "B", "C"});
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"A", "B", "C"}, kFill);
   ASSERT_EQ(SetRecordString(record, 2, u"Bigger"), EFI_SUCCESS);
-  std::vector<uint8_t> expected = sim::BuildSmbiosRecord(Formatted(39, 22), {"A", "Bigger", "C"});
-  EXPECT_TRUE(sim_test::BytesEqual(Bytes(record, expected.size()), expected));
+  EXPECT_TRUE(BufferHolds(record, Formatted(39, 22), {"A", "Bigger", "C"}));
 }
 
 // Strings of 64 or 65 characters pass the conversion but would make the record malformed; longer texts are
