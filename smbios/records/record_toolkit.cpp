@@ -39,7 +39,7 @@ EFI_STATUS MeasureRecord(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN Limit, Str
     UINTN length = 0;
     while (length < kMaxStringBytes && p + length < Limit && bytes[p + length] != 0) ++length;
     if (length == kMaxStringBytes) return EFI_INVALID_PARAMETER;
-    if (p + length >= Limit) return EFI_INVALID_PARAMETER;
+    // A string that runs up to Limit leaves p at Limit, which the check at the top refuses.
     size += length;
     p += length;
     ++count;
@@ -135,8 +135,8 @@ EFI_STATUS RemoveFirstRecordOfType(UINT8 Type) {
   EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   EFI_STATUS status = FindFirstRecordOfType(Type, &handle);
   if (EFI_ERROR(status)) return status;
+  // The find has located the protocol, so the cached one is there.
   EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
-  if (smbios == nullptr) return status;
   return smbios->Remove(smbios, handle);
 }
 

@@ -1,6 +1,7 @@
 // The board's slot table, built once at entry from the board inventory.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "smbios/board/board_inventory.h"
@@ -13,6 +14,7 @@ std::u16string Designation(const SlotEntry& e) { return std::u16string(e.Designa
 
 TEST(SlotTable, BuildAppendsTheInventorysSlotsInItsOrder) {
   DriverStateReset();
+  std::memset(DriverSlotTable()->Entries, 0xFF, sizeof(DriverSlotTable()->Entries));  // every field is written
   BuildBoardTables();
   ASSERT_EQ(DriverSlotTable()->Count, BoardSlotCount);
   for (size_t i = 0; i < BoardSlotCount; ++i) {

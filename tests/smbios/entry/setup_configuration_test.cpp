@@ -120,6 +120,21 @@ TEST_F(SetupConfigurationTest, InsideSmmBuffersComeFromTheSmmPoolAndAreReleasedT
   EXPECT_EQ(Image()[5414], 2);
 }
 
+EFI_STATUS EFIAPI SmmPoolWithoutABuffer(EFI_MEMORY_TYPE, UINTN, VOID** buffer) {
+  *buffer = nullptr;
+  return EFI_SUCCESS;
+}
+
+// An SMM pool that answers success without a buffer counts as a failed allocation.
+TEST_F(SetupConfigurationTest, AnSmmAllocationWithoutABufferIsOutOfResources) {
+  sim::SmmServices& smm = sim::InstallSmm(platform, true);
+  PutAllSetup();
+  std::vector<uint8_t> before = Image();
+  smm.SystemTable()->SmmAllocatePool = &SmmPoolWithoutABuffer;
+  EXPECT_EQ(LoadSetupConfiguration(Destination()), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(Image(), before);
+}
+
 TEST_F(SetupConfigurationTest, EveryAllocationFailureReturnsOutOfResourcesLeavesTheDestinationAndLeaksNothing) {
   PutAllSetup();
   for (bool in_smm : {false, true}) {

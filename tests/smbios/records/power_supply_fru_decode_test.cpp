@@ -105,9 +105,21 @@ TEST(PowerSupplyFruDecode, LongTypeLengthByteIsSkippedAndItsTextJoinsTheCurrentS
 }
 
 TEST(PowerSupplyFruDecode, EmptyFieldInTheMiddleKeepsTheLaterFieldsInPlace) {
-  // Part/Model Number empty: "N/A" stands for it, and Version and Serial keep their own strings.
-  auto d = Decode(ImageWithWalk({Text("ACME"), Field("PS"), {0xC0}, Field("A1"), Field("SN"), {0xC0}}));
-  EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "ACME", "SN", "N/A", "N/A", "A1"}));
+  // Part/Model Number empty: "N/A" stands for it, and Version and Serial keep their own strings. The empty
+  // field counts as one of the five, so the walk ends at the Asset Tag's type/length byte.
+  auto d = Decode(ImageWithWalk({Text("ACME"), Field("PS"), {0xC0}, Field("A1"), Field("SN"), Field("TAG"), {0xC1}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "ACME", "SN", "(none)", "N/A", "A1"}));
+}
+
+TEST(PowerSupplyFruDecode, TwoEmptyFieldsInARowAreTwoStrings) {
+  auto d = Decode(ImageWithWalk({Text("ACME"), {0xC0}, {0xC0}, Field("A1"), Field("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "N/A", "ACME", "SN", "N/A", "N/A", "A1"}));
+}
+
+// A type/length byte right after another (a field without its data) is an empty string, published as "N/A".
+TEST(PowerSupplyFruDecode, AFieldWithoutDataAfterAnEmptyOneIsAnEmptyString) {
+  auto d = Decode(ImageWithWalk({{0xC0}, {0xC2}, {0xC2}, Text("V1"), Field("SN"), {0xC0}}));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "N/A", "N/A", "SN", "N/A", "N/A", "V1"}));
 }
 
 // Type/length bytes 0xC2 to 0xDF are ASCII fields of 2 to 31 characters: the longest one ends its field too.
@@ -142,6 +154,14 @@ TEST(PowerSupplyFruDecode, WalkEndsAtTheMultiRecordDataWhenFieldsRunOut) {
   EXPECT_EQ(d.fields[2], std::string(63, 'x'));
   EXPECT_EQ(d.fields[1], "(none)");
   EXPECT_EQ(d.fields[3], "(none)");
+}
+
+// The walk stops before the MultiRecord data: the capacity's low byte (here 'A') never joins a string.
+TEST(PowerSupplyFruDecode, TheLastStringEndsBeforeTheCapacity) {
+  auto d = Decode(
+      ImageWithWalk({Text("AC"), Field("PS"), Field("PN"), Field("V1"), {0xDF}, Text(std::string(53, 's'))}, 0x0141));
+  EXPECT_EQ(d.fields, (Fields{"PSU1", "PS", "AC", std::string(53, 's'), "(none)", "PN", "V1"}));
+  EXPECT_EQ(d.description.MaxPowerCapacity, 0x0141);
 }
 
 TEST(PowerSupplyFruDecode, AllZeroImageGivesNoEmptyStrings) {
