@@ -146,6 +146,15 @@ TEST_F(EntryTest, ImageWithoutFilePathSkipsOnlyThePackage) {
   EXPECT_EQ(platform.Registry().Registrations(), 1u);
 }
 
+// A first node of 19 bytes is one short of the file name GUID's end: no package either.
+TEST_F(EntryTest, FilePathNodeTooShortForTheGuidSkipsOnlyThePackage) {
+  alignas(8) uint8_t node[24] = {0x04, 0x06, 19, 0};
+  platform.LoadedImage()->FilePath = reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL*>(node);
+  ASSERT_EQ(Enter(), EFI_SUCCESS);
+  EXPECT_TRUE(platform.Hii().PackageLists().empty());
+  EXPECT_EQ(platform.Registry().Registrations(), 1u);
+}
+
 // A registry found earlier is used as it is, and its status becomes the entry point's status.
 struct FakeRegistry {
   PLATFORM_CALLBACK_REGISTRY protocol{};

@@ -115,8 +115,10 @@ TEST_F(RegisterPackageListTest, AListLongerThanItsLengthFieldIsRefusedBeforeAllo
 }
 
 TEST_F(RegisterPackageListTest, WithoutTheHiiDatabaseNothingIsRegistered) {
-  *DriverProtocolCache(CachedHiiDatabase) = nullptr;
   const UINT8* const blobs[] = {DriverStringPackageBlob, nullptr};
+  EXPECT_EQ(RegisterPackageList(nullptr, platform.ImageHandle(), blobs), nullptr);       // nor without a GUID
+  EXPECT_EQ(RegisterPackageList(&kListGuid, platform.ImageHandle(), nullptr), nullptr);  // or blob list
+  *DriverProtocolCache(CachedHiiDatabase) = nullptr;
   EXPECT_EQ(RegisterPackageList(&kListGuid, platform.ImageHandle(), blobs), nullptr);
   EXPECT_EQ(platform.Pool().Stats().allocations, 0u);
 }

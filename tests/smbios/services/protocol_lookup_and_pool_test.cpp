@@ -60,8 +60,27 @@ TEST_F(ProtocolLookupTest, AFailedHandleLookupAnswersItsStatusAndNoInterface) {
   EXPECT_EQ(interface, nullptr);
 }
 
+TEST_F(ProtocolLookupTest, FreeingNullFreesNothingAndAZeroSizedBufferIsNotTouched) {
+  uint64_t frees = platform.Calls().Get("FreePool");
+  FreeBuffer(nullptr);
+  EXPECT_EQ(platform.Calls().Get("FreePool"), frees);
+  VOID* empty = AllocateZeroed(0);
+  ASSERT_NE(empty, nullptr);
+  FreeBuffer(empty);
+  EXPECT_EQ(platform.Calls().Get("FreePool"), frees + 1);
+  EXPECT_EQ(platform.Pool().Stats().live_buffers, 0u);
+}
+
+// Attached to no system table: no boot services, so nothing is asked of them (and nothing freed).
 TEST_F(ProtocolLookupTest, WithoutBootServicesNothingIsAskedAndNothingIsGiven) {
-  DriverStateReset();
+  VOID* buffer = AllocateBuffer(16);
+  ASSERT_NE(buffer, nullptr);
+  DriverAttach(platform.ImageHandle(), nullptr);
+  EXPECT_EQ(DriverBootServices(), nullptr);
+  EXPECT_EQ(DriverRuntimeServices(), nullptr);
+  FreeBuffer(buffer);
+  EXPECT_EQ(platform.Calls().Get("FreePool"), 0u);
+  platform.Pool().Free(buffer);
   VOID* interface = kStale;
   EXPECT_EQ(LocateProtocolInterface(&kSmbiosGuid, &interface), EFI_NOT_READY);
   EXPECT_EQ(interface, nullptr);
@@ -72,7 +91,7 @@ TEST_F(ProtocolLookupTest, WithoutBootServicesNothingIsAskedAndNothingIsGiven) {
   EXPECT_EQ(AllocateZeroed(16), nullptr);
   EXPECT_EQ(platform.Calls().Get("LocateProtocol"), 0u);
   EXPECT_EQ(platform.Calls().Get("HandleProtocol"), 0u);
-  EXPECT_EQ(platform.Calls().Get("AllocatePool"), 0u);
+  EXPECT_EQ(platform.Calls().Get("AllocatePool"), 1u);  // the buffer taken before
 }
 
 }  // namespace

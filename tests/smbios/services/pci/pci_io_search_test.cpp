@@ -36,6 +36,7 @@ TEST_F(EthernetSearchTest, CounterOfOnePassesOverTheFirstAndEndsAtZero) {
   counter = 2;  // only two Ethernet functions lie on bus 0x17; the one on 0x18 is outside the port
   EXPECT_EQ(FindEthernetBehindBridge(0, 0x16, 3, 0, &counter), nullptr);
   EXPECT_EQ(counter, 0u);
+  EXPECT_EQ(FindPciIoByLocation(0, 0x17, 0, 2), nullptr) << "a function the device does not have";
 }
 
 TEST_F(EthernetSearchTest, OtherNetworkSubclassIsNeverSelectedAndLeavesTheCounter) {
@@ -119,8 +120,9 @@ TEST_F(EthernetSearchTest, TheOnboardLanNeedsAValidBusLayout) {
   layout.sockets[0]->stack_bus[3] = 0x40;
   Attach({sim::RootPortSpec({0, 0x40, 3, 0}, 0x41, 0x41, true),
           sim::EndpointSpec({0, 0x41, 0, 0}, 0x7A3B, 0x1589, 0x020000)});
-  SetLayout(layout);
   UINT64 counter = 0;
+  EXPECT_EQ(FindOnboardLan(&counter), nullptr) << "stack 3 is not in the default layout";
+  SetLayout(layout);
   ASSERT_NE(FindOnboardLan(&counter), nullptr);
   layout.valid = false;
   SetLayout(layout);
