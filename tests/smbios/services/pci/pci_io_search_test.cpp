@@ -144,6 +144,12 @@ EFI_STATUS EFIAPI FailingLocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE, EFI_GUID*, V
   *buffer = failed_buffer;
   return EFI_NOT_FOUND;
 }
+EFI_STATUS EFIAPI NoHandleBuffer(EFI_LOCATE_SEARCH_TYPE, EFI_GUID*, VOID*, UINTN* count, EFI_HANDLE** buffer) {
+  *count = 0;
+  *buffer = nullptr;
+  return EFI_SUCCESS;
+}
+EFI_STATUS EFIAPI NoLocation(EFI_PCI_IO_PROTOCOL*, UINTN*, UINTN*, UINTN*, UINTN*) { return EFI_DEVICE_ERROR; }
 BOOLEAN VisitAll(EFI_PCI_IO_PROTOCOL*, const PciIoLocation*, VOID* context) {
   ++*static_cast<uint64_t*>(context);
   return FALSE;
@@ -161,6 +167,24 @@ TEST_F(EthernetSearchTest, TheWalkAsksForEachHandleOnceAndSkipsOneWithoutAnInsta
   EXPECT_EQ(handle_protocol_calls, 3u);
   EXPECT_EQ(visited, 2u);
   platform.BootServices()->HandleProtocol = real_handle_protocol;
+}
+
+// An instance that cannot say where it is, is passed over; a search that succeeds without a buffer frees none.
+TEST_F(EthernetSearchTest, AnInstanceWithoutALocationIsSkippedAndNoBufferIsNotFreed) {
+  Attach({sim::EndpointSpec({0, 0x17, 0, 0}, 0x7A3B, 0x1589, 0x020000),
+          sim::EndpointSpec({0, 0x17, 0, 1}, 0x7A3B, 0x1589, 0x020000)});
+  EFI_PCI_IO_PROTOCOL* first = FindPciIoByLocation(0, 0x17, 0, 0);
+  ASSERT_NE(first, nullptr);
+  first->GetLocation = &NoLocation;
+  uint64_t visited = 0;
+  EXPECT_EQ(WalkPciIoInstances(&VisitAll, &visited), nullptr);
+  EXPECT_EQ(visited, 1u);
+  EFI_LOCATE_HANDLE_BUFFER real = platform.BootServices()->LocateHandleBuffer;
+  platform.BootServices()->LocateHandleBuffer = &NoHandleBuffer;
+  uint64_t frees = platform.Calls().Get("FreePool");
+  EXPECT_EQ(WalkPciIoInstances(&VisitAll, &visited), nullptr);
+  EXPECT_EQ(platform.Calls().Get("FreePool"), frees);
+  platform.BootServices()->LocateHandleBuffer = real;
 }
 
 TEST_F(EthernetSearchTest, AFailedHandleSearchIsNeitherWalkedNorFreed) {
