@@ -25,8 +25,7 @@ EFI_STATUS EFIAPI PublishBoardSmbios(VOID) {
 
   RemoveAllRecordsOfType(9);
   SlotTable *table = DriverSlotTable();
-  UINTN slots = table->Count;
-  if (slots > SlotTableCapacity) slots = SlotTableCapacity;
+  UINTN slots = table->Count;  // BuildBoardTables, its only writer, stops at SlotTableCapacity
   for (UINTN i = 0; i < slots; ++i) BuildSlotRecord(&table->Entries[i]);
   EFI_STATUS result = slots != 0 ? EFI_SUCCESS : EFI_NOT_FOUND;
 

@@ -97,11 +97,9 @@ EFI_STATUS LoadSetupConfiguration(UINT8 *Destination) {
     UINTN size = entry->ExpectedSize;
     DriverRuntimeServices()->GetVariable(const_cast<CHAR16 *>(entry->Name), const_cast<EFI_GUID *>(entry->VendorGuid),
                                          nullptr, &size, buffer);
-    if (size > entry->ExpectedSize) {
-      size = entry->ExpectedSize;
-      ZeroMemory(buffer, size);
-    }
-    if (size > SetupConfigurationSize - position) size = SetupConfigurationSize - position;
+    // The service refuses a larger variable without writing, so the buffer is still zero.
+    if (size > entry->ExpectedSize) size = entry->ExpectedSize;
+    // The expected sizes add up to SetupConfigurationSize, so the image never runs past its end.
     CopyMemory(image + position, buffer, size);
     FreeSetupBuffer(pool, buffer);
     position += size;

@@ -14,9 +14,9 @@ struct ScratchString {
   UINTN Length;
 };
 
-// Finds scratch string Number (1-based) within the bytes written; FALSE when the list holds fewer strings.
+// Finds scratch string Number (1-based) within the bytes written; FALSE when the list holds fewer strings
+// (and for 0, which no string has).
 BOOLEAN FindScratchString(const PowerSupplyDescription *D, UINTN Number, ScratchString *Found) {
-  if (Number == 0) return FALSE;
   UINTN start = 0;
   for (UINTN index = 1; start < D->Used; ++index) {
     UINTN end = start;
@@ -35,7 +35,7 @@ BOOLEAN FindScratchString(const PowerSupplyDescription *D, UINTN Number, Scratch
 
 EFI_STATUS AssemblePowerSupplyRecord(const PowerSupplyDescription *D, UINT8 Supply, UINT8 *Record, UINTN Capacity) {
   if (Capacity < RecordCapacityNeeded) return EFI_BUFFER_TOO_SMALL;
-  ZeroMemory(Record, RecordCapacityNeeded);
+  // Every byte of the record is written below; the buffer past the record's end is left as it was.
   PowerSupplyRecord *r = reinterpret_cast<PowerSupplyRecord *>(Record);
   r->Header.Type = PowerSupplyRecordType;
   r->Header.Length = PowerSupplyRecordLength;

@@ -63,7 +63,7 @@ VOID PublishOneSupply(const EFI_SMBIOS_PROTOCOL *Smbios, IPMI_TRANSPORT_PROTOCOL
     DescribePlaceholderPowerSupply(Supply, Scratch, WorkBufferSize, &description);
   }
 
-  ZeroMemory(Record, WorkBufferSize);
+  // The assembly writes every byte of the record; what the buffer held before is past its end.
   if (EFI_ERROR(AssemblePowerSupplyRecord(&description, Supply, Record, WorkBufferSize))) return;
   EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   Smbios->Add(Smbios, nullptr, &handle, reinterpret_cast<EFI_SMBIOS_TABLE_HEADER *>(Record));
@@ -82,8 +82,8 @@ EFI_STATUS PublishPowerSupplies(IPMI_TRANSPORT_PROTOCOL *Ipmi) {
   UINT8 *record = static_cast<UINT8 *>(AllocateZeroed(WorkBufferSize));
   CHAR8 *scratch = static_cast<CHAR8 *>(AllocateZeroed(WorkBufferSize));
   if (record == nullptr || scratch == nullptr) {
-    if (record != nullptr) FreeBuffer(record);
-    if (scratch != nullptr) FreeBuffer(scratch);
+    FreeBuffer(record);  // FreeBuffer ignores a null buffer
+    FreeBuffer(scratch);
     return EFI_OUT_OF_RESOURCES;
   }
 

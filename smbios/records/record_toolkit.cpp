@@ -39,22 +39,11 @@ EFI_STATUS MeasureRecord(const EFI_SMBIOS_TABLE_HEADER *Record, UINTN Limit, Str
     UINTN length = 0;
     while (length < kMaxStringBytes && p + length < Limit && bytes[p + length] != 0) ++length;
     if (length == kMaxStringBytes) return EFI_INVALID_PARAMETER;
-    if (p + length >= Limit) return EFI_INVALID_PARAMETER;
+    // A string that runs up to Limit leaves p at Limit, which the check at the top refuses.
     size += length;
     p += length;
     ++count;
   }
-}
-
-// Copies an ASCII string and its NUL into a destination of Capacity bytes.
-EFI_STATUS AsciiBoundedCopy(CHAR8 *Destination, UINTN Capacity, const CHAR8 *Source) {
-  UINTN length = AsciiBoundedLength(Source, Capacity);
-  if (length >= Capacity) return EFI_BUFFER_TOO_SMALL;
-  UINTN d = reinterpret_cast<UINTN>(Destination);
-  UINTN s = reinterpret_cast<UINTN>(Source);
-  if (d < s + length + 1 && s < d + Capacity) return EFI_ACCESS_DENIED;
-  CopyMemory(Destination, Source, length + 1);
-  return EFI_SUCCESS;
 }
 
 // Replaces (or appends, at Count + 1) string N of a record whose set is already measured.
@@ -68,17 +57,14 @@ EFI_STATUS PutString(EFI_SMBIOS_TABLE_HEADER *Record, const StringSet &Old, UINT
   }
   UINTN oldLength = AsciiBoundedLength(reinterpret_cast<const CHAR8 *>(set + off), kMaxStringBytes);
 
-  if (NewLength == oldLength) {
-    return AsciiBoundedCopy(reinterpret_cast<CHAR8 *>(set + off), oldLength + 1, Ascii);
-  }
-
   // An append after existing strings keeps the old final NUL and adds a new one; every other change
   // trades the old string's bytes for the new ones.
   BOOLEAN appendAfterStrings = (N == Old.Count + 1) && Old.Count != 0;
   UINTN newSize = appendAfterStrings ? Old.Size + NewLength + 1 : Old.Size - oldLength + NewLength;
   if (newSize > SmbiosRecordBufferSize) return EFI_BUFFER_TOO_SMALL;
 
-  // Rebuilt in place: the strings after string N move (overlap-safe), then the new string goes in.
+  // Rebuilt in place: the strings after string N move (overlap-safe; not at all for a string of the same
+  // length), then the new string goes in.
   UINTN head = Record->Length + off;
   UINTN tail = Old.Size - head - oldLength - 1;
   CopyMemory(bytes + head + NewLength + 1, bytes + head + oldLength + 1, tail);
@@ -149,8 +135,8 @@ EFI_STATUS RemoveFirstRecordOfType(UINT8 Type) {
   EFI_SMBIOS_HANDLE handle = SMBIOS_HANDLE_PI_RESERVED;
   EFI_STATUS status = FindFirstRecordOfType(Type, &handle);
   if (EFI_ERROR(status)) return status;
+  // The find has located the protocol, so the cached one is there.
   EFI_SMBIOS_PROTOCOL *smbios = GetSmbiosProtocol(&status);
-  if (smbios == nullptr) return status;
   return smbios->Remove(smbios, handle);
 }
 

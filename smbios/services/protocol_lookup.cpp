@@ -20,7 +20,7 @@ EFI_STATUS LocateCachedProtocol(const EFI_GUID *Protocol, VOID **Cache) {
   if (*Cache != nullptr) return EFI_SUCCESS;
   VOID *found = nullptr;
   EFI_STATUS status = LocateProtocolInterface(Protocol, &found);
-  if (!EFI_ERROR(status)) *Cache = found;
+  *Cache = found;  // null after a failed lookup, so the cache stays empty
   return status;
 }
 

@@ -61,7 +61,6 @@ INTN CompareMemory(const VOID *A, const VOID *B, UINTN Length) {
 VOID CopyMemory(VOID *Destination, const VOID *Source, UINTN Length) {
   UINT8 *d = static_cast<UINT8 *>(Destination);
   const UINT8 *s = static_cast<const UINT8 *>(Source);
-  if (d == s || Length == 0) return;
   if (d > s && d < s + Length) {
     // The destination starts inside the source: copy from the end so no source byte is overwritten first.
     while (Length != 0) {

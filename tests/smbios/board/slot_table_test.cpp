@@ -1,6 +1,8 @@
 // The board's slot table, built once at entry from the board inventory.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "smbios/board/board_inventory.h"
@@ -13,7 +15,12 @@ std::u16string Designation(const SlotEntry& e) { return std::u16string(e.Designa
 
 TEST(SlotTable, BuildAppendsTheInventorysSlotsInItsOrder) {
   DriverStateReset();
+  std::memset(DriverSlotTable()->Entries, 0xFF, sizeof(DriverSlotTable()->Entries));  // every field is written
+  // The module state right after the table: the build writes nothing there.
+  std::memset(DriverCallbackRegistration(), 0xAB, sizeof(CallbackRegistration));
   BuildBoardTables();
+  const auto* after = reinterpret_cast<const uint8_t*>(DriverCallbackRegistration());
+  for (size_t i = 0; i < sizeof(CallbackRegistration); ++i) EXPECT_EQ(after[i], 0xAB) << "byte " << i;
   ASSERT_EQ(DriverSlotTable()->Count, BoardSlotCount);
   for (size_t i = 0; i < BoardSlotCount; ++i) {
     const SlotEntry& e = DriverSlotTable()->Entries[i];

@@ -20,6 +20,7 @@ std::vector<uint8_t> LayoutBytes() {
 }
 
 TEST_F(EntryTest, RegistersThePublishCallbackOnceWithItsRecord) {
+  std::memset(DriverCallbackRegistration(), 0xFF, sizeof(CallbackRegistration));  // whatever it held before
   ASSERT_EQ(Enter(), EFI_SUCCESS);
   EXPECT_EQ(platform.Registry().Registrations(), 1u);
   EXPECT_TRUE(platform.Registry().Refusals().empty());
@@ -61,6 +62,18 @@ TEST_F(EntryTest, EmptyLayoutValueLeavesTheLayoutInvalid) {
 
 // A value longer than the record is cut at 72 bytes. The fields after the record stay untouched: with the
 // HII database and loaded image absent, nothing else writes them before entry returns.
+// A PCD service that answers a size for the layout but no value: the layout stays zero (not valid).
+VOID* EFIAPI NoPointer(UINTN) { return nullptr; }
+
+TEST_F(EntryTest, LayoutSizeWithoutAValueLeavesTheLayoutInvalid) {
+  platform.Pcd().SetPointer(sim::kPcdSocketBusLayout, std::vector<uint8_t>(72, 1));
+  PCD_PROTOCOL pcd = *platform.Pcd().Protocol();
+  pcd.GetPtr = &NoPointer;
+  *DriverProtocolCache(CachedPcd) = &pcd;
+  ASSERT_EQ(Enter(), EFI_SUCCESS);
+  EXPECT_EQ(LayoutBytes(), std::vector<uint8_t>(72, 0));
+}
+
 TEST_F(EntryTest, LongerLayoutValueIsCutAtTheRecord) {
   std::vector<uint8_t> long_value(100, 0xEE);
   for (size_t i = 0; i < 72; ++i) long_value[i] = static_cast<uint8_t>(i + 1);
@@ -83,9 +96,31 @@ TEST_F(EntryTest, WithoutThePcdProtocolEntryFailsCleanly) {
 
 TEST_F(EntryTest, WithoutTheLoadedImageNothingIsRegistered) {
   platform.MarkProtocolAbsent(*sim::ProtocolGuidByName("loaded_image"));
-  EXPECT_TRUE(EFI_ERROR(Enter()));
+  EXPECT_EQ(Enter(), EFI_UNSUPPORTED) << "the handle lookup's status";
   EXPECT_EQ(platform.Registry().Registrations(), 0u);
   EXPECT_TRUE(platform.Hii().PackageLists().empty());
+}
+
+EFI_STATUS EFIAPI NoInterface(EFI_HANDLE, EFI_GUID*, VOID** interface) {
+  *interface = nullptr;
+  return EFI_SUCCESS;
+}
+
+TEST_F(EntryTest, ALoadedImageLookupWithoutAnInterfaceRegistersNothing) {
+  platform.BootServices()->HandleProtocol = &NoInterface;
+  EXPECT_EQ(Enter(), EFI_NOT_FOUND);
+  EXPECT_EQ(platform.Registry().Registrations(), 0u);
+  EXPECT_TRUE(platform.Hii().PackageLists().empty());
+}
+
+TEST_F(EntryTest, WithoutASystemTableOrItsBootServicesEntryIsRefused) {
+  EFI_SYSTEM_TABLE* attached = DriverSystemTable();
+  EXPECT_EQ(PlatformSmbiosDriverEntry(platform.ImageHandle(), nullptr), EFI_INVALID_PARAMETER);
+  EFI_SYSTEM_TABLE table = *platform.SystemTable();
+  table.BootServices = nullptr;
+  EXPECT_EQ(PlatformSmbiosDriverEntry(platform.ImageHandle(), &table), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(DriverSystemTable(), attached) << "the module state is left as it was";
+  EXPECT_EQ(platform.Registry().Registrations(), 0u);
 }
 
 TEST_F(EntryTest, WithoutTheRegistryEntryAnswersTheLookupStatus) {
@@ -106,6 +141,15 @@ TEST_F(EntryTest, PackageListIsNamedByTheDriverFileGuid) {
 
 TEST_F(EntryTest, ImageWithoutFilePathSkipsOnlyThePackage) {
   platform.LoadedImage()->FilePath = nullptr;
+  ASSERT_EQ(Enter(), EFI_SUCCESS);
+  EXPECT_TRUE(platform.Hii().PackageLists().empty());
+  EXPECT_EQ(platform.Registry().Registrations(), 1u);
+}
+
+// A first node of 19 bytes is one short of the file name GUID's end: no package either.
+TEST_F(EntryTest, FilePathNodeTooShortForTheGuidSkipsOnlyThePackage) {
+  alignas(8) uint8_t node[24] = {0x04, 0x06, 19, 0};
+  platform.LoadedImage()->FilePath = reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL*>(node);
   ASSERT_EQ(Enter(), EFI_SUCCESS);
   EXPECT_TRUE(platform.Hii().PackageLists().empty());
   EXPECT_EQ(platform.Registry().Registrations(), 1u);

@@ -56,7 +56,8 @@ TEST_F(RegisterPackageListTest, RegistersTheStringPackageUnderTheGivenGuidAndHan
 TEST_F(RegisterPackageListTest, PackagesFollowInArgumentOrder) {
   std::vector<UINT8> first = Blob({0x08, 0x00, 0x00, 0xE0, 1, 2, 3, 4});
   std::vector<UINT8> second = Blob({0x06, 0x00, 0x00, 0xE1, 5, 6});
-  const UINT8* const blobs[] = {first.data(), second.data(), nullptr};
+  std::vector<UINT8> empty = Blob({});  // a blob of just its length word adds nothing
+  const UINT8* const blobs[] = {first.data(), empty.data(), second.data(), nullptr};
   ASSERT_NE(RegisterPackageList(&kListGuid, platform.ImageHandle(), blobs), nullptr);
   const auto& list = *platform.Hii().PackageLists()[0];
   EXPECT_EQ(list.bytes.size(), 24u + 8u + 6u);
@@ -82,9 +83,42 @@ TEST_F(RegisterPackageListTest, BlobShorterThanItsLengthWordIsRefusedBeforeAlloc
   EXPECT_EQ(platform.Pool().Stats().allocations, 0u);
 }
 
+// The list's PackageLength is a u32: package bytes up to 0xFFFFFFFF minus the header and end package are
+// allocated (here refused by the pool), more are refused before allocating, also when two blobs add up to it.
+TEST_F(RegisterPackageListTest, AListLongerThanItsLengthFieldIsRefusedBeforeAllocating) {
+  auto word = [](uint32_t n) {
+    std::vector<UINT8> b(4);
+    std::memcpy(b.data(), &n, 4);
+    return b;
+  };
+  platform.FailAllocationsFrom(1);
+  struct Row {
+    std::vector<std::vector<UINT8>> blobs;
+    uint64_t allocations;
+  };
+  const Row rows[] = {
+      {{word(0xFFFFFFE7u + 4)}, 1},  // 0xFFFFFFE7 package bytes: a list of 0xFFFFFFFF
+      {{word(0xFFFFFFE8u + 4)}, 0},
+      {{word(0xFFFFFFFFu)}, 0},
+      {{word(0x80000000u), word(0x80000000u)}, 0},
+  };
+  for (const Row& row : rows) {
+    std::vector<const UINT8*> blobs;
+    for (const auto& b : row.blobs) blobs.push_back(b.data());
+    blobs.push_back(nullptr);
+    uint64_t before = platform.Pool().Stats().allocations;
+    EXPECT_EQ(RegisterPackageList(&kListGuid, platform.ImageHandle(), blobs.data()), nullptr);
+    EXPECT_EQ(platform.Pool().Stats().allocations - before, row.allocations) << BlobLength(row.blobs[0].data());
+  }
+  platform.Pool().ClearFailures();
+  EXPECT_TRUE(platform.Hii().PackageLists().empty());
+}
+
 TEST_F(RegisterPackageListTest, WithoutTheHiiDatabaseNothingIsRegistered) {
-  *DriverProtocolCache(CachedHiiDatabase) = nullptr;
   const UINT8* const blobs[] = {DriverStringPackageBlob, nullptr};
+  EXPECT_EQ(RegisterPackageList(nullptr, platform.ImageHandle(), blobs), nullptr);       // nor without a GUID
+  EXPECT_EQ(RegisterPackageList(&kListGuid, platform.ImageHandle(), nullptr), nullptr);  // or blob list
+  *DriverProtocolCache(CachedHiiDatabase) = nullptr;
   EXPECT_EQ(RegisterPackageList(&kListGuid, platform.ImageHandle(), blobs), nullptr);
   EXPECT_EQ(platform.Pool().Stats().allocations, 0u);
 }

@@ -120,6 +120,55 @@ TEST_F(SetupConfigurationTest, InsideSmmBuffersComeFromTheSmmPoolAndAreReleasedT
   EXPECT_EQ(Image()[5414], 2);
 }
 
+EFI_STATUS EFIAPI LocateWithoutAnInterface(EFI_GUID*, VOID*, VOID** interface) {
+  *interface = nullptr;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI InSmmFails(const EFI_SMM_BASE2_PROTOCOL*, BOOLEAN* in_smm) {
+  *in_smm = TRUE;
+  return EFI_DEVICE_ERROR;
+}
+EFI_STATUS EFIAPI NoSmst(const EFI_SMM_BASE2_PROTOCOL*, EFI_SMM_SYSTEM_TABLE2**) { return EFI_NOT_FOUND; }
+
+// Inside SMM as far as the protocol says, but an InSmm that fails, no SMM system table, or a lookup that answers
+// no SMM Base2 interface: boot-services pool.
+TEST_F(SetupConfigurationTest, WithoutAnAnswerOrAnSmmTableTheBuffersComeFromBootServicesPool) {
+  sim::SmmServices& smm = sim::InstallSmm(platform, true);
+  PutAllSetup();
+  Destination();
+  const EFI_LOCATE_PROTOCOL locate = platform.BootServices()->LocateProtocol;
+  for (int fault = 0; fault < 3; ++fault) {
+    EFI_SMM_BASE2_PROTOCOL* base = smm.Protocol();
+    EFI_SMM_BASE2_PROTOCOL saved = *base;
+    if (fault == 0) base->InSmm = &InSmmFails;
+    if (fault == 1) base->GetSmstLocation = &NoSmst;
+    if (fault == 2) platform.BootServices()->LocateProtocol = &LocateWithoutAnInterface;
+    uint64_t before = platform.Calls().Get("AllocatePool");
+    ASSERT_EQ(LoadSetupConfiguration(Destination()), EFI_SUCCESS) << fault;
+    EXPECT_EQ(smm.Allocations(), 0u) << fault;
+    EXPECT_EQ(platform.Calls().Get("AllocatePool"), before + 10) << fault;
+    EXPECT_EQ(Image()[5414], 2) << fault;
+    *base = saved;
+    platform.BootServices()->LocateProtocol = locate;
+  }
+}
+
+EFI_STATUS EFIAPI SmmPoolWithoutABuffer(EFI_MEMORY_TYPE, UINTN, VOID** buffer) {
+  *buffer = nullptr;
+  return EFI_SUCCESS;
+}
+
+// An SMM pool that answers success without a buffer counts as a failed allocation.
+TEST_F(SetupConfigurationTest, AnSmmAllocationWithoutABufferIsOutOfResources) {
+  sim::SmmServices& smm = sim::InstallSmm(platform, true);
+  PutAllSetup();
+  std::vector<uint8_t> before = Image();
+  smm.SystemTable()->SmmAllocatePool = &SmmPoolWithoutABuffer;
+  EXPECT_EQ(LoadSetupConfiguration(Destination()), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(Image(), before);
+}
+
 TEST_F(SetupConfigurationTest, EveryAllocationFailureReturnsOutOfResourcesLeavesTheDestinationAndLeaksNothing) {
   PutAllSetup();
   for (bool in_smm : {false, true}) {

@@ -22,6 +22,10 @@ TEST(PowerSupplyFruChecksum, BuiltImagePassesAndOneChangedByteInEitherAreaFails)
   image[110] ^= 1;
   image[92] ^= 1;  // the MultiRecord header checksum is not part of either sum
   EXPECT_TRUE(FruImageValid(image.data()));
+  // Nor are the bytes just before and just after either summed area.
+  for (size_t outside : {23u, 88u, 117u}) image[outside] ^= 0x5A;
+  EXPECT_TRUE(FruProductAreaValid(image.data()));
+  EXPECT_TRUE(FruMultiRecordValid(image.data()));
 }
 
 }  // namespace

@@ -57,11 +57,14 @@ TEST_F(PowerSupplyRecordsTest, GoodImagesPublishTheFruStringsAndCacheEachImageOn
 TEST_F(PowerSupplyRecordsTest, MultiRecordChecksumFailingFiveTimesDecodesTheCachedImage) {
   bmc->SetFru(1, Fru(Fields("Fresh"), sim::FruChecksumBreak::MultiRecord));
   bmc->SetFru(2, Fru(Fields("B")));
+  bmc->SetTiming({0, 0});
   sim::PowerSupplyFruFields cached = Fields("Cached");
   cached.capacity_watts = 650;
   CacheImage(1, Fru(cached));
 
   PublishPowerSupplies(ipmi);
+
+  EXPECT_EQ(platform.Clock().NowMicroseconds(), 5u * 5u) << "5 us after each image failing its checksums";
 
   auto records = Published();
   ASSERT_EQ(records.size(), 2u);
@@ -187,6 +190,30 @@ TEST_F(PowerSupplyRecordsTest, ShorterCacheReplacesTheImageStartAndALongerOneLea
   EXPECT_EQ(records[1].device_name, "P-Two");
 }
 
+// Without a cache, a chunk that never arrived decodes as zeros: neither the bytes of an earlier read of the image
+// (supply 1: the first read failed its checksum, the second stops at chunk 2) nor whatever the buffer held
+// (supply 2: chunks 3 and 4 are never asked for).
+TEST_F(PowerSupplyRecordsTest, ChunksThatNeverArrivedDecodeAsZeros) {
+  bmc->SetFru(1, Fru(Fields("A")));
+  bmc->Script(1, 1, {BmcAction{BmcActionKind::Corrupt, 1}, BmcAction{BmcActionKind::Answer, 1}});
+  bmc->Script(1, 2, {BmcAction{BmcActionKind::Answer, 1}, BmcAction{BmcActionKind::TransportError, 5}});
+  bmc->SetFru(2, Fru(Fields("B")));
+  bmc->Script(2, 2, {BmcAction{BmcActionKind::TransportError, 5}});
+
+  PublishPowerSupplies(ipmi);
+
+  auto records = Published();
+  ASSERT_EQ(records.size(), 2u);
+  for (const auto& r : records) {
+    EXPECT_EQ(r.manufacturer, r.group == 1 ? "M-A" : "M-B");  // ends at the device name's type/length byte
+    for (const std::string* s : {&r.device_name, &r.serial, &r.asset_tag, &r.model, &r.revision}) {
+      EXPECT_EQ(*s, "N/A") << "supply " << +r.group;
+    }
+  }
+  EXPECT_EQ(records[1].capacity, 0);
+  EXPECT_EQ(bmc->SendCount(2, 3), 0u);
+}
+
 TEST_F(PowerSupplyRecordsTest, RefusedCacheWriteStillPublishes) {
   bmc->SetFru(1, Fru(Fields("A")));
   bmc->SetFru(2, Fru(Fields("B")));
@@ -202,6 +229,13 @@ TEST_F(PowerSupplyRecordsTest, WithoutTheSmbiosProtocolTheBmcIsNotAsked) {
   bmc->SetFru(1, Fru(Fields("A")));
   EXPECT_EQ(PublishPowerSupplies(ipmi), EFI_NOT_FOUND);
   EXPECT_TRUE(bmc->Sends().empty());
+}
+
+TEST_F(PowerSupplyRecordsTest, WithoutATransportNothingIsAllocatedOrPublished) {
+  uint64_t allocations = platform.Pool().Stats().allocations;
+  EXPECT_EQ(PublishPowerSupplies(nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_TRUE(Published().empty());
+  EXPECT_EQ(platform.Pool().Stats().allocations, allocations);
 }
 
 TEST_F(PowerSupplyRecordsTest, AllocationFailureOfEitherWorkBufferPublishesNothingAndLeaksNothing) {

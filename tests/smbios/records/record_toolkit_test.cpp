@@ -45,14 +45,19 @@ TEST(GetRecordSize, AcceptsSixtyThreeCharactersAndRefusesSixtyFour) {
   EXPECT_EQ(SizeOf(ok, &status), 8u + 2 + 64 + 1);
   EXPECT_EQ(status, EFI_SUCCESS);
 
-  std::vector<uint8_t> bad = sim::BuildSmbiosRecord(Formatted(1, 8), {"a", std::string(64, 'b')});
-  EXPECT_EQ(SizeOf(bad, &status), 0u);
-  EXPECT_EQ(status, EFI_INVALID_PARAMETER);
+  for (size_t length : {64u, 65u, 200u}) {
+    std::vector<uint8_t> bad = sim::BuildSmbiosRecord(Formatted(1, 8), {"a", std::string(length, 'b')});
+    EXPECT_EQ(SizeOf(bad, &status), 0u) << length;
+    EXPECT_EQ(status, EFI_INVALID_PARAMETER) << length;
+  }
 }
 
 TEST(GetRecordSize, MissingArgumentsAreInvalidParameter) {
   std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(Formatted(9, 0x11), {});
+  UINTN size = 7;
   EXPECT_EQ(GetRecordSize(nullptr, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(GetRecordSize(nullptr, &size), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(size, 7u);
   EXPECT_EQ(GetRecordSize(reinterpret_cast<const EFI_SMBIOS_TABLE_HEADER*>(bytes.data()), nullptr),
             EFI_INVALID_PARAMETER);
 }
@@ -71,11 +76,17 @@ TEST_F(RecordTableTest, AddRecordCopiesTheRecordAndWritesTheAssignedHandle) {
   EXPECT_EQ(platform.Calls().Get("Smbios.Add"), 1u);
 }
 
+TEST_F(RecordTableTest, AddRecordRefusesANullRecordWithoutCallingAdd) {
+  EXPECT_EQ(AddRecord(nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(platform.Calls().Get("Smbios.Add"), 0u);
+}
+
 TEST_F(RecordTableTest, RefusedAddIsReportedAndLeavesTheHandle) {
   EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
   reinterpret_cast<uint8_t*>(record)[4] = 3;  // names string 3 of an empty set
+  record->Handle = 0x1234;
   EXPECT_EQ(AddRecord(record), EFI_SUCCESS) << "the status of Add itself is not passed on";
-  EXPECT_EQ(record->Handle, SMBIOS_HANDLE_PI_RESERVED);
+  EXPECT_EQ(record->Handle, 0x1234);
   EXPECT_EQ(platform.Smbios().Count(), 0u);
   platform.Violations().Take();  // the refusal is what this test provokes
 }
@@ -154,28 +165,73 @@ TEST_F(RecordTableTest, TheOperationsLocateTheProtocolOnceAndShareIt) {
   EXPECT_NE(*DriverProtocolCache(CachedSmbios), nullptr);
 }
 
+// GetNext stand-ins for protocols that misbehave: one that ends the walk with success and the reserved handle,
+// one whose walk never ends (it answers the same record every time).
+uint64_t fake_get_next_calls = 0;
+EFI_SMBIOS_HANDLE fake_get_next_handle = SMBIOS_HANDLE_PI_RESERVED;
+EFI_STATUS EFIAPI FakeGetNext(const EFI_SMBIOS_PROTOCOL*, EFI_SMBIOS_HANDLE* handle, EFI_SMBIOS_TYPE*,
+                              EFI_SMBIOS_TABLE_HEADER** record, EFI_HANDLE*) {
+  ++fake_get_next_calls;
+  *handle = fake_get_next_handle;
+  *record = nullptr;
+  return EFI_SUCCESS;
+}
+
+TEST_F(RecordTableTest, AWalkEndingWithSuccessAndTheReservedHandleFindsNothing) {
+  AddForeign(27, 14);
+  platform.Smbios().Protocol()->GetNext = &FakeGetNext;
+  fake_get_next_calls = 0;
+  fake_get_next_handle = SMBIOS_HANDLE_PI_RESERVED;
+  EFI_SMBIOS_HANDLE handle = 7;
+  EXPECT_EQ(FindFirstRecordOfType(27, &handle), EFI_NOT_FOUND);
+  EXPECT_EQ(handle, 7);
+  EXPECT_EQ(RemoveAllRecordsOfType(27), EFI_SUCCESS);
+  EXPECT_EQ(fake_get_next_calls, 2u);
+  EXPECT_EQ(platform.Calls().Get("Smbios.Remove"), 0u);
+  EXPECT_EQ(platform.Smbios().Count(), 1u);
+}
+
+// The count stops at 0xFFFE records (no table holds more); the removals stop at the first one that fails.
+TEST_F(RecordTableTest, AWalkThatNeverEndsIsCountedToTheHandleLimitAndTheFirstFailedRemoveEndsIt) {
+  fake_get_next_handle = AddForeign(27, 14);
+  platform.Smbios().Protocol()->GetNext = &FakeGetNext;
+  fake_get_next_calls = 0;
+  EXPECT_EQ(RemoveAllRecordsOfType(27), EFI_INVALID_PARAMETER);  // the second Remove: the record is gone
+  EXPECT_EQ(fake_get_next_calls, 0xFFFEu + 2);
+  EXPECT_EQ(platform.Calls().Get("Smbios.Remove"), 2u);
+  EXPECT_EQ(platform.Smbios().Count(), 0u);
+  platform.Violations().Take();  // the Remove of a handle no longer in the table
+}
+
 class SetRecordStringTest : public records_test::RecordBufferTest {
  protected:
+  static constexpr uint8_t kFill = 0xEE;  // the buffer's bytes after the record
+
   UINTN Size(const EFI_SMBIOS_TABLE_HEADER* record) {
     UINTN size = 0;
     EXPECT_EQ(GetRecordSize(record, &size), EFI_SUCCESS);
     return size;
   }
+  // The whole buffer: the record built from `formatted` and `strings`, then the fill bytes untouched.
+  ::testing::AssertionResult BufferHolds(const EFI_SMBIOS_TABLE_HEADER* record, const std::vector<uint8_t>& formatted,
+                                         const std::vector<std::string>& strings) {
+    std::vector<uint8_t> expected = sim::BuildSmbiosRecord(formatted, strings);
+    expected.resize(SmbiosRecordBufferSize, kFill);
+    return sim_test::BytesEqual(Bytes(record), expected);
+  }
 };
 
 TEST_F(SetRecordStringTest, FirstStringOfAFreshRecord) {
-  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {});
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(9, 0x11), {}, kFill);
   ASSERT_EQ(SetRecordString(record, 1, u"JSLOT1"), EFI_SUCCESS);
-  std::vector<uint8_t> expected = sim::BuildSmbiosRecord(Formatted(9, 0x11), {"JSLOT1"});
-  EXPECT_TRUE(sim_test::BytesEqual(Bytes(record, expected.size()), expected));
+  EXPECT_TRUE(BufferHolds(record, Formatted(9, 0x11), {"JSLOT1"}));
   EXPECT_EQ(Size(record), 0x11u + 8);
 }
 
 TEST_F(SetRecordStringTest, AppendingAfterExistingStrings) {
-  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"PSU1", "Maker"});
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"PSU1", "Maker"}, kFill);
   ASSERT_EQ(SetRecordString(record, 3, u"Serial 7"), EFI_SUCCESS);
-  std::vector<uint8_t> expected = sim::BuildSmbiosRecord(Formatted(39, 22), {"PSU1", "Maker", "Serial 7"});
-  EXPECT_TRUE(sim_test::BytesEqual(Bytes(record, expected.size()), expected));
+  EXPECT_TRUE(BufferHolds(record, Formatted(39, 22), {"PSU1", "Maker", "Serial 7"}));
 }
 
 TEST_F(SetRecordStringTest, SameLengthChangesOnlyThoseBytes) {
@@ -208,10 +264,9 @@ TEST_F(SetRecordStringTest, ShorterStringShrinksTheRecordAndKeepsLaterStrings) {
 }
 
 TEST_F(SetRecordStringTest, LongerStringGrowsTheRecord) {
-  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"A", "B", "C"});
+  EFI_SMBIOS_TABLE_HEADER* record = RecordBuffer(Formatted(39, 22), {"A", "B", "C"}, kFill);
   ASSERT_EQ(SetRecordString(record, 2, u"Bigger"), EFI_SUCCESS);
-  std::vector<uint8_t> expected = sim::BuildSmbiosRecord(Formatted(39, 22), {"A", "Bigger", "C"});
-  EXPECT_TRUE(sim_test::BytesEqual(Bytes(record, expected.size()), expected));
+  EXPECT_TRUE(BufferHolds(record, Formatted(39, 22), {"A", "Bigger", "C"}));
 }
 
 // Strings of 64 or 65 characters pass the conversion but would make the record malformed; longer texts are
@@ -279,6 +334,22 @@ TEST_F(SetRecordStringTest, StringSetNotEndingInsideTheBufferIsRefused) {
   std::vector<uint8_t> before = Bytes(record);
   EXPECT_EQ(SetRecordString(record, 1, u"JSLOT1"), EFI_INVALID_PARAMETER);
   EXPECT_TRUE(sim_test::BytesEqual(Bytes(record), before));
+}
+
+// The same in a buffer of exactly the builders' size: no byte past it is read (the sanitizer trees see such a
+// read), whether the last string runs to the buffer's end or ends with a NUL in its last byte.
+TEST_F(SetRecordStringTest, NoByteOutsideTheBufferIsReadForASetThatDoesNotEnd) {
+  for (size_t last_nul : {SmbiosRecordBufferSize - 5, SmbiosRecordBufferSize - 1}) {
+    std::vector<uint8_t> buffer(SmbiosRecordBufferSize, 'q');
+    std::vector<uint8_t> formatted = Formatted(9, 0x11);
+    std::copy(formatted.begin(), formatted.end(), buffer.begin());
+    for (size_t i = 0x11 + 40; i <= last_nul; i += 40) buffer[i] = 0;
+    buffer[last_nul] = 0;
+    std::vector<uint8_t> before = buffer;
+    auto* record = reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(buffer.data());
+    EXPECT_EQ(SetRecordString(record, 1, u"JSLOT1"), EFI_INVALID_PARAMETER) << last_nul;
+    EXPECT_EQ(buffer, before) << last_nul;
+  }
 }
 
 // The builders ignore this function's status, so it must not fail for want of pool: it needs none.

@@ -20,11 +20,12 @@ namespace records_test {
 // Records in pool buffers, and records other drivers added.
 class RecordBufferTest : public driver_test::DriverTest {
  protected:
-  // A zero-filled pool buffer of the builders' size holding the record; the pool's guards catch writes past it.
-  EFI_SMBIOS_TABLE_HEADER* RecordBuffer(const std::vector<uint8_t>& formatted,
-                                        const std::vector<std::string>& strings) {
+  // A pool buffer of the builders' size holding the record, the rest of it `fill`; the pool's guards catch
+  // writes past it.
+  EFI_SMBIOS_TABLE_HEADER* RecordBuffer(const std::vector<uint8_t>& formatted, const std::vector<std::string>& strings,
+                                        uint8_t fill = 0) {
     std::vector<uint8_t> bytes = sim::BuildSmbiosRecord(formatted, strings);
-    uint8_t* p = PoolBuffer(SmbiosRecordBufferSize, 0);
+    uint8_t* p = PoolBuffer(SmbiosRecordBufferSize, fill);
     std::copy(bytes.begin(), bytes.end(), p);
     return reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(p);
   }

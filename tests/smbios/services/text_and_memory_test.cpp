@@ -35,6 +35,8 @@ TEST(Ucs2ToAsciiCopy, RefusesBadArguments) {
   EXPECT_EQ(Ucs2ToAsciiCopy(out, nullptr, 8), EFI_INVALID_PARAMETER);
   EXPECT_EQ(Ucs2ToAsciiCopy(out, u"a", 0), EFI_INVALID_PARAMETER);
   EXPECT_EQ(Ucs2ToAsciiCopy(out, u"a", 1000001), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Ucs2ToAsciiCopy(out, u"a", 1000000), EFI_SUCCESS);  // the largest destination taken
+  EXPECT_STREQ(out, "a");
 }
 
 TEST(Ucs2ToAsciiCopy, CopiesLowBytesAndTerminates) {
@@ -100,6 +102,15 @@ TEST(MemoryFunctions, CopyIsSafeForOverlapInBothDirections) {
   std::string same = "abc";
   CopyMemory(&same[0], &same[0], 3);
   EXPECT_EQ(same, "abc");
+}
+
+TEST(MemoryFunctions, LittleEndianWordsTakeExactlyFourBytes) {
+  std::array<uint8_t, 6> bytes;
+  bytes.fill(0xEE);
+  WriteLittleEndian32(bytes.data() + 1, 0x12345678);
+  EXPECT_EQ(bytes, (std::array<uint8_t, 6>{0xEE, 0x78, 0x56, 0x34, 0x12, 0xEE}));
+  EXPECT_EQ(ReadLittleEndian32(bytes.data() + 1), 0x12345678u);
+  EXPECT_EQ(ReadLittleEndian32(bytes.data() + 2), 0xEE123456u);
 }
 
 TEST(MemoryFunctions, FillWritesTheValueOverTheRangeOnly) {

@@ -22,7 +22,10 @@ TEST_F(PciLookupsTest, CapabilityWalkFindsEachCapabilityAndCardBusUsesItsPointer
   Attach({card, cardbus});
   EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdExpress), 0x40);
   EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, PciCapabilityIdVpd), 0x7C);
+  const uint64_t before = platform.Bus().ReadCount();
   EXPECT_EQ(FindCapabilityOffset(0x17, 0, 0, 0x05), 0);
+  // Status, header type, pointer, then ID and next pointer of the two entries: a null pointer ends the walk.
+  EXPECT_EQ(platform.Bus().ReadCount() - before, 3u + 2 * 2);
   EXPECT_EQ(FindCapabilityOffset(0x20, 0, 0, PciCapabilityIdExpress), 0x48);
   EXPECT_EQ(FindCapabilityOffset(0x40, 0, 0, PciCapabilityIdExpress), 0) << "absent function reads 0xFF";
 }
