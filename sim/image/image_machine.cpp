@@ -29,6 +29,15 @@ constexpr size_t kArenaSize = 1 << 20;
 // allocator), so their pages pile up, and every mapping change costs the emulator time in the number of regions.
 constexpr size_t kKeptCheckedPages = 256;
 
+// The emulator's per-block and per-access callbacks run thousands of times per guest call; a fuzzer build leaves
+// them out of its coverage (the image's own blocks are its feedback), as tracing their comparisons cost more than
+// the callbacks themselves.
+#if defined(__clang__)
+#define HOT_CALLBACK __attribute__((no_sanitize("coverage")))
+#else
+#define HOT_CALLBACK
+#endif
+
 [[noreturn]] void Fatal(const std::string& what) {
   std::fprintf(stderr, "simulator: image machine: %s\n", what.c_str());
   std::abort();
@@ -49,12 +58,12 @@ struct MmioTarget {
   uint64_t base;
 };
 
-uint64_t MmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+HOT_CALLBACK uint64_t MmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
   auto* t = static_cast<MmioTarget*>(user);
   return t->bus->Read(t->base + offset, size);
 }
 
-void MmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+HOT_CALLBACK void MmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
   auto* t = static_cast<MmioTarget*>(user);
   t->bus->Write(t->base + offset, size, value);
 }
@@ -109,13 +118,13 @@ struct DirectBacking {
   uint8_t* host;  // the host memory at the run's first guest address
 };
 
-uint64_t DirectRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+HOT_CALLBACK uint64_t DirectRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
   uint64_t value = 0;
   std::memcpy(&value, static_cast<DirectBacking*>(user)->host + offset, size);
   return value;
 }
 
-void DirectWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+HOT_CALLBACK void DirectWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
   std::memcpy(static_cast<DirectBacking*>(user)->host + offset, &value, size);
 }
 
@@ -210,7 +219,7 @@ struct ImageMachine::State {
   uint64_t Pc() const { return Reg(is64 ? UC_X86_REG_RIP : UC_X86_REG_EIP); }
   uint64_t Sp() const { return Reg(is64 ? UC_X86_REG_RSP : UC_X86_REG_ESP); }
 
-  bool InCode(uint64_t address) const {
+  HOT_CALLBACK bool InCode(uint64_t address) const {
     for (const auto& [start, end] : code) {
       if (address >= start && address < end) return true;
     }
@@ -334,7 +343,7 @@ struct ImageMachine::State {
   }
 
   // One image block about to run: fed to the coverage counters and the record.
-  void CountBlock(uint64_t address, uint32_t size) {
+  HOT_CALLBACK void CountBlock(uint64_t address, uint32_t size) {
     ++blocks;
     const uint64_t rva = address - image_base;
     if (counters != nullptr) {
@@ -454,7 +463,7 @@ namespace {
 
 // Runs before each block: trap slots and service entries (each a block of one return), then the checks that the
 // whole block lies in the image's code and within the budget.
-void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
+HOT_CALLBACK void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto& s = *static_cast<ImageMachine::State*>(user);
   if (address - s.trap_base < s.traps.size()) {
     const size_t slot = address - s.trap_base;
@@ -509,7 +518,7 @@ void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
 }
 
 // Exact counting: each instruction of the image's code (trap slots and service entries are not counted).
-void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* user) {
+HOT_CALLBACK void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* user) {
   auto& s = *static_cast<ImageMachine::State*>(user);
   if (!s.InCode(address)) return;
   if (++s.instructions > s.budget) {
