@@ -112,9 +112,10 @@ class PageRuns {
 };
 
 // Guest-writable data memory the machine maps (its stack and tables, writable host mappings, a driver's data
-// sections): emulator MMIO whose accesses go straight to the host memory behind it. The emulator's RAM would track
-// each of these pages for translated code, and with this tree's Unicorn most stores to such a page take a slow
-// path that allocates per store; through the callbacks every access costs one call. Code stays RAM.
+// sections): emulator MMIO whose accesses go straight to the host memory behind it. On emulator RAM, this tree's
+// Unicorn sends every store whose address comes from a register (push, [esp+n], [eax]) through its check for
+// translated code on the page, which allocates per store; through the callbacks every access costs one call.
+// Code and read-only memory stay RAM.
 struct DirectBacking {
   uint8_t* host;  // the host memory at the run's first guest address
 };
