@@ -53,7 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   config.pmc.present = false;  // the input's window already holds a function at 0:31.2
   sim::TracePlatform platform(config);
   std::string error;
-  std::unique_ptr<sim::test::RegaccessTwin> twin = sim::test::RegaccessTwin::Create(platform, config, image, error);
+  static std::unique_ptr<sim::PeimImageRun> reused;  // one emulator, restored for each input
+  std::unique_ptr<sim::test::RegaccessTwin> twin =
+      sim::test::RegaccessTwin::Create(platform, config, image, error, &reused);
   FUZZ_REQUIRE(twin != nullptr, error);
 
   const fuzz::RegaccessOperation op = fuzz::DecodeRegaccessOperation(in, platform.pei().silicon_context().address());

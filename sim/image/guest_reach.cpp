@@ -64,6 +64,11 @@ bool GuestReach::Read(uint64_t address, void* out, uint64_t size) const {
     std::memcpy(out, r->host + (address - r->start), size);
     return true;
   }
+  // Then inside one region a source lends (a pool buffer): one search, no checking pass.
+  if (const std::optional<ReachRegion> r = Find(address); r && size <= r->end - address) {
+    std::memcpy(out, r->host + (address - r->start), size);
+    return true;
+  }
   if (!Check(address, size, false).empty()) return false;
   auto* to = static_cast<uint8_t*>(out);
   for (uint64_t at = address; at < address + size;) {
@@ -77,6 +82,10 @@ bool GuestReach::Read(uint64_t address, void* out, uint64_t size) const {
 
 bool GuestReach::Write(uint64_t address, const void* data, uint64_t size) const {
   if (const ReachRegion* r = Holding(address, size); r != nullptr && r->writable) {
+    std::memcpy(const_cast<uint8_t*>(r->host) + (address - r->start), data, size);
+    return true;
+  }
+  if (const std::optional<ReachRegion> r = Find(address); r && r->writable && size <= r->end - address) {
     std::memcpy(const_cast<uint8_t*>(r->host) + (address - r->start), data, size);
     return true;
   }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -26,7 +27,17 @@ constexpr uint8_t kReturnInstruction = 0xC3;
 constexpr size_t kArenaSize = 1 << 20;
 // Checked pages kept across restores: the host's allocations move from run to run (more so under a sanitizer's
 // allocator), so their pages pile up, and every mapping change costs the emulator time in the number of regions.
-constexpr size_t kKeptCheckedPages = 256;
+// With the driver image under the fuzzer's sanitizers, 64 gave twice the inputs per second of 256 (and more than 16).
+constexpr size_t kKeptCheckedPages = 64;
+
+// The emulator's per-block and per-access callbacks run thousands of times per guest call; a fuzzer build leaves
+// them out of its coverage (the image's own blocks are its feedback), as tracing their comparisons cost more than
+// the callbacks themselves.
+#if defined(__clang__)
+#define HOT_CALLBACK __attribute__((no_sanitize("coverage")))
+#else
+#define HOT_CALLBACK
+#endif
 
 [[noreturn]] void Fatal(const std::string& what) {
   std::fprintf(stderr, "simulator: image machine: %s\n", what.c_str());
@@ -48,14 +59,75 @@ struct MmioTarget {
   uint64_t base;
 };
 
-uint64_t MmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+HOT_CALLBACK uint64_t MmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
   auto* t = static_cast<MmioTarget*>(user);
   return t->bus->Read(t->base + offset, size);
 }
 
-void MmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+HOT_CALLBACK void MmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
   auto* t = static_cast<MmioTarget*>(user);
   t->bus->Write(t->base + offset, size, value);
+}
+
+// Page numbers as disjoint runs [first, end): a window of 256 MiB is one entry, not 65,536.
+class PageRuns {
+ public:
+  bool Contains(uint64_t page) const {
+    auto it = runs_.upper_bound(page);
+    return it != runs_.begin() && page < std::prev(it)->second;
+  }
+  // The first page at or after `page` that the set holds, or `limit` when none lies below it.
+  uint64_t NextHeld(uint64_t page, uint64_t limit) const {
+    if (Contains(page)) return page;
+    auto it = runs_.upper_bound(page);
+    return it == runs_.end() ? limit : std::min(it->first, limit);
+  }
+  void Insert(uint64_t first, uint64_t end) {
+    if (first >= end) return;
+    auto it = runs_.upper_bound(first);
+    if (it != runs_.begin() && std::prev(it)->second >= first) {
+      --it;
+      first = it->first;
+    }
+    while (it != runs_.end() && it->first <= end) {
+      end = std::max(end, it->second);
+      it = runs_.erase(it);
+    }
+    runs_.emplace(first, end);
+  }
+  void Erase(uint64_t first, uint64_t end) {
+    if (first >= end) return;
+    auto it = runs_.upper_bound(first);
+    if (it != runs_.begin() && std::prev(it)->second > first) --it;
+    while (it != runs_.end() && it->first < end) {
+      const uint64_t run_first = it->first, run_end = it->second;
+      it = runs_.erase(it);
+      if (run_first < first) runs_.emplace(run_first, first);
+      if (run_end > end) runs_.emplace(end, run_end);
+    }
+  }
+
+ private:
+  std::map<uint64_t, uint64_t> runs_;  // first page -> end page
+};
+
+// Guest-writable data memory the machine maps (its stack and tables, writable host mappings, a driver's data
+// sections): emulator MMIO whose accesses go straight to the host memory behind it. On emulator RAM, this tree's
+// Unicorn sends every store whose address comes from a register (push, [esp+n], [eax]) through its check for
+// translated code on the page, which allocates per store; through the callbacks every access costs one call.
+// Code and read-only memory stay RAM.
+struct DirectBacking {
+  uint8_t* host;  // the host memory at the run's first guest address
+};
+
+HOT_CALLBACK uint64_t DirectRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+  uint64_t value = 0;
+  std::memcpy(&value, static_cast<DirectBacking*>(user)->host + offset, size);
+  return value;
+}
+
+HOT_CALLBACK void DirectWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+  std::memcpy(static_cast<DirectBacking*>(user)->host + offset, &value, size);
 }
 
 }  // namespace
@@ -81,8 +153,9 @@ struct ImageMachine::State {
     std::string name;
   };
   std::vector<Range> ranges;  // named host and MMIO mappings, for messages
-  std::set<uint64_t> pages;   // page numbers mapped so far
+  PageRuns pages;             // page numbers mapped so far
   std::vector<std::unique_ptr<MmioTarget>> mmio;
+  std::map<uint64_t, std::unique_ptr<DirectBacking>> direct;  // by the guest start of each data run
   uint8_t* stack = nullptr;
   size_t stack_size = 0;
   uint64_t image_base = 0;
@@ -148,7 +221,7 @@ struct ImageMachine::State {
   uint64_t Pc() const { return Reg(is64 ? UC_X86_REG_RIP : UC_X86_REG_EIP); }
   uint64_t Sp() const { return Reg(is64 ? UC_X86_REG_RSP : UC_X86_REG_ESP); }
 
-  bool InCode(uint64_t address) const {
+  HOT_CALLBACK bool InCode(uint64_t address) const {
     for (const auto& [start, end] : code) {
       if (address >= start && address < end) return true;
     }
@@ -192,7 +265,7 @@ struct ImageMachine::State {
     if (uc_mem_map(uc, p, page, UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK) return false;
     std::vector<uint8_t> returns(page, kReturnInstruction);
     uc_mem_write(uc, p, returns.data(), page);
-    pages.insert(p / page);
+    pages.Insert(p / page, p / page + 1);
     host_code_pages.insert(p / page);
     return true;
   }
@@ -231,7 +304,8 @@ struct ImageMachine::State {
 
   void Unmap(uint64_t start, uint64_t end) {
     Check(uc_mem_unmap(uc, start, end - start), "unmapping " + Hex(start));
-    for (uint64_t p = start; p < end; p += page) pages.erase(p / page);
+    pages.Erase(start / page, end / page);
+    direct.erase(direct.lower_bound(start), direct.lower_bound(end));
   }
   void Drop(Added& a) {
     if (a.mmio != nullptr) {
@@ -264,13 +338,14 @@ struct ImageMachine::State {
       Unmap(c->base, c->base + page);
       return true;
     });
-    for (uint64_t p = start / page; p < (end + page - 1) / page; ++p) {
-      if (host_code_pages.erase(p)) Unmap(p * page, p * page + page);
+    for (auto it = host_code_pages.lower_bound(start / page); it != host_code_pages.end() && *it * page < end;) {
+      Unmap(*it * page, *it * page + page);
+      it = host_code_pages.erase(it);
     }
   }
 
   // One image block about to run: fed to the coverage counters and the record.
-  void CountBlock(uint64_t address, uint32_t size) {
+  HOT_CALLBACK void CountBlock(uint64_t address, uint32_t size) {
     ++blocks;
     const uint64_t rva = address - image_base;
     if (counters != nullptr) {
@@ -284,16 +359,20 @@ struct ImageMachine::State {
                 std::vector<std::pair<uint64_t, uint64_t>>* runs = nullptr) {
     // Runs of pages not mapped yet.
     for (uint64_t at = start; at < end;) {
-      if (pages.count(at / page)) {
+      if (pages.Contains(at / page)) {
         at += page;
         continue;
       }
-      uint64_t run = at;
-      while (run < end && !pages.count(run / page)) {
-        pages.insert(run / page);
-        run += page;
+      const uint64_t run = pages.NextHeld(at / page, end / page) * page;
+      pages.Insert(at / page, run / page);
+      if (perms == (UC_PROT_READ | UC_PROT_WRITE)) {  // data: read and write, never executed
+        auto backing = std::make_unique<DirectBacking>(DirectBacking{host + (at - start)});
+        Check(uc_mmio_map(uc, at, run - at, DirectRead, backing.get(), DirectWrite, backing.get()),
+              "mapping " + Hex(at));
+        direct[at] = std::move(backing);
+      } else {
+        Check(uc_mem_map_ptr(uc, at, run - at, perms, host + (at - start)), "mapping " + Hex(at));
       }
-      Check(uc_mem_map_ptr(uc, at, run - at, perms, host + (at - start)), "mapping " + Hex(at));
       if (runs != nullptr) runs->emplace_back(at, run);
       at = run;
     }
@@ -353,7 +432,7 @@ bool ImageMachine::State::ShareData(uint64_t address) {
   checked.push_back(std::make_unique<CheckedPage>(CheckedPage{this, p}));
   if (uc_mmio_map(uc, p, page, CheckedRead, checked.back().get(), CheckedWrite, checked.back().get()) != UC_ERR_OK)
     return false;
-  pages.insert(p / page);
+  pages.Insert(p / page, p / page + 1);
   return true;
 }
 
@@ -386,7 +465,7 @@ namespace {
 
 // Runs before each block: trap slots and service entries (each a block of one return), then the checks that the
 // whole block lies in the image's code and within the budget.
-void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
+HOT_CALLBACK void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto& s = *static_cast<ImageMachine::State*>(user);
   if (address - s.trap_base < s.traps.size()) {
     const size_t slot = address - s.trap_base;
@@ -441,7 +520,7 @@ void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* user) {
 }
 
 // Exact counting: each instruction of the image's code (trap slots and service entries are not counted).
-void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* user) {
+HOT_CALLBACK void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* user) {
   auto& s = *static_cast<ImageMachine::State*>(user);
   if (!s.InCode(address)) return;
   if (++s.instructions > s.budget) {
@@ -648,7 +727,7 @@ void ImageMachine::MapMmio(uint64_t base, uint64_t size, MmioBus& bus, std::stri
   s.mmio.push_back(std::make_unique<MmioTarget>(MmioTarget{&bus, start}));
   Check(uc_mmio_map(uc_, start, end - start, MmioRead, s.mmio.back().get(), MmioWrite, s.mmio.back().get()),
         "mapping " + name + " at " + Hex(base));
-  for (uint64_t p = start; p < end; p += s.page) s.pages.insert(p / s.page);
+  s.pages.Insert(start / s.page, end / s.page);
   if (s.snapshot != nullptr) s.added.push_back({start, end, nullptr, 0, s.mmio.back().get(), {}, false});
   s.ranges.push_back({base, base + size, std::move(name)});
 }

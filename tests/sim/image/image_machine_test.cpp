@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/common/hex_text.h"
 #include "sim/common/mmio_bus.h"
 #include "sim/image/guest_arena.h"
 #include "sim/image/image_machine.h"
@@ -203,6 +204,23 @@ TEST_F(Machine32, ExecutingDataOutsideTheCodeIsStopped) {
   EXPECT_FALSE(r.completed);
   EXPECT_NE(r.fault.find("executed at 0x20002000, outside its code, in the image's section .rdata"), std::string::npos)
       << r.fault;
+}
+
+TEST_F(Machine32, CodeInTheWritableTablesIsNeverRun) {
+  // mov dword [marker], 1; ret, written into the arena: the call stops before the store happens.
+  uint8_t* code = machine->Arena().Allocate(16);
+  uint8_t* marker = machine->Arena().Allocate(4);
+  const uint32_t target = sim::GuestArena::Address32(marker);
+  const uint8_t store[] = {0xc7, 0x05, 0, 0, 0, 0, 0x01, 0x00, 0x00, 0x00, 0xc3};
+  std::memcpy(code, store, sizeof store);
+  std::memcpy(code + 2, &target, 4);
+  const uint64_t at = sim::GuestArena::Address32(code);
+  const sim::GuestCallResult r = machine->Call(at, {});
+  EXPECT_FALSE(r.completed);
+  EXPECT_NE(r.fault.find("executed at " + sim::Hex(at) + ", outside its code, in the simulator's tables"),
+            std::string::npos)
+      << r.fault;
+  EXPECT_EQ(marker[0], 0u);
 }
 
 TEST_F(Machine32, AReadOfUnmappedMemoryIsStoppedWithItsAddress) {

@@ -30,16 +30,25 @@ std::string Describe(const MmioAccess& a) {
 }  // namespace
 
 std::unique_ptr<RegaccessTwin> RegaccessTwin::Create(TracePlatform& platform, const TracePlatformConfig& config,
-                                                     const std::string& image_path, std::string& error) {
-  std::unique_ptr<PeimImageRun> run = PeimImageRun::Create(platform, image_path, error);
-  if (run == nullptr) return nullptr;
+                                                     const std::string& image_path, std::string& error,
+                                                     std::unique_ptr<PeimImageRun>* reused) {
+  std::unique_ptr<PeimImageRun> owned;
+  PeimImageRun* run = nullptr;
+  if (reused != nullptr && *reused != nullptr && (*reused)->Reattach(platform)) {
+    run = reused->get();
+  } else {
+    owned = PeimImageRun::Create(platform, image_path, error);
+    if (owned == nullptr) return nullptr;
+    run = owned.get();
+    if (reused != nullptr) *reused = std::move(owned);
+  }
   const std::optional<uint64_t> get = run->Symbol("__Z18RegisterGetAddressP15RegisterAddress");
   const std::optional<uint64_t> table = run->Symbol("_RegisterHandlerTable");
   if (!get || !table) {
     error = "the link map lists no RegisterGetAddress or RegisterHandlerTable";
     return nullptr;
   }
-  std::unique_ptr<RegaccessTwin> twin(new RegaccessTwin(platform, std::move(run)));
+  std::unique_ptr<RegaccessTwin> twin(new RegaccessTwin(platform, *run, std::move(owned)));
   twin->get_address_ = *get;
   twin->table_ = *table;
   const uint8_t* cache = platform.pei().silicon_context().data() + SiliconContextLayout::CacheKey1;

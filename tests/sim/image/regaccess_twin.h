@@ -46,20 +46,24 @@ class RegaccessTwin {
   // Null (with `error` set) when the image cannot be placed or its map lacks the service's symbols. `config` is
   // the platform's: the configuration spaces of its functions are put back before the host run, so both runs
   // start from the same registers.
+  // With `reused`, the run it holds is restored and moved to `platform` when that platform leaves room for it,
+  // else a fresh run is made and left there: one emulator then serves every twin (a fuzzer's inputs).
   static std::unique_ptr<RegaccessTwin> Create(TracePlatform& platform, const TracePlatformConfig& config,
-                                               const std::string& image_path, std::string& error);
+                                               const std::string& image_path, std::string& error,
+                                               std::unique_ptr<PeimImageRun>* reused = nullptr);
   RegaccessOutcome OnImage(const RegaccessRequest& request);
   RegaccessOutcome OnHost(const RegaccessRequest& request);
   PeimImageRun& Run() { return *run_; }
 
  private:
-  RegaccessTwin(TracePlatform& platform, std::unique_ptr<PeimImageRun> run)
-      : platform_(platform), run_(std::move(run)) {}
+  RegaccessTwin(TracePlatform& platform, PeimImageRun& run, std::unique_ptr<PeimImageRun> owned)
+      : platform_(platform), run_(&run), owned_(std::move(owned)) {}
   void Begin();
   void Finish(RegaccessOutcome& out);
 
   TracePlatform& platform_;
-  std::unique_ptr<PeimImageRun> run_;
+  PeimImageRun* run_;
+  std::unique_ptr<PeimImageRun> owned_;  // null when the caller keeps the run
   uint64_t get_address_ = 0, table_ = 0;
   std::vector<uint8_t> start_cache_;
   std::vector<uint8_t*> spaces_;             // every present function's 4 KiB configuration space
