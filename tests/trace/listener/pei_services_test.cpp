@@ -57,6 +57,12 @@ TEST_F(LocatePpiByGuidTest, AMissingPpiLeavesThePointerAsTheCallerSetIt) {
   EXPECT_EQ(preset_null, nullptr);
 }
 
+TEST_F(LocatePpiByGuidTest, ANullResultPointerCallsNothing) {
+  platform.ppis().Install(kTestPpiGuid, &ppi_storage);
+  LocatePpiByGuid(&kTestPpiGuid, nullptr);
+  EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
+}
+
 TEST_F(LocatePpiByGuidTest, NoServicesTableLeavesThePointerAndCallsNothing) {
   platform.set_idt_base(0);
   VOID* ppi = &ppi_storage;
