@@ -141,7 +141,8 @@ TEST(StarArguments, WidthAndPrecisionFromTheArgumentList) {
   EXPECT_EQ(Fmt("%.*d", 3, 7), "007");
   EXPECT_EQ(Fmt("%*.*d", 6, 3, -7), "  -007");
   EXPECT_EQ(Fmt("%0*d", 4, 9), "0009");
-  EXPECT_EQ(Fmt("%0*d", 6, -42), "-00042");
+  // A star width is a given width: with a prefix, the zeros of 'X' fill it.
+  EXPECT_EQ(Fmt("%+*X", 6, 0xABu), "+000AB");
 }
 
 TEST(CountOnly, NumbersCountDigitsSeparatorsAndPadding) {
