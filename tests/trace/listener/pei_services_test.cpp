@@ -71,6 +71,14 @@ TEST_F(LocatePpiByGuidTest, NoServicesTableLeavesThePointerAndCallsNothing) {
   EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
 }
 
+TEST_F(LocatePpiByGuidTest, AServicesTableWithoutLocatePpiLeavesThePointer) {
+  platform.ppis().Install(kTestPpiGuid, &ppi_storage);
+  const_cast<EFI_PEI_SERVICES*>(*platform.services_pointer())->LocatePpi = nullptr;
+  VOID* ppi = nullptr;
+  LocatePpiByGuid(&kTestPpiGuid, &ppi);
+  EXPECT_EQ(ppi, nullptr);
+}
+
 TEST_F(LocatePpiByGuidTest, ANullServicesPointerBelowTheIdtLeavesThePointer) {
   *reinterpret_cast<uintptr_t*>(platform.idt_base() - sizeof(uintptr_t)) = 0;
   VOID* ppi = &ppi_storage;

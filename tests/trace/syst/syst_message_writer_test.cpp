@@ -86,7 +86,10 @@ TEST_F(SystMessageWriterTest, MissingOperationsAreSkippedWithoutFault) {
   header.Write8 = nullptr;
   header.Write16 = nullptr;
   header.EndMessage = nullptr;
-  SystPayloadDescriptor list[] = {{SystPayload8, 4, 2}, {SystPayload16, 8, 1}, {SystPayloadEnd, 0, 0}};
+  header.Write32 = nullptr;
+  handle.Tag |= SystChecksumPresent;  // no Write32 for the CRC either
+  SystPayloadDescriptor list[] = {
+      {SystPayload8, 4, 2}, {SystPayload16, 8, 1}, {SystPayload32, 12, 1}, {SystPayloadEnd, 0, 0}};
   SystMessageWriter(&handle, list, &record);
   std::vector<TransportCall> expected = {{"first", 0x01000002u}};
   EXPECT_EQ(Calls(), expected);
