@@ -36,8 +36,7 @@ constexpr McfgTableImage MakeDefaultMcfgTable() {
     UINT8 *Entry = Table.Bytes + McfgTableLayout::FirstEntry + s * McfgTableLayout::EntrySize;
     if (s == 0) Entry[McfgTableLayout::EntryBase + 3] = 0x80;
     Entry[McfgTableLayout::EntrySegment] = static_cast<UINT8>(s);
-    Entry[McfgTableLayout::EntryFirstBus] = 0;
-    Entry[McfgTableLayout::EntryLastBus] = 0xFF;
+    Entry[McfgTableLayout::EntryLastBus] = 0xFF;  // the first bus stays 0 from Table{}
   }
   return Table;
 }

@@ -115,11 +115,11 @@ TEST_F(CsrCacheTest, UpperBytesOfWordOneArePartOfTheKey) {
 
 TEST_F(CsrCacheTest, DisabledCacheRecomposesButStillStoresTheKeys) {
   SetCacheEnable(0);
-  const RegisterAddress record = Csr(0, 4, 0, 1, 0x104);
-  EXPECT_EQ(Translate(record), Composed(Socket0Row[1], 30, 1, 0x104));
+  const RegisterAddress record = Csr(1, 4, 0, 1, 0x104);  // socket 1: a Word1 that is not 0
+  EXPECT_EQ(Translate(record), Segment1Base + Bdf(Socket1Row[1], 30, 1, 0x104));
   EXPECT_EQ(Word(SiliconContextLayout::CacheKey1), record.Address & 0xFFFFF000u);
   EXPECT_EQ(Word(SiliconContextLayout::CacheKey2), record.Word1);
-  EXPECT_EQ(Word(SiliconContextLayout::CachedPageBase), Composed(Socket0Row[1], 30, 1, 0));
+  EXPECT_EQ(Word(SiliconContextLayout::CachedPageBase), Segment1Base + Bdf(Socket1Row[1], 30, 1, 0));
   EXPECT_EQ(context_[SiliconContextLayout::CacheEnable], 0u);
   MoveStackOne();
   EXPECT_EQ(Translate(Csr(0, 4, 0, 1, 0x200)), Composed(0x66, 30, 1, 0x200));

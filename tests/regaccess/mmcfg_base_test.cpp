@@ -109,6 +109,17 @@ TEST(MmcfgBaseWithoutPcdPpi, ReadsNothingThroughAMissingPpi) {
   EXPECT_EQ(platform.pcds().Reads(60), 0u);
 }
 
+TEST(MmcfgBaseWithoutPcdPpi, ReadsNothingThroughAPpiWithoutItsServices) {
+  sim::PeiPlatform platform(WithTable({{0xE0000000u}}));
+  platform.pcds().ppi()->Get64 = nullptr;
+  platform.pcds().ppi()->GetPtr = nullptr;
+  auto r = Segment(0);
+  EXPECT_EQ(GetMmcfgBase(&r), 0x80000000u);  // the platform table is not reachable: the fallback
+  r = Segment(1);
+  EXPECT_EQ(GetMmcfgBase(&r), 0u);  // and no default base
+  EXPECT_EQ(platform.pcds().Reads(60), 0u);
+}
+
 class MmcfgBaseFromContext : public ::testing::Test {
  protected:
   MmcfgBaseFromContext() : platform(WithTable({{0xE0000000u}})) {}

@@ -61,9 +61,8 @@ void PadAfter(FormatSink &Out, const Conversion &Conv, UINT64 Precision) {
 // item 1; a given precision also bounds the characters taken.
 void EmitText(FormatSink &Out, const Conversion &Conv, const VOID *Text, UINT32 CharBytes, bool StringConversion) {
   const UINT8 *Chars = static_cast<const UINT8 *>(Text);
-  // No width and no precision: no padding unless an item other than a string is empty.
-  if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow() &&
-      (StringConversion || Chars[0] != 0)) {
+  // No width and no precision: the text as it is (the 1-byte items other than strings are never empty).
+  if (Conv.Width == 0 && !Conv.Has(kPrecisionGiven) && CharBytes == 1 && Out.Narrow()) {
     Out.CopyNarrowUntil<narrow_copy::StopAtNul>(Chars);
     return;
   }
@@ -354,7 +353,6 @@ UINTN Format16Length(const UINT8 *Format) { return TextLength(Format, 2, FORMAT_
 
 // The engine over an argument walker.
 UINT32 FormatWithArguments(VOID *Buffer, UINTN Size, UINT32 Flags, const VOID *Format, FormatArguments &Args) {
-  Flags &= FORMAT_CALLER_FLAGS;
   const UINT8 *Chars = static_cast<const UINT8 *>(Format);
   bool CountOnly = (Flags & FORMAT_COUNT_ONLY) != 0;
   bool WideOutput = (Flags & FORMAT_OUTPUT_16BIT) != 0;

@@ -33,7 +33,6 @@ void SystInitHandle(SystTraceHandle *Handle, SystTraceHeader *Header, const Syst
   ClearBytes(Handle, sizeof(*Handle));
   Handle->Header = Header;
   Handle->Flags = SystHandleInitialised;
-  Handle->Counter = 0;
   if (Header->InitHandle != NULL) {
     Header->InitHandle(Handle, Pair);
   }

@@ -31,6 +31,19 @@ TEST(Bounds, ALineEndIsCutAfterItsCr) {
   EXPECT_STREQ(Buffer, "\r");
 }
 
+TEST(Bounds, AFullBufferEndsTheFormatBeforeItsNextArgument) {
+  // The argument points at a page that faults: a conversion after the output is full must not read it.
+  format_test::GuardedMemory Memory(4096);
+  ASSERT_TRUE(Memory.Ok());
+  const void* Faulting = Memory.End();
+  char Narrow[8];
+  EXPECT_EQ(FormatText(Narrow, 4, "abc%s", Faulting), 3u);
+  EXPECT_STREQ(Narrow, "abc");
+  char16_t Wide[8];
+  EXPECT_EQ(FormatTextWithFlags(Wide, 4, FORMAT_OUTPUT_16BIT, "abc%s", Faulting), 3u);
+  EXPECT_EQ(std::u16string(Wide), u"abc");
+}
+
 TEST(Bounds, SizeOneHoldsOnlyTheTerminator) {
   char Buffer[2] = {'#', '#'};
   EXPECT_EQ(FormatText(Buffer, 1, "%d", 5), 0u);

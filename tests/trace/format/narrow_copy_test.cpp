@@ -79,13 +79,37 @@ TEST(CopyUntil, StringsWithBytesAbove0x7FAreCopiedWholeUpToTheirNul) {
 }
 
 TEST(CopyUntil, RoomEndsTheCopyInsideAWord) {
-  std::string Text(30, 'q');
-  for (size_t Room = 0; Room < 20; ++Room) {
-    size_t Copied = 0;
-    std::string Target = CopyInto<narrow_copy::StopAtNul>(Text, Room, &Copied);
-    EXPECT_EQ(Copied, Room);
-    EXPECT_EQ(Target, std::string(Room, 'q') + std::string(kTarget - Room, '#'));
+  // Blanks and the characters just below '%' are no stop bytes: the byte steps at the room's end copy them.
+  for (const std::string& Text : {std::string(30, 'q'), std::string(6, ' ') + "!\"#$!\"#$ !\"#$ !\"#$ $$$$$$$$"}) {
+    for (size_t Room = 0; Room < 20; ++Room) {
+      size_t Copied = 0;
+      std::string Target = CopyInto<narrow_copy::StopAtNul>(Text, Room, &Copied);
+      EXPECT_EQ(Copied, Room);
+      EXPECT_EQ(Target, Text.substr(0, Room) + std::string(kTarget - Room, '#'));
+      Target = CopyInto<narrow_copy::StopAtFormatSpecial>(Text, Room, &Copied);
+      EXPECT_EQ(Copied, Room);
+      EXPECT_EQ(Target, Text.substr(0, Room) + std::string(kTarget - Room, '#')) << Room;
+    }
   }
+}
+
+// The word test flags the lowest byte of a word exactly when that byte is a stop byte or a candidate.
+template <typename Stop>
+void ExpectWordTestFlagsExactlyTheCandidates() {
+  for (UINTN Byte = 0; Byte < 256; ++Byte) {
+    UINTN Word = narrow_copy::kOnes * 'a';
+    Word = (Word & ~static_cast<UINTN>(0xFF)) | Byte;
+    bool Flagged = (Stop::Word(Word) & 0x80) != 0;
+    EXPECT_EQ(Flagged, Stop::Candidate(static_cast<UINT8>(Byte))) << "byte " << Byte;
+    if (Stop::Byte(static_cast<UINT8>(Byte))) {
+      EXPECT_TRUE(Flagged) << "stop byte " << Byte;
+    }
+  }
+}
+
+TEST(CopyUntil, WordTestFlagsExactlyTheCandidateBytes) {
+  ExpectWordTestFlagsExactlyTheCandidates<narrow_copy::StopAtNul>();
+  ExpectWordTestFlagsExactlyTheCandidates<narrow_copy::StopAtFormatSpecial>();
 }
 
 TEST(CopyUntil, TextEndingAtAFaultingPageIsReadSafely) {

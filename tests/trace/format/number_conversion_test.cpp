@@ -60,6 +60,11 @@ TEST(DecimalPrecision, PadsDigitsWithZerosAndZeroPrecisionHidesZero) {
   EXPECT_EQ(Fmt("%+.0d", 0), "+");
   EXPECT_EQ(Fmt("%3.0d|", 0), "   |");
   EXPECT_EQ(Fmt("%.0x", 0u), "");
+  // Zeros and sign in front of the digits in the scratch buffer while they fit, written apart beyond.
+  EXPECT_EQ(Fmt("%.37d", 7), std::string(36, '0') + "7");
+  EXPECT_EQ(Fmt("%+.37d", 7), "+" + std::string(36, '0') + "7");
+  EXPECT_EQ(Fmt("%+.38d", 7), "+" + std::string(37, '0') + "7");
+  EXPECT_EQ(Fmt("%.60d", -7), "-" + std::string(59, '0') + "7");
 }
 
 TEST(DecimalGrouping, CommasEveryThreeDigitsAndNoZeroPadding) {
@@ -136,6 +141,8 @@ TEST(StarArguments, WidthAndPrecisionFromTheArgumentList) {
   EXPECT_EQ(Fmt("%.*d", 3, 7), "007");
   EXPECT_EQ(Fmt("%*.*d", 6, 3, -7), "  -007");
   EXPECT_EQ(Fmt("%0*d", 4, 9), "0009");
+  // A star width is a given width: with a prefix, the zeros of 'X' fill it.
+  EXPECT_EQ(Fmt("%+*X", 6, 0xABu), "+000AB");
 }
 
 TEST(CountOnly, NumbersCountDigitsSeparatorsAndPadding) {

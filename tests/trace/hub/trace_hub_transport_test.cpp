@@ -38,6 +38,11 @@ TEST_F(TransportTest, InitHandleRecordsThePairAndItsNumbers) {
   EXPECT_EQ(handle.ChannelPair, &pair);
   EXPECT_EQ(handle.Master, 32u);
   EXPECT_EQ(handle.Channel, 14u);
+  // Without a pair the handle keeps its numbers.
+  TraceHubInitHandle(&handle, nullptr);
+  EXPECT_EQ(handle.ChannelPair, nullptr);
+  EXPECT_EQ(handle.Master, 32u);
+  EXPECT_EQ(handle.Channel, 14u);
 }
 
 TEST_F(TransportTest, APresentHubKeepsTheLiveOperationsAndThePlatformWord) {

@@ -57,12 +57,26 @@ TEST_F(LocatePpiByGuidTest, AMissingPpiLeavesThePointerAsTheCallerSetIt) {
   EXPECT_EQ(preset_null, nullptr);
 }
 
+TEST_F(LocatePpiByGuidTest, ANullResultPointerCallsNothing) {
+  platform.ppis().Install(kTestPpiGuid, &ppi_storage);
+  LocatePpiByGuid(&kTestPpiGuid, nullptr);
+  EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
+}
+
 TEST_F(LocatePpiByGuidTest, NoServicesTableLeavesThePointerAndCallsNothing) {
   platform.set_idt_base(0);
   VOID* ppi = &ppi_storage;
   LocatePpiByGuid(&gPcdPpiGuid, &ppi);
   EXPECT_EQ(ppi, &ppi_storage);
   EXPECT_EQ(platform.ppis().LocateCalls(), 0u);
+}
+
+TEST_F(LocatePpiByGuidTest, AServicesTableWithoutLocatePpiLeavesThePointer) {
+  platform.ppis().Install(kTestPpiGuid, &ppi_storage);
+  const_cast<EFI_PEI_SERVICES*>(*platform.services_pointer())->LocatePpi = nullptr;
+  VOID* ppi = nullptr;
+  LocatePpiByGuid(&kTestPpiGuid, &ppi);
+  EXPECT_EQ(ppi, nullptr);
 }
 
 TEST_F(LocatePpiByGuidTest, ANullServicesPointerBelowTheIdtLeavesThePointer) {

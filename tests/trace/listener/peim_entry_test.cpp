@@ -26,6 +26,11 @@ TEST(PeimEntry, WithoutTheHandlerPpiItReturnsSuccessWithoutRegistering) {
   EXPECT_EQ(TraceStatusPeimEntry(nullptr, nullptr), EFI_SUCCESS);
   EXPECT_EQ(platform.handler().RegisterCalls(), 0u);
   EXPECT_EQ(platform.pei().ppis().LocateMisses(), 1u);
+  // A handler PPI without its Register service is left alone too.
+  EFI_PEI_RSC_HANDLER_PPI no_register{};
+  platform.pei().ppis().Install(gEfiPeiRscHandlerPpiGuid, &no_register);
+  EXPECT_EQ(TraceStatusPeimEntry(nullptr, nullptr), EFI_SUCCESS);
+  EXPECT_EQ(platform.handler().RegisterCalls(), 0u);
 }
 
 TEST(PeimEntry, ARefusedRegistrationStillReturnsSuccess) {

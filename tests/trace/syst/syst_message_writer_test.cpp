@@ -59,11 +59,37 @@ TEST_F(SystMessageWriterTest, ADescriptorReachingPastTheRecordIsSkipped) {
   EXPECT_EQ(Calls(), expected);
 }
 
+TEST_F(SystMessageWriterTest, AReferenceMustLieInsideTheRecordAndBeNonNull) {
+  // The pointer's bytes at the last offset that holds them, one past it, and far beyond; then a null one.
+  const char* text = "WXYZ";
+  const UINT32 last = sizeof(SystMessageRecord) - sizeof(UINTN);
+  UINTN pointer = reinterpret_cast<UINTN>(text);
+  for (unsigned i = 0; i < sizeof pointer; ++i)
+    reinterpret_cast<UINT8*>(&record)[last + i] = static_cast<UINT8>(pointer >> (8 * i));
+  SystPayloadDescriptor list[] = {{SystPayloadByReference, static_cast<UINT16>(last), 4},
+                                  {SystPayloadByReference, static_cast<UINT16>(last + 1), 4},
+                                  {SystPayloadByReference, 200, 4},
+                                  {SystPayloadEnd, 0, 0}};
+  SystMessageWriter(&handle, list, &record);
+  std::vector<TransportCall> expected = {{"first", 0x01000002u}, {"w32", 0x5A595857u}, {"end", 0}};
+  EXPECT_EQ(Calls(), expected);
+
+  systtest::ResetCalls();
+  for (unsigned i = 0; i < sizeof pointer; ++i) record.Text[i] = 0;
+  SystPayloadDescriptor null_reference[] = {{SystPayloadByReference, 48, 5}, {SystPayloadEnd, 0, 0}};
+  SystMessageWriter(&handle, null_reference, &record);
+  expected = {{"first", 0x01000002u}, {"end", 0}};
+  EXPECT_EQ(Calls(), expected);
+}
+
 TEST_F(SystMessageWriterTest, MissingOperationsAreSkippedWithoutFault) {
   header.Write8 = nullptr;
   header.Write16 = nullptr;
   header.EndMessage = nullptr;
-  SystPayloadDescriptor list[] = {{SystPayload8, 4, 2}, {SystPayload16, 8, 1}, {SystPayloadEnd, 0, 0}};
+  header.Write32 = nullptr;
+  handle.Tag |= SystChecksumPresent;  // no Write32 for the CRC either
+  SystPayloadDescriptor list[] = {
+      {SystPayload8, 4, 2}, {SystPayload16, 8, 1}, {SystPayload32, 12, 1}, {SystPayloadEnd, 0, 0}};
   SystMessageWriter(&handle, list, &record);
   std::vector<TransportCall> expected = {{"first", 0x01000002u}};
   EXPECT_EQ(Calls(), expected);

@@ -118,6 +118,28 @@ TEST_F(SystStringMessageTest, ANullTextIsSentAsAnEmptyInlineString) {
   EXPECT_EQ(Sent(), Message(0x01FF0042u, zeros));
 }
 
+TEST_F(SystStringMessageTest, AHandleWithoutTheOriginMarkSendsNoGuid) {
+  SystTraceHeader header;
+  SystTraceHandle handle;
+  SystChannelPair pair = {32, 14};
+  SystInitHeader(&header, systtest::RecordingTransport, 0);
+  SystInitHandle(&handle, &header, &pair);
+  handle.Tag &= ~0x00FF0000u;
+  SystWriteString(&handle, 2, "ab", 2);
+  EXPECT_EQ(Sent(), (std::vector<TransportCall>{{"first", 0x01000222u}, {"w16", 2}, {"w16", 0x6261u}, {"end", 0}}));
+}
+
+TEST_F(SystStringMessageTest, AHeaderWithoutWriterSendsNothing) {
+  SystTraceHeader header;
+  SystTraceHandle handle;
+  SystChannelPair pair = {32, 14};
+  SystInitHeader(&header, systtest::RecordingTransport, 0);
+  header.Writer = nullptr;
+  SystInitHandle(&handle, &header, &pair);
+  SystWriteString(&handle, 2, "ab", 2);
+  EXPECT_TRUE(Sent().empty());
+}
+
 TEST_F(SystStringMessageTest, WithoutTransportNothingIsCalledAndTheResultIsZero) {
   EXPECT_EQ(SystEmitString(nullptr, 2, "text", 4), 0u);
   EXPECT_TRUE(Calls().empty());
