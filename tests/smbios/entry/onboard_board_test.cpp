@@ -288,14 +288,23 @@ TEST(SystemUuidBoard, UnlistedControllerFallsBackToTheLanVpdKeyword) {
       BoardText(kRootPorts + kLanWithV2 + Controller(0x1234, 0x3E05, "{offset: 0x1E4440, bytes: \"EE EE EE EE\"}")));
   ExpectClean(run);
   EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}));
+  // Without the LAN function there is nothing to fall back on: the node stays zero.
+  const BoardRun alone =
+      Boot(BoardText(kRootPorts + Controller(0x1234, 0x3E05, "{offset: 0x1E4440, bytes: \"EE EE EE EE\"}")));
+  ExpectClean(alone);
+  EXPECT_EQ(Node(alone), (std::array<uint8_t, 6>{}));
 }
 
 TEST(SystemUuidBoard, ListedControllerWithoutAnAddressInItsBarIsNotReadAtAll) {
-  // BAR 0/1 read zero: the registers would lie at 0x1E4440 of address 0, where nothing answers.
-  const std::string controller = "    - {at: 02:00.0, vendor_id: 0x7A3B, device_id: 0x3E05, class_code: 0x020000}\n";
-  const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 + controller));
-  ExpectClean(run);  // a read at a stray address would be a violation
-  EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{}));
+  // BAR 0/1 read zero: the registers would lie at 0x1E4440 (port registers) or 0x40 / 0x5400 (receive
+  // address) of address 0, where nothing answers.
+  for (const char* device : {"0x3E05", "0x3F00", "0x3F40"}) {
+    const std::string controller =
+        std::string("    - {at: 02:00.0, vendor_id: 0x7A3B, device_id: ") + device + ", class_code: 0x020000}\n";
+    const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 + controller));
+    ExpectClean(run);  // a read at a stray address would be a violation
+    EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{})) << device;
+  }
 }
 
 TEST(SystemUuidBoard, NoControllerBelowTheChipsetPortLeavesTheNodeZeroWithoutTheFallback) {
