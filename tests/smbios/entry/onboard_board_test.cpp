@@ -155,6 +155,7 @@ TEST(OnboardBoard, FoundDevicesAreEnabledAtTheirBusesEachFollowedByItsIdentity) 
   ASSERT_EQ(onboard.size(), 2u);
   // Video: bus 3 holds a bridge and is passed over; the ordinary function is on bus 4.
   EXPECT_TRUE(DeviceIs(onboard[0], 0x83, 0x04));
+  EXPECT_EQ(onboard[0].device.bytes[4], 1) << "designation is string 1";
   EXPECT_EQ(onboard[0].device.strings.at(0), "Aspeed Video 2500");
   EXPECT_TRUE(DeviceIs(onboard[1], 0x85, 0x4B));
   EXPECT_EQ(onboard[1].device.bytes[10], 0x00);
@@ -225,6 +226,13 @@ TEST(OnboardBoard, VideoBridgeWithSecondaryAboveSubordinateFindsNothing) {
   const auto onboard = OnboardRecords(run);
   ASSERT_EQ(onboard.size(), 2u);
   EXPECT_TRUE(DeviceIs(onboard[0], 0x03, 0x00));
+}
+
+TEST(OnboardBoard, AFoundVideoControllerLeavesNoBusInTheMissingLanRecord) {
+  const auto onboard = CleanOnboardPair(kVideoBehindBridge);
+  ASSERT_EQ(onboard.size(), 2u);
+  EXPECT_TRUE(DeviceIs(onboard[0], 0x83, 0x04));
+  EXPECT_TRUE(DeviceIs(onboard[1], 0x05, 0x00));
 }
 
 TEST(OnboardBoard, MultiFunctionDeviceOnTheScannedBusCountsAsOrdinary) {

@@ -188,6 +188,13 @@ TEST_F(AdditionalInformationTest, ImagesLongerThanTheRecordAreCutAtAResourceBoun
   EXPECT_EQ(sim::DecodeVpdImage(Vpd(r)).stop, "no end tag") << "whole resources only";
 }
 
+TEST_F(AdditionalInformationTest, AResourceEndingExactlyAtTheRecordLimitIsKept) {
+  auto image = Append(Append(Identifier(MaxRecordVpdBytes - 3), Identifier(10)), {0x78});
+  auto r = Publish(Card(0x1E6D, image), &slot_);
+  EXPECT_EQ(r.bytes[1], 33 + MaxRecordVpdBytes);
+  EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + MaxRecordVpdBytes));
+}
+
 TEST_F(AdditionalInformationTest, ASingleResourceTooLongForTheRecordIsLeftOut) {
   auto image = Append(Identifier(230), {0x78});
   auto r = Publish(Card(0x1E6D, image), &slot_);
