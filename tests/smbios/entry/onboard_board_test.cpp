@@ -155,6 +155,7 @@ TEST(OnboardBoard, FoundDevicesAreEnabledAtTheirBusesEachFollowedByItsIdentity) 
   ASSERT_EQ(onboard.size(), 2u);
   // Video: bus 3 holds a bridge and is passed over; the ordinary function is on bus 4.
   EXPECT_TRUE(DeviceIs(onboard[0], 0x83, 0x04));
+  EXPECT_EQ(onboard[0].device.bytes[4], 1) << "designation is string 1";
   EXPECT_EQ(onboard[0].device.strings.at(0), "Aspeed Video 2500");
   EXPECT_TRUE(DeviceIs(onboard[1], 0x85, 0x4B));
   EXPECT_EQ(onboard[1].device.bytes[10], 0x00);
@@ -227,6 +228,13 @@ TEST(OnboardBoard, VideoBridgeWithSecondaryAboveSubordinateFindsNothing) {
   EXPECT_TRUE(DeviceIs(onboard[0], 0x03, 0x00));
 }
 
+TEST(OnboardBoard, AFoundVideoControllerLeavesNoBusInTheMissingLanRecord) {
+  const auto onboard = CleanOnboardPair(kVideoBehindBridge);
+  ASSERT_EQ(onboard.size(), 2u);
+  EXPECT_TRUE(DeviceIs(onboard[0], 0x83, 0x04));
+  EXPECT_TRUE(DeviceIs(onboard[1], 0x05, 0x00));
+}
+
 TEST(OnboardBoard, MultiFunctionDeviceOnTheScannedBusCountsAsOrdinary) {
   const std::string video =
       "    - {at: 03:00.0, vendor_id: 0x7A3B, device_id: 0x2500, class_code: 0x030000}\n"
@@ -288,14 +296,23 @@ TEST(SystemUuidBoard, UnlistedControllerFallsBackToTheLanVpdKeyword) {
       BoardText(kRootPorts + kLanWithV2 + Controller(0x1234, 0x3E05, "{offset: 0x1E4440, bytes: \"EE EE EE EE\"}")));
   ExpectClean(run);
   EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}));
+  // Without the LAN function there is nothing to fall back on: the node stays zero.
+  const BoardRun alone =
+      Boot(BoardText(kRootPorts + Controller(0x1234, 0x3E05, "{offset: 0x1E4440, bytes: \"EE EE EE EE\"}")));
+  ExpectClean(alone);
+  EXPECT_EQ(Node(alone), (std::array<uint8_t, 6>{}));
 }
 
 TEST(SystemUuidBoard, ListedControllerWithoutAnAddressInItsBarIsNotReadAtAll) {
-  // BAR 0/1 read zero: the registers would lie at 0x1E4440 of address 0, where nothing answers.
-  const std::string controller = "    - {at: 02:00.0, vendor_id: 0x7A3B, device_id: 0x3E05, class_code: 0x020000}\n";
-  const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 + controller));
-  ExpectClean(run);  // a read at a stray address would be a violation
-  EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{}));
+  // BAR 0/1 read zero: the registers would lie at 0x1E4440 (port registers) or 0x40 / 0x5400 (receive
+  // address) of address 0, where nothing answers.
+  for (const char* device : {"0x3E05", "0x3F00", "0x3F40"}) {
+    const std::string controller =
+        std::string("    - {at: 02:00.0, vendor_id: 0x7A3B, device_id: ") + device + ", class_code: 0x020000}\n";
+    const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2 + controller));
+    ExpectClean(run);  // a read at a stray address would be a violation
+    EXPECT_EQ(Node(run), (std::array<uint8_t, 6>{})) << device;
+  }
 }
 
 TEST(SystemUuidBoard, NoControllerBelowTheChipsetPortLeavesTheNodeZeroWithoutTheFallback) {

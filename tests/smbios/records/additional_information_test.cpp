@@ -188,6 +188,13 @@ TEST_F(AdditionalInformationTest, ImagesLongerThanTheRecordAreCutAtAResourceBoun
   EXPECT_EQ(sim::DecodeVpdImage(Vpd(r)).stop, "no end tag") << "whole resources only";
 }
 
+TEST_F(AdditionalInformationTest, AResourceEndingExactlyAtTheRecordLimitIsKept) {
+  auto image = Append(Append(Identifier(MaxRecordVpdBytes - 3), Identifier(10)), {0x78});
+  auto r = Publish(Card(0x1E6D, image), &slot_);
+  EXPECT_EQ(r.bytes[1], 33 + MaxRecordVpdBytes);
+  EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + MaxRecordVpdBytes));
+}
+
 TEST_F(AdditionalInformationTest, ASingleResourceTooLongForTheRecordIsLeftOut) {
   auto image = Append(Identifier(230), {0x78});
   auto r = Publish(Card(0x1E6D, image), &slot_);
@@ -242,7 +249,26 @@ TEST_F(VpdReaderTest, RangesOutsideTheVpdSpaceAreRefusedWithoutTouchingTheDevice
   Card(0x1E6D, std::vector<uint8_t>{0});
   UINT8 out[8];
   EXPECT_EQ(ReadVpdBytes((0x17u << 20) + 0x7C, VpdSpaceSize - 2, 4, out), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(ReadVpdBytes((0x17u << 20) + 0x7C, VpdSpaceSize + 1, 0, out), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(ReadVpdBytes((0x17u << 20) + 0x7C, VpdSpaceSize, 0, out), EFI_SUCCESS) << "nothing to read";
   EXPECT_EQ(VpdDevice()->ReadsStarted(), 0u);
+}
+
+TEST_F(VpdReaderTest, ADwordThatNeverCompletesEndsTheReadWithItsTimeout) {
+  Card(0x1E6D, Append(Identifier(4), {0x78}), 0, true);
+  UINT8 out[8] = {};
+  EXPECT_EQ(ReadVpdBytes((0x17u << 20) + 0x7C, 0, 8, out), EFI_TIMEOUT);
+  EXPECT_EQ(VpdDevice()->ReadsStarted(), 1u) << "the second dword is never asked for";
+}
+
+TEST_F(VpdReaderTest, AResourceFillingTheWholeSpaceIsRead) {
+  auto image = Identifier(VpdSpaceSize - 3);
+  Card(0x1E6D, image, 0);
+  UINT8* read = nullptr;
+  UINTN length = 0;
+  ASSERT_EQ(ReadVpdImage(0x17, 0, 0, &read, &length), EFI_SUCCESS);
+  EXPECT_EQ(std::vector<uint8_t>(read, read + length), image);
+  FreeBuffer(read);
 }
 
 TEST_F(VpdReaderTest, ImageReadNeedsACapabilityAndANonEmptyImage) {

@@ -54,7 +54,7 @@ TEST_F(PciLookupsTest, LinkStateNeedsADeviceAnExpressCapabilityAboveTheHeaderAnd
   auto up = sim::RootPortSpec({0, kStack1Bus, 0, 0}, 0x17, 0x17, true);
   auto down = sim::RootPortSpec({0, kStack1Bus, 2, 0}, 0x18, 0x18, false);
   auto no_list = sim::RootPortSpec({0, kStack1Bus, 4, 0}, 0x19, 0x19, true);
-  no_list.pokes = {{0x06, {0x00}}};  // Capabilities List bit clear
+  no_list.pokes = {{0x06, {0x00}}, {0x13, {0x20}}};  // Capabilities List bit clear; 0x12 would read as active
   auto low_cap = sim::RootPortSpec({0, kStack1Bus, 6, 0}, 0x1A, 0x1A, true);
   low_cap.pokes = {{0x34, {0x20}}, {0x20, {0x10, 0x00}}};
   auto zero_vendor = sim::RootPortSpec({0, kStack1Bus, 8, 0}, 0x1B, 0x1B, true);

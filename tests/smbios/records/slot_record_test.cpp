@@ -41,6 +41,7 @@ class SlotRecordTest : public SlotDriverTest {
     if (records.size() != 2) return {};
     EXPECT_EQ(records[0].type, 9);
     EXPECT_EQ(records[0].strings, std::vector<std::string>{"JSLOT1"});
+    EXPECT_EQ(records[0].bytes[4], 1) << "designation is string 1";
     EXPECT_EQ(records[1].type, 40);
     EXPECT_EQ(records[1].bytes[6] | (records[1].bytes[7] << 8), records[0].handle) << "type 40 references it";
     return Fields(records[0]);
@@ -77,15 +78,25 @@ TEST_F(SlotRecordTest, SocketsAboveSevenCountAsAbsent) {
   SlotFields f = Build(entry);
   EXPECT_EQ(f.usage, 0x02);
   EXPECT_EQ(f.bus, 0xFF);
+  // Socket 7 is the last one the mask describes: present, so the probe goes on (to a stack it lacks).
+  entry.Socket = 7;
+  EXPECT_EQ(BuildSlotRecord(&entry), EFI_SUCCESS);
+  auto slots = RecordsOfType(9);
+  ASSERT_EQ(slots.size(), 2u);
+  EXPECT_EQ(Fields(slots[1]).usage, 0x03);
 }
 
 TEST_F(SlotRecordTest, LinkDownNamesTheRootPort) {
+  auto layout = DefaultLayout();
+  layout.sockets[0]->segment = 3;
+  SetLayout(layout);
   Attach({sim::RootPortSpec({0, kStack2Bus, 2, 0}, 0x31, 0x31, false),
           sim::EndpointSpec({0, 0x31, 0, 0}, 0x7A3B, 0x1593, 0x020000)});
   SlotFields f = Build(Slot(2, 2, 4));
   EXPECT_EQ(f.usage, 0x03);
   EXPECT_EQ(f.bus, kStack2Bus);
   EXPECT_EQ(f.devfn, 2 << 3);
+  EXPECT_EQ(f.segment, 3);
   EXPECT_EQ(f.char2, 0x05);
 }
 
@@ -155,7 +166,9 @@ TEST_F(SlotRecordTest, ADesignationTooLongForTheStringSetIsLeftOutAndTheSlotStil
   EXPECT_EQ(records[1].bytes[6] | (records[1].bytes[7] << 8), records[0].handle);
 }
 
+int refused_adds = 0;
 EFI_STATUS EFIAPI RefusingAdd(const EFI_SMBIOS_PROTOCOL*, EFI_HANDLE, EFI_SMBIOS_HANDLE*, EFI_SMBIOS_TABLE_HEADER*) {
+  ++refused_adds;
   return EFI_OUT_OF_RESOURCES;
 }
 
@@ -165,8 +178,10 @@ TEST_F(SlotRecordTest, ARefusedSlotRecordGetsNoDanglingAdditionalInformation) {
   refusing.Add = &RefusingAdd;
   *DriverProtocolCache(CachedSmbios) = &refusing;  // the table refuses every record
   auto entry = Slot(1, 0, 1);
+  refused_adds = 0;
   EXPECT_EQ(BuildSlotRecord(&entry), EFI_SUCCESS);
   EXPECT_TRUE(Records().empty()) << "no type 40 may reference a record that is not there";
+  EXPECT_EQ(refused_adds, 1) << "the type 40 record is not even offered";
 }
 
 }  // namespace

@@ -45,6 +45,39 @@ TEST(VpdSlotKeyword, VbOutsideTheWritableResourceIsNotTouched) {
   auto before = image;
   EXPECT_EQ(Patch(image, SlotNumbered(1)), EFI_NOT_FOUND);
   EXPECT_EQ(image, before);
+  // VB in the read-only resource after the writable one: the walk ends at the writable resource's own length.
+  std::vector<uint8_t> after = {0x82, 0x01, 0x00, 'X', 0x91, 0x03, 0x00, 'Y',  'A', 0x00,
+                                0x90, 0x05, 0x00, 'V', 'B',  0x02, 0x11, 0x22, 0x78};
+  before = after;
+  EXPECT_EQ(Patch(after, SlotNumbered(1)), EFI_NOT_FOUND);
+  EXPECT_EQ(after, before);
+}
+
+TEST(VpdSlotKeyword, OnlyTheExactNameVbIsRewritten) {
+  std::vector<uint8_t> image = {0x91, 0x0F, 0x00, 'V', 'C', 0x02, 0x11, 0x22, 'X', 'B',
+                                0x02, 0x33, 0x44, 'V', 'B', 0x02, 0x55, 0x66, 0x78};
+  auto expected = image;
+  expected[16] = 0x01;
+  expected[17] = 0x05;
+  EXPECT_EQ(Patch(image, SlotNumbered(5, 1)), EFI_SUCCESS);
+  EXPECT_EQ(image, expected);
+}
+
+TEST(VpdSlotKeyword, AKeywordRunningPastItsResourceEndsTheWalk) {
+  // YA claims three data bytes but the resource ends after two; VB after it lies outside the resource.
+  std::vector<uint8_t> image = {0x91, 0x05, 0x00, 'Y', 'A', 0x03, 0x00, 0x00, 0x00, 'V', 'B', 0x02, 0x11, 0x22, 0x78};
+  auto before = image;
+  EXPECT_EQ(Patch(image, SlotNumbered(1)), EFI_NOT_FOUND);
+  EXPECT_EQ(image, before);
+}
+
+TEST(VpdSlotKeyword, NoSlotOrNoImageFindsNothing) {
+  std::vector<uint8_t> image = {0x91, 0x05, 0x00, 'V', 'B', 0x02, 0x00, 0x00};
+  auto before = image;
+  EXPECT_EQ(PatchVpdSlotKeyword(nullptr, image.data(), image.size()), EFI_NOT_FOUND);
+  EXPECT_EQ(image, before);
+  SlotEntry slot = SlotNumbered(1);
+  EXPECT_EQ(PatchVpdSlotKeyword(&slot, nullptr, 0), EFI_NOT_FOUND);
 }
 
 TEST(VpdSlotKeyword, ShortOrCutKeywordDataIsNotRewritten) {
