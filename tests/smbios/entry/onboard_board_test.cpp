@@ -337,6 +337,16 @@ TEST(SystemUuidBoard, AUuidWithOneNonZeroByteIsLeftAlone) {
   EXPECT_EQ(Uuid(run), want);
 }
 
+TEST(SystemUuidBoard, TypeOneRecordEndingWithItsUuidFieldIsWritten) {
+  // An SMBIOS 2.1 System Information record: four string fields and the UUID, Length 24.
+  const std::string type1 =
+      "data: \"01 02 03 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\"\n    strings: [Maker, Box, \"1\", SN1]";
+  const BoardRun run = Boot(BoardText(kRootPorts + kLanWithV2, 1, type1));
+  ExpectClean(run);
+  const std::array<uint8_t, 16> want = {0x00, 0x86, 0xEE, 0x79, 0xCF, 0x43, 0xCF, 0x11, 0x80, 0x00, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(Uuid(run), want);
+}
+
 TEST(SystemUuidBoard, TypeOneRecordWithoutAUuidFieldIsNotWritten) {
   // An SMBIOS 2.0 System Information record: four string fields, Length 8.
   const std::string type1 = "data: \"01 02 03 04\"\n    strings: [Maker, Box, \"1\", SN1]";

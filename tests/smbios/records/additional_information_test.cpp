@@ -188,6 +188,12 @@ TEST_F(AdditionalInformationTest, ImagesLongerThanTheRecordAreCutAtAResourceBoun
   EXPECT_EQ(sim::DecodeVpdImage(Vpd(r)).stop, "no end tag") << "whole resources only";
 }
 
+TEST_F(AdditionalInformationTest, EveryWholeResourceWithinTheRecordIsKept) {
+  auto image = Append(Append(Append(Identifier(100), Identifier(100)), Identifier(50)), {0x78});  // 103 + 103 + 53
+  auto r = Publish(Card(0x1E6D, image), &slot_);
+  EXPECT_EQ(Vpd(r), std::vector<uint8_t>(image.begin(), image.begin() + 206));
+}
+
 TEST_F(AdditionalInformationTest, AResourceEndingExactlyAtTheRecordLimitIsKept) {
   auto image = Append(Append(Identifier(MaxRecordVpdBytes - 3), Identifier(10)), {0x78});
   auto r = Publish(Card(0x1E6D, image), &slot_);
