@@ -282,7 +282,7 @@ def read_equivalents():
             sys.exit(f"{EQUIVALENT_DOC}:{number}: occurrence '{occurrence}' is not a number (write 1 unless the "
                      f"same line and mutation occur more than once in the file)")
         text = unquote(text).replace("\\|", "|")
-        keys[(unquote(path), text, unquote(label), occurrence)] = reason
+        keys[(unquote(path), text, unquote(label).replace("\\|", "|"), occurrence)] = reason
     return keys
 
 
