@@ -23,8 +23,10 @@ namespace {
 void Same(sim::test::RegaccessTwin& twin, const sim::test::RegaccessRequest& request, const char* what) {
   const sim::test::RegaccessOutcome image = twin.OnImage(request);
   const sim::test::RegaccessOutcome host = twin.OnHost(request);
-  // The emulator splits an unaligned access into aligned pieces; the host's bus sees the access whole.
-  const std::string diff = sim::test::CompareOutcomes(image, host, !sim::test::AnyUnaligned(host.accesses));
+  // The emulator splits an unaligned access into aligned pieces; the host's bus sees the access whole. An access
+  // across the end of a 4 KiB configuration space reads a value neither defines, so its bytes are not compared.
+  const std::string diff = sim::test::CompareOutcomes(image, host, !sim::test::AnyUnaligned(host.accesses),
+                                                      !sim::test::AnyCrossingConfigSpace(host.accesses));
   if (!diff.empty() && std::getenv("FUZZ_VERBOSE") != nullptr) {  // diagnosing a finding: both runs' accesses
     const RegisterAddress& r = request.record;
     std::fprintf(stderr, "record %08x %08x %08x ctx %x op %u misalign %zu\n", r.Address, r.Word1, r.Attribute,

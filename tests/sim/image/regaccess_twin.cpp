@@ -162,7 +162,14 @@ bool AnyUnaligned(const std::vector<MmioAccess>& accesses) {
   return false;
 }
 
-std::string CompareOutcomes(const RegaccessOutcome& image, const RegaccessOutcome& host, bool accesses) {
+bool AnyCrossingConfigSpace(const std::vector<MmioAccess>& accesses) {
+  for (const MmioAccess& a : accesses) {
+    if (a.address % 0x1000 + a.width > 0x1000) return true;
+  }
+  return false;
+}
+
+std::string CompareOutcomes(const RegaccessOutcome& image, const RegaccessOutcome& host, bool accesses, bool buffers) {
   auto accesses_prefix = [&](size_t n) -> std::string {
     if (!accesses) return "";
     if (n > host.accesses.size()) return "the image made more accesses than the host";
@@ -186,13 +193,15 @@ std::string CompareOutcomes(const RegaccessOutcome& image, const RegaccessOutcom
     if (image.fault.find("which nothing maps") == std::string::npos || host.violations.empty()) {
       return "the image faulted: " + image.fault;
     }
-    if (image.accesses.size() >= host.accesses.size()) return "the image faulted: " + image.fault;
+    // The image's faulting access is one the host made: it made fewer before it. An unaligned run is not
+    // counted: the emulator splits an access that crosses the window's end and faults on its piece past it.
+    if (accesses && image.accesses.size() >= host.accesses.size()) return "the image faulted: " + image.fault;
     return accesses_prefix(image.accesses.size());
   }
   std::string diff;
   if (image.status != host.status) diff += "status image " + Hex(image.status) + " host " + Hex(host.status) + "; ";
   if (std::memcmp(&image.record, &host.record, sizeof image.record) != 0) diff += "record afterwards differs; ";
-  if (image.buffer != host.buffer) diff += "buffer bytes differ; ";
+  if (buffers && image.buffer != host.buffer) diff += "buffer bytes differ; ";
   if (accesses && image.accesses.size() != host.accesses.size()) {
     diff +=
         std::to_string(image.accesses.size()) + " image accesses, " + std::to_string(host.accesses.size()) + " host; ";

@@ -82,9 +82,14 @@ class RegaccessTwin {
 // access nothing maps must match a host run whose bus reported that access outside its windows. Without
 // `accesses`, the bus accesses themselves are not compared (the emulator splits an access that is not aligned to
 // its width into aligned pieces, which the host's bus sees as one access).
-std::string CompareOutcomes(const RegaccessOutcome& image, const RegaccessOutcome& host, bool accesses = true);
+// `buffers` false leaves the buffer bytes out: a run whose access crosses a 4 KiB configuration space, whose
+// value the host bus (one device sees it whole) and the emulator (aligned pieces, one per device) make differently.
+std::string CompareOutcomes(const RegaccessOutcome& image, const RegaccessOutcome& host, bool accesses = true,
+                            bool buffers = true);
 
 // Whether any of the accesses is not aligned to its width.
 bool AnyUnaligned(const std::vector<MmioAccess>& accesses);
+// Whether an access runs past the end of the 4 KiB configuration space it starts in.
+bool AnyCrossingConfigSpace(const std::vector<MmioAccess>& accesses);
 
 }  // namespace sim::test
