@@ -100,6 +100,12 @@ TEST(VpdSlotKeyword, TruncatedHeadersAndEmptyImagesFindNothing) {
   EXPECT_EQ(Patch(keyword_header, SlotNumbered(1)), EFI_NOT_FOUND);
   std::vector<uint8_t> empty;
   EXPECT_EQ(Patch(empty, SlotNumbered(1)), EFI_NOT_FOUND);
+  // Walks that end exactly at the image's end without an end tag: nothing past the image is read.
+  for (std::vector<uint8_t> image : {std::vector<uint8_t>{0x01, 0xAA}, std::vector<uint8_t>{0x82, 0x01, 0x00, 'x'}}) {
+    const std::vector<uint8_t> before = image;
+    EXPECT_EQ(Patch(image, SlotNumbered(1)), EFI_NOT_FOUND);
+    EXPECT_EQ(image, before);
+  }
 }
 
 }  // namespace
