@@ -74,12 +74,14 @@ std::vector<VpdKeyword> Keywords(const YAML::Node& node, const BoardFileContext&
 }
 
 VpdBehaviour ParseVpd(const YAML::Node& node, const BoardFileContext& c, const std::string& field) {
-  c.RequireMap(
-      node, field,
-      {"offset", "delay_us", "never_completes", "image", "file", "identifier", "read_only", "writable", "end_tag"});
+  c.RequireMap(node, field,
+               {"offset", "delay_us", "never_completes", "answered_reads", "image", "file", "identifier", "read_only",
+                "writable", "end_tag"});
   VpdBehaviour vpd;
   if (node["delay_us"]) vpd.delay_us = c.Unsigned(node["delay_us"], field + ".delay_us", 1000000000);
   if (node["never_completes"]) vpd.never_completes = c.Boolean(node["never_completes"], field + ".never_completes");
+  if (node["answered_reads"])
+    vpd.answered_reads = c.Unsigned(node["answered_reads"], field + ".answered_reads", 1000000000);
   const bool structured = node["identifier"] || node["read_only"] || node["writable"] || node["end_tag"];
   if (const YAML::Node file = node["file"]) {
     if (structured || node["image"])

@@ -15,6 +15,8 @@ struct VpdBehaviour {
   std::vector<uint8_t> image;    // VPD space from offset 0; bytes past the image read 0xFF
   uint64_t delay_us = 20;        // virtual time from the address write until the flag and data appear
   bool never_completes = false;  // the flag never sets
+  // Reads that complete; every later read never sets the flag (a VPD part that stops answering part-way).
+  uint64_t answered_reads = UINT64_MAX;
 };
 
 // PCI Express capability: device/port type and the Link Status register.

@@ -6,7 +6,8 @@
 namespace sim {
 
 bool VpdDevice::Complete() const {
-  return pending_ && !behaviour_.never_completes && clock_.NowMicroseconds() >= completes_at_us_;
+  return pending_ && !behaviour_.never_completes && reads_started_ <= behaviour_.answered_reads &&
+         clock_.NowMicroseconds() >= completes_at_us_;
 }
 
 uint32_t VpdDevice::DwordAt(uint16_t address) const {

@@ -69,26 +69,6 @@ VOID FillIdentity(EFI_PCI_IO_PROTOCOL *Card, IdentityBlock *Block) {
   Card->Pci.Read(Card, EfiPciIoWidthUint8, PciProgrammingInterfaceRegister, 1, &Block->ProgrammingIface);
 }
 
-// Length of the longest run of whole resources from the image's start that fits in Limit bytes, so that an
-// image too long for the record is cut at a resource boundary and still parses.
-UINTN WholeResourcesWithin(const UINT8 *Image, UINTN Length, UINTN Limit) {
-  UINTN offset = 0;
-  while (offset < Length) {
-    UINT8 tag = Image[offset];
-    UINTN size;
-    if ((tag & 0x80) == 0) {
-      size = 1 + (tag & 7);
-    } else {
-      if (Length - offset < 3) break;
-      size = 3 + (Image[offset + 1] | (static_cast<UINTN>(Image[offset + 2]) << 8));
-    }
-    if (size > Length - offset || offset + size > Limit) break;
-    offset += size;
-    if ((tag & 0x80) == 0 && (tag & 0xF8) == 0x78) break;  // end tag
-  }
-  return offset;
-}
-
 }  // namespace
 
 EFI_STATUS PublishAdditionalInformation(EFI_SMBIOS_HANDLE ReferencedHandle, EFI_PCI_IO_PROTOCOL *Card,
@@ -131,7 +111,7 @@ EFI_STATUS PublishAdditionalInformation(EFI_SMBIOS_HANDLE ReferencedHandle, EFI_
   if (image != nullptr) {
     PatchVpdSlotKeyword(Slot, image, imageLength);
     appended =
-        imageLength <= MaxRecordVpdBytes ? imageLength : WholeResourcesWithin(image, imageLength, MaxRecordVpdBytes);
+        imageLength <= MaxRecordVpdBytes ? imageLength : VpdWholeResourcesWithin(image, imageLength, MaxRecordVpdBytes);
     CopyMemory(reinterpret_cast<UINT8 *>(record) + sizeof(AdditionalInformationRecord), image, appended);
     FreeBuffer(image);
   }

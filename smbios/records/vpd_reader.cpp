@@ -86,3 +86,21 @@ EFI_STATUS ReadVpdImage(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 **Image, 
   *Length = total;
   return EFI_SUCCESS;
 }
+
+UINTN VpdWholeResourcesWithin(const UINT8 *Image, UINTN Length, UINTN Limit) {
+  UINTN offset = 0;
+  while (offset < Length) {
+    UINT8 tag = Image[offset];
+    UINTN size;
+    if ((tag & 0x80) == 0) {
+      size = 1 + (tag & 7);
+    } else {
+      if (Length - offset < 3) break;
+      size = 3 + (Image[offset + 1] | (static_cast<UINTN>(Image[offset + 2]) << 8));
+    }
+    if (size > Length - offset || offset + size > Limit) break;
+    offset += size;
+    if ((tag & 0x80) == 0 && (tag & 0xF8) == TagEnd) break;
+  }
+  return offset;
+}

@@ -14,3 +14,8 @@ EFI_STATUS ReadVpdImage(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 **Image, 
 // offset of its VPD capability. EFI_TIMEOUT when a dword does not complete; EFI_INVALID_PARAMETER for a range
 // outside the VPD space.
 EFI_STATUS ReadVpdBytes(UINTN CapabilityAddress, UINTN Start, UINTN Count, UINT8 *Destination);
+
+// Length of the longest run of whole resources from the image's start that fits in Limit bytes and does not
+// pass Length, ending after an end tag if one is reached; so an image too long for its destination is cut at
+// a resource boundary and still parses.
+UINTN VpdWholeResourcesWithin(const UINT8 *Image, UINTN Length, UINTN Limit);

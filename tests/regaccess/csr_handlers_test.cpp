@@ -119,5 +119,49 @@ TEST_F(CsrHandlerTest, HandlerTableDispatchReachesTheCsrColumn) {
   EXPECT_EQ(Accesses().size(), 4u);
 }
 
+// The PCU page placed at the top of the 32-bit space (the segment base chosen so), and a CSR at the end of it:
+// an element that ends at 4 GiB is read, written and modified; one that would pass it is refused by all three
+// without a single access.
+struct TopOfSpaceRow {
+  uint32_t offset;
+  uint32_t width_code;
+  uint32_t status;  // of the read, the write and the modify
+};
+class CsrTopOfSpaceTest : public CsrHandlerTest, public ::testing::WithParamInterface<TopOfSpaceRow> {};
+
+TEST_P(CsrTopOfSpaceTest, AnElementEndingAtFourGiBIsReachedAndOnePastItIsNot) {
+  const TopOfSpaceRow row = GetParam();
+  constexpr uint32_t kTopPage = 0xFFFFF000u;
+  ContextWrite32(context_, SiliconContextLayout::MmcfgLowWord, kTopPage - Bdf(Socket0Row[1], 30, 2));
+  bus_.Map(kTopPage, 0x1000, &other_, "PCU function 2 at the top");
+  const uint32_t size = 1u << row.width_code;
+  const uint32_t address = kTopPage + row.offset;
+  for (uint32_t i = 0; i < size; ++i) other_.Write(row.offset + i, 1, 0x10 + i);
+  RegisterAddress record = Pcu(row.offset, row.width_code);
+  uint8_t value[8] = {};
+  EXPECT_EQ(CsrRead(&record, value), row.status);
+  EXPECT_EQ(CsrWrite(&record, value), row.status);
+  const uint8_t or_mask[8] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+  EXPECT_EQ(CsrModify(&record, nullptr, or_mask), row.status);
+  if (row.status != 0) {
+    EXPECT_TRUE(Accesses().empty());
+    return;
+  }
+  for (uint32_t i = 0; i < size; ++i) {
+    EXPECT_EQ(value[i], 0x10 + i) << i;
+    EXPECT_EQ(other_.Read(row.offset + i, 1), 0x90u + i) << i;
+  }
+  // Read, write, then the modify's read and write: one access each, two 32-bit ones for an 8-byte element.
+  const uint32_t per_move = size == 8 ? 2 : 1;
+  ASSERT_EQ(Accesses().size(), 4 * per_move);
+  EXPECT_EQ(Accesses().back().address, address + (per_move - 1) * 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Elements, CsrTopOfSpaceTest,
+                         ::testing::Values(TopOfSpaceRow{0xFFF, 0, 0}, TopOfSpaceRow{0xFFE, 1, 0},
+                                           TopOfSpaceRow{0xFFF, 1, 0x80000003u}, TopOfSpaceRow{0xFFC, 2, 0},
+                                           TopOfSpaceRow{0xFFD, 2, 0x80000003u}, TopOfSpaceRow{0xFF8, 3, 0},
+                                           TopOfSpaceRow{0xFFC, 3, 0x80000003u}));
+
 }  // namespace
 }  // namespace csr_test

@@ -43,6 +43,7 @@ TEST(PciBoardSection, FunctionsParseWithCapabilitiesAndVpd) {
                                  "      capabilities:\n"
                                  "        - vpd:\n"
                                  "            delay_us: 7\n"
+                                 "            answered_reads: 3\n"
                                  "            identifier: NIC\n"
                                  "            writable: {VB: [0, 0], YA: {hex: \"41 42\"}}\n"
                                  "        - other: {id: 0x05, bytes: \"00 00\", offset: 0x80}\n"
@@ -56,6 +57,7 @@ TEST(PciBoardSection, FunctionsParseWithCapabilitiesAndVpd) {
   EXPECT_EQ(card.subsystem_vendor_id, 0x1E6D);
   ASSERT_EQ(card.capabilities.size(), 2u);
   EXPECT_EQ(card.capabilities[0].vpd.delay_us, 7u);
+  EXPECT_EQ(card.capabilities[0].vpd.answered_reads, 3u);
   auto vpd = sim::DecodeVpdImage(card.capabilities[0].vpd.image);
   ASSERT_EQ(vpd.resources.size(), 2u);
   EXPECT_EQ(vpd.resources[0].identifier, "NIC");

@@ -50,6 +50,20 @@ TEST_F(VpdDeviceTest, NeverCompletingDeviceKeepsTheFlagClear) {
   EXPECT_EQ(vpd.ReadAddress() & 0x8000, 0);
 }
 
+TEST_F(VpdDeviceTest, APartThatStopsAnsweringCompletesOnlyItsFirstReads) {
+  sim::VpdBehaviour b = Behaviour(0);
+  b.answered_reads = 2;
+  sim::VpdDevice vpd(b, clock);
+  for (uint16_t address : {0x0000, 0x0004}) {
+    vpd.WriteAddress(address, violations, "f");
+    EXPECT_EQ(vpd.ReadAddress(), 0x8000 | address);
+  }
+  vpd.WriteAddress(0x0000, violations, "f");
+  clock.Advance(1'000'000);
+  EXPECT_EQ(vpd.ReadAddress(), 0x0000) << "the third read never completes";
+  EXPECT_EQ(vpd.ReadData(), 0xFF78'4349u) << "the data register keeps the last completed dword";
+}
+
 TEST_F(VpdDeviceTest, WriteRequestIsRefusedWithAViolation) {
   sim::VpdDevice vpd(Behaviour(0), clock);
   vpd.WriteAddress(0x8010, violations, "0000:18:00.0");

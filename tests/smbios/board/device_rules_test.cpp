@@ -63,6 +63,11 @@ TEST(SlotCardClass, EachTestAnswersOnlyForItsOwnClass) {
   // A fabric sub-class number under another base class is no fabric.
   const CardIdentity other = Card(0x8086, 0x0001, 0x01, FabricSubClasses[0]);
   EXPECT_EQ(MatchSlotClassTest(SlotTestFabric, other), SlotClassNone);
+  // A test kind outside the list (the kind is one byte) matches nothing, not even a card of the board.
+  const CardIdentity board = Card(static_cast<uint16_t>(BoardCardIds[0]), static_cast<uint16_t>(BoardCardIds[0] >> 16));
+  for (unsigned kind = SlotTestBoardCard + 1; kind <= 0xFF; ++kind) {
+    EXPECT_EQ(MatchSlotClassTest(static_cast<SlotClassTest>(kind), board), SlotClassNone) << kind;
+  }
 }
 
 TEST(NthEthernet, TheCounterPassesOverThatManyEthernetControllers) {

@@ -31,10 +31,10 @@ const std::vector<uint8_t> kWritableWithVb = {0x91, 0x08, 0x00, 'Y', 'A', 0x00, 
 class AdditionalInformationTest : public SlotDriverTest {
  protected:
   EFI_PCI_IO_PROTOCOL* Card(uint16_t subsystem_vendor, std::optional<std::vector<uint8_t>> vpd, uint64_t delay_us = 20,
-                            bool never = false) {
+                            bool never = false, uint64_t answered_reads = UINT64_MAX) {
     auto spec = sim::EndpointSpec(kCard, 0x7A3B, 0x1593, 0x020000, subsystem_vendor, 0x0A01);
     spec.class_code = 0x020001;
-    if (vpd) sim::WithVpd(spec, *vpd, delay_us, never);
+    if (vpd) sim::WithVpd(spec, *vpd, delay_us, never).capabilities.back().vpd.answered_reads = answered_reads;
     pci_ = &Attach({spec});
     return pci_->Instances().InstanceAt(kCard);
   }
@@ -308,6 +308,66 @@ TEST_P(VpdSpaceEndTest, AHeaderEndingAtTheEndOfTheSpaceIsRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LastHeaders, VpdSpaceEndTest, ::testing::Values(VpdSpaceSize - 3, VpdSpaceSize - 2));
+
+// A VPD part that stops answering after some reads. The 13-byte image takes six reads: the two headers (at 0
+// and 12) while measuring, then its four dwords. A failed header read ends the measure before that header, so
+// the image is 12 bytes long once the first read is answered; a failed data read fails the whole read and
+// keeps no buffer (a leak is reported at the end of the test).
+struct StoppingPart {
+  uint64_t answered_reads;
+  EFI_STATUS status;
+};
+class VpdStopsAnsweringTest : public AdditionalInformationTest, public ::testing::WithParamInterface<StoppingPart> {};
+
+TEST_P(VpdStopsAnsweringTest, OnlyAWhollyAnsweredImageIsHandedOver) {
+  const auto image = Append(Identifier(9), {0x78});
+  Card(0x1E6D, image, 0, false, GetParam().answered_reads);
+  UINT8* read = reinterpret_cast<UINT8*>(&slot_);
+  UINTN length = 77;
+  ASSERT_EQ(ReadVpdImage(0x17, 0, 0, &read, &length), GetParam().status);
+  if (GetParam().status == EFI_SUCCESS) {
+    EXPECT_EQ(std::vector<uint8_t>(read, read + length), image);
+    FreeBuffer(read);
+  } else {
+    EXPECT_EQ(read, reinterpret_cast<UINT8*>(&slot_)) << "nothing handed over";
+    EXPECT_EQ(length, 77u);
+  }
+  EXPECT_TRUE(platform.Pool().Leaks().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, VpdStopsAnsweringTest,
+                         ::testing::Values(StoppingPart{0, EFI_NOT_FOUND}, StoppingPart{1, EFI_TIMEOUT},
+                                           StoppingPart{2, EFI_TIMEOUT}, StoppingPart{5, EFI_TIMEOUT},
+                                           StoppingPart{6, EFI_SUCCESS}));
+
+// The cut of an image to whole resources, on images the measure never hands over as well (truncated
+// resources, small resources other than the end tag, bytes after the end tag).
+struct CutRow {
+  std::vector<uint8_t> image;
+  size_t limit;
+  size_t kept;
+};
+class VpdCutTest : public ::testing::TestWithParam<CutRow> {};
+
+TEST_P(VpdCutTest, KeepsTheLongestRunOfWholeResourcesWithinTheLimit) {
+  const CutRow& row = GetParam();
+  EXPECT_EQ(VpdWholeResourcesWithin(row.image.data(), row.image.size(), row.limit), row.kept);
+}
+
+const std::vector<uint8_t> kTwoLarge = {0x82, 2, 0, 'a', 'b', 0x90, 2, 0, 'c', 'd', 0x78};
+INSTANTIATE_TEST_SUITE_P(
+    Images, VpdCutTest,
+    ::testing::Values(CutRow{{}, 100, 0}, CutRow{kTwoLarge, 100, 11}, CutRow{kTwoLarge, 11, 11},
+                      CutRow{kTwoLarge, 10, 10}, CutRow{kTwoLarge, 9, 5}, CutRow{kTwoLarge, 5, 5},
+                      CutRow{kTwoLarge, 4, 0},
+                      CutRow{{0x82, 1, 0, 'a', 0x78, 0xFF, 0xFF}, 100, 5},   // nothing after the end tag
+                      CutRow{{0x22, 0xAA, 0xBB, 0x78}, 100, 4},              // a small resource goes on
+                      CutRow{{0x82, 0, 0, 0x79, 0x5A, 0x82, 0, 0}, 100, 5},  // end tag with a checksum
+                      CutRow{{0x82, 0, 0}, 100, 3},                          // an empty large resource
+                      CutRow{{0x82, 2, 0, 'a', 'b'}, 100, 5},                // ends at the image end
+                      CutRow{{0x82, 5, 0, 'a', 'b'}, 100, 0},                // body cut short
+                      CutRow{{0x82, 1, 0, 'a', 0x90, 0x00}, 100, 4},         // header cut short
+                      CutRow{{0x82, 1, 0, 'a', 0x22, 0xAA}, 100, 4}));       // small resource cut short
 
 TEST_F(VpdReaderTest, ImageBufferFailureIsOutOfResources) {
   Card(0x1E6D, Append(Identifier(4), {0x78}));
