@@ -60,6 +60,8 @@ TEST(SlotCardClass, EachTestAnswersOnlyForItsOwnClass) {
   EXPECT_EQ(MatchSlotClassTest(SlotTestAccelerator, fabric), SlotClassNone);
   EXPECT_EQ(MatchSlotClassTest(SlotTestStorage, fabric), SlotClassNone);
   EXPECT_EQ(MatchSlotClassTest(SlotTestBoardCard, fabric), SlotClassNone);
+  // A network controller of another sub-class is no fabric either.
+  EXPECT_EQ(MatchSlotClassTest(SlotTestFabric, Card(0x8086, 0x0001, NetworkControllerBaseClass, 0x00)), SlotClassNone);
   // A fabric sub-class number under another base class is no fabric.
   const CardIdentity other = Card(0x8086, 0x0001, 0x01, FabricSubClasses[0]);
   EXPECT_EQ(MatchSlotClassTest(SlotTestFabric, other), SlotClassNone);

@@ -81,9 +81,13 @@ TEST_F(SlotRecordTest, SocketsAboveSevenCountAsAbsent) {
   // Socket 7 is the last one the mask describes: present, so the probe goes on (to a stack it lacks).
   entry.Socket = 7;
   EXPECT_EQ(BuildSlotRecord(&entry), EFI_SUCCESS);
+  // Socket 7 with its bit clear in the mask is absent again.
+  DriverSocketBusLayoutForUpdate()->SocketPresentMask = 0xFFFFFF7F;
+  EXPECT_EQ(BuildSlotRecord(&entry), EFI_SUCCESS);
   auto slots = RecordsOfType(9);
-  ASSERT_EQ(slots.size(), 2u);
+  ASSERT_EQ(slots.size(), 3u);
   EXPECT_EQ(Fields(slots[1]).usage, 0x03);
+  EXPECT_EQ(Fields(slots[2]).usage, 0x02);
 }
 
 TEST_F(SlotRecordTest, LinkDownNamesTheRootPort) {

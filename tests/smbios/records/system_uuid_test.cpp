@@ -48,16 +48,18 @@ TEST(UuidTimestamp, LargestValueFitsAndKeepsVersionOne) {
 struct HandedRecord {
   EFI_STATUS status;
   uint8_t length;
-  bool written;     // the UUID field (bytes 8..23) is filled; otherwise the whole buffer stays as it was
-  bool pcd = true;  // the PCD protocol is there (without it no time fields, and no node here: nothing changes)
+  bool written;       // the UUID field (bytes 8..23) is filled; otherwise the whole buffer stays as it was
+  bool pcd = true;    // the PCD protocol is there (without it no time fields, and no node here: nothing changes)
+  bool null = false;  // GetNext answers success with a null record
 };
 
 std::vector<uint8_t> handed_buffer;
 EFI_STATUS handed_status = EFI_SUCCESS;
+bool handed_null = false;
 EFI_STATUS EFIAPI HandOverBuffer(const EFI_SMBIOS_PROTOCOL*, EFI_SMBIOS_HANDLE* handle, EFI_SMBIOS_TYPE*,
                                  EFI_SMBIOS_TABLE_HEADER** record, EFI_HANDLE*) {
   *handle = 1;
-  *record = reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(handed_buffer.data());
+  *record = handed_null ? nullptr : reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(handed_buffer.data());
   return handed_status;
 }
 
@@ -71,6 +73,7 @@ TEST_P(UuidFillTarget, OnlyARecordHandedOverWithSuccessAndRoomForTheFieldIsWritt
   handed_buffer[1] = row.length;
   handed_buffer[2] = 1;
   handed_status = row.status;
+  handed_null = row.null;
   platform.Pcd().Set32(sim::kPcdUuidTimestamp, 1);
   if (!row.pcd) platform.MarkProtocolAbsent(*sim::ProtocolGuidByName("pcd"));
   platform.Smbios().Protocol()->GetNext = &HandOverBuffer;
@@ -91,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, UuidFillTarget,
                                            HandedRecord{EFI_SUCCESS, 0x08, false},
                                            HandedRecord{EFI_NOT_FOUND, 0x1B, false},
                                            HandedRecord{EFI_DEVICE_ERROR, 0x18, false},
-                                           HandedRecord{EFI_SUCCESS, 0x1B, false, false}));
+                                           HandedRecord{EFI_SUCCESS, 0x1B, false, false},
+                                           HandedRecord{EFI_SUCCESS, 0x1B, false, true, true}));
 
 }  // namespace
