@@ -92,6 +92,7 @@ EFI_STATUS PoolAllocator::Free(VOID* buffer) {
     violations_.Report("FreePool: write " + where + " of " + Describe(block.number, block.size, block.type));
   }
   live_.erase(it);
+  if (last_found_ && last_found_->first == key) last_found_.reset();
   std::memset(block.raw, kFreedByte, block.size + 2 * kGuard);
   std::free(block.raw);
   freed_.insert(key);
@@ -116,12 +117,15 @@ void PoolAllocator::ClearFailures() {
 
 std::optional<PoolBuffer> PoolAllocator::Find(const void* address, size_t* bytes_to_end) const {
   const auto a = reinterpret_cast<uintptr_t>(address);
-  auto it = live_.upper_bound(a);
-  if (it == live_.begin()) return std::nullopt;
-  --it;
-  const Block& block = it->second;
-  if (a - it->first >= block.size) return std::nullopt;
-  if (bytes_to_end != nullptr) *bytes_to_end = block.size - (a - it->first);
+  if (!last_found_ || a < last_found_->first || a - last_found_->first >= last_found_->second.size) {
+    auto it = live_.upper_bound(a);
+    if (it == live_.begin()) return std::nullopt;
+    --it;
+    if (a - it->first >= it->second.size) return std::nullopt;
+    last_found_.emplace(it->first, it->second);
+  }
+  const auto& [start, block] = *last_found_;
+  if (bytes_to_end != nullptr) *bytes_to_end = block.size - (a - start);
   return PoolBuffer{block.number, block.size, block.type};
 }
 

@@ -85,6 +85,9 @@ class PoolAllocator {
   Violations& violations_;
   std::map<uintptr_t, Block> live_;      // payload address -> block
   std::unordered_set<uintptr_t> freed_;  // payload addresses freed, to tell a double free from a stray pointer
+  // The live buffer Find found last (payload address and block), asked first: an emulated driver's accesses to
+  // one buffer come in runs. Forgotten when that buffer is freed.
+  mutable std::optional<std::pair<uintptr_t, Block>> last_found_;
   PoolStats stats_;
   std::vector<uint64_t> fail_numbers_;
   std::optional<uint64_t> fail_from_;

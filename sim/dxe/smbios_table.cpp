@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "sim/common/hex_text.h"
 #include "sim/dxe/pool_allocator.h"
@@ -80,15 +81,14 @@ SmbiosTable::Stored* SmbiosTable::FindStored(uint16_t handle) {
 }
 
 const uint8_t* SmbiosTable::RecordHolding(const void* address, size_t* size) const {
+  // An emulated driver's every access to a record asks this: one search, not a walk over the table.
   const auto at = reinterpret_cast<uintptr_t>(address);
-  for (const auto& stored : records_) {
-    const auto start = reinterpret_cast<uintptr_t>(stored->bytes.data());
-    if (at >= start && at - start < stored->size) {
-      *size = stored->size;
-      return stored->bytes.data();
-    }
-  }
-  return nullptr;
+  auto it = by_address_.upper_bound(at);
+  if (it == by_address_.begin()) return nullptr;
+  const Stored& stored = *std::prev(it)->second;
+  if (at - std::prev(it)->first >= stored.size) return nullptr;
+  *size = stored.size;
+  return stored.bytes.data();
 }
 
 EFI_SMBIOS_TABLE_HEADER* SmbiosTable::Find(uint16_t handle) {
@@ -128,6 +128,7 @@ EFI_STATUS SmbiosTable::Add(EFI_SMBIOS_HANDLE* handle, const EFI_SMBIOS_TABLE_HE
   stored->bytes.assign(bytes, bytes + check.size);
   stored->bytes.resize(check.size + kRecordGuardLength, kRecordGuardByte);
   reinterpret_cast<EFI_SMBIOS_TABLE_HEADER*>(stored->bytes.data())->Handle = assigned;
+  by_address_[reinterpret_cast<uintptr_t>(stored->bytes.data())] = stored.get();
   records_.push_back(std::move(stored));
   *handle = assigned;
   return EFI_SUCCESS;
@@ -136,6 +137,7 @@ EFI_STATUS SmbiosTable::Add(EFI_SMBIOS_HANDLE* handle, const EFI_SMBIOS_TABLE_HE
 EFI_STATUS SmbiosTable::Remove(EFI_SMBIOS_HANDLE handle) {
   for (auto it = records_.begin(); it != records_.end(); ++it) {
     if ((*it)->handle == handle) {
+      by_address_.erase(reinterpret_cast<uintptr_t>((*it)->bytes.data()));
       records_.erase(it);
       return EFI_SUCCESS;
     }

@@ -74,6 +74,7 @@ class SmbiosTable {
   const PoolAllocator* pool_;
   Instance instance_;
   std::vector<std::unique_ptr<Stored>> records_;
+  std::map<uintptr_t, const Stored*> by_address_;  // each stored record by the address of its bytes
   std::vector<std::string> refusals_;
 
   friend struct SmbiosProtocolThunks;

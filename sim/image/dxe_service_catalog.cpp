@@ -250,19 +250,22 @@ DxeServiceCatalog::DxeServiceCatalog(DxePlatform& platform, GuestReach& reach) :
   LendInterface(loaded, platform.LoadedImage());
 
   PoolAllocator& pool = platform.Pool();
-  reach.AddSource([&pool](uint64_t address) -> std::optional<ReachRegion> {
+  // Asked on every guest access to a buffer or record: the name only when a message needs it.
+  reach.AddSource([&pool](uint64_t address, bool named) -> std::optional<ReachRegion> {
     size_t to_end = 0;
     const std::optional<PoolBuffer> b = pool.Find(reinterpret_cast<const void*>(address), &to_end);
     if (!b) return std::nullopt;
-    return ReachRegion{address, address + to_end, true, "pool buffer #" + std::to_string(b->number),
+    return ReachRegion{address, address + to_end, true,
+                       named ? "pool buffer #" + std::to_string(b->number) : std::string(),
                        reinterpret_cast<const uint8_t*>(address)};
   });
   SmbiosTable& smbios = platform.Smbios();
-  reach.AddSource([&smbios](uint64_t address) -> std::optional<ReachRegion> {
+  reach.AddSource([&smbios](uint64_t address, bool named) -> std::optional<ReachRegion> {
     size_t size = 0;
     const uint8_t* record = smbios.RecordHolding(reinterpret_cast<const void*>(address), &size);
     if (record == nullptr) return std::nullopt;
-    return ReachRegion{Address(record), Address(record) + size, true, "an SMBIOS record of the table", record};
+    return ReachRegion{Address(record), Address(record) + size, true,
+                       named ? "an SMBIOS record of the table" : std::string(), record};
   });
 }
 

@@ -4,6 +4,7 @@
 // restore, and the fault reports.
 #include "sim/image/image_machine.h"
 
+#include <link.h>
 #include <sys/mman.h>
 #include <unicorn/unicorn.h>
 #include <unistd.h>
@@ -25,10 +26,15 @@ namespace {
 
 constexpr uint8_t kReturnInstruction = 0xC3;
 constexpr size_t kArenaSize = 1 << 20;
-// Checked pages kept across restores: the host's allocations move from run to run (more so under a sanitizer's
-// allocator), so their pages pile up, and every mapping change costs the emulator time in the number of regions.
-// With the driver image under the fuzzer's sanitizers, 64 gave twice the inputs per second of 256 (and more than 16).
-constexpr size_t kKeptCheckedPages = 64;
+// Checked runs kept across restores: every mapping change costs the emulator time in the number of regions, so
+// past this many they are all dropped at the next restore.
+constexpr size_t kKeptCheckedRuns = 64;
+// A lent host page outside the process's loaded objects (heap, mmap'd memory) is mapped behind checked accesses
+// together with the free pages around it, up to this aligned span: the host's allocations move from run to run
+// (more so under a sanitizer's allocator, where each size class has its own area), and one run per area then
+// serves every later allocation there instead of one mapping, and later one unmapping, per new page. Pages of
+// the loaded objects (statics) are still mapped one at a time.
+constexpr uint64_t kCheckedSpan = uint64_t{1} << 30;
 
 // The emulator's per-block and per-access callbacks run thousands of times per guest call; a fuzzer build leaves
 // them out of its coverage (the image's own blocks are its feedback), as tracing their comparisons cost more than
@@ -82,6 +88,11 @@ class PageRuns {
     auto it = runs_.upper_bound(page);
     return it == runs_.end() ? limit : std::min(it->first, limit);
   }
+  // For a page the set does not hold: the end of the last run below it, or `floor` when that lies lower.
+  uint64_t PreviousEnd(uint64_t page, uint64_t floor) const {
+    auto it = runs_.upper_bound(page);
+    return it == runs_.begin() ? floor : std::max(std::prev(it)->second, floor);
+  }
   void Insert(uint64_t first, uint64_t end) {
     if (first >= end) return;
     auto it = runs_.upper_bound(first);
@@ -120,22 +131,55 @@ struct DirectBacking {
   uint8_t* host;  // the host memory at the run's first guest address
 };
 
+// Every stack push and pop comes through here: copies of a constant size compile to one load or store each
+// (still checked by the sanitizers), where a copy of the variable size is a library call.
 HOT_CALLBACK uint64_t DirectRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
-  uint64_t value = 0;
-  std::memcpy(&value, static_cast<DirectBacking*>(user)->host + offset, size);
-  return value;
+  const uint8_t* at = static_cast<DirectBacking*>(user)->host + offset;
+  switch (size) {
+    case 1: return *at;
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, at, 2);
+      return v;
+    }
+    case 4: {
+      uint32_t v;
+      std::memcpy(&v, at, 4);
+      return v;
+    }
+    default: {
+      uint64_t v = 0;
+      std::memcpy(&v, at, size < 8 ? size : 8);
+      return v;
+    }
+  }
 }
 
 HOT_CALLBACK void DirectWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
-  std::memcpy(static_cast<DirectBacking*>(user)->host + offset, &value, size);
+  uint8_t* at = static_cast<DirectBacking*>(user)->host + offset;
+  switch (size) {
+    case 1: *at = static_cast<uint8_t>(value); return;
+    case 2: {
+      const uint16_t v = static_cast<uint16_t>(value);
+      std::memcpy(at, &v, 2);
+      return;
+    }
+    case 4: {
+      const uint32_t v = static_cast<uint32_t>(value);
+      std::memcpy(at, &v, 4);
+      return;
+    }
+    default: std::memcpy(at, &value, size < 8 ? size : 8);
+  }
 }
 
 }  // namespace
 
-// A lent host page seen through checked accesses.
+// Lent host pages seen through checked accesses: [base, end).
 struct CheckedPage {
   ImageMachine::State* state;
   uint64_t base;
+  uint64_t end;
 };
 
 struct ImageMachine::State {
@@ -166,7 +210,8 @@ struct ImageMachine::State {
   uc_hook exact_hook = 0;
   uint8_t* counters = nullptr;
   size_t counters_size = 0;
-  bool recording = false;                            // IMAGE_COVERAGE_DIR is set
+  uint64_t counters_mask = 0;  // counters_size - 1 when that is a power of two (no division per block), else 0
+  bool recording = false;      // IMAGE_COVERAGE_DIR is set
   std::set<std::pair<uint64_t, uint32_t>> recorded;  // image-relative start and size of each block run
   std::string name = "image";
 
@@ -253,6 +298,10 @@ struct ImageMachine::State {
     uc_emu_stop(uc);
   }
 
+  // The pages around `p` (a page of host memory nothing maps) that one checked run may cover: within its aligned
+  // span, clear of every mapped page and of the process's loaded objects; just `p` when it lies in one of those.
+  std::pair<uint64_t, uint64_t> CheckedRun(uint64_t p) const;
+
   // Maps the host page of a lent address behind checked accesses (each access of the guest is checked against
   // what is lent at that moment, then copied to or from the host).
   bool ShareData(uint64_t address);
@@ -334,8 +383,8 @@ struct ImageMachine::State {
     }
     std::erase_if(added, [](const Added& a) { return a.stale && a.end == a.start; });
     std::erase_if(checked, [&](const std::unique_ptr<CheckedPage>& c) {
-      if (c->base < start || c->base >= end) return false;
-      Unmap(c->base, c->base + page);
+      if (c->end <= start || c->base >= end) return false;
+      Unmap(c->base, c->end);
       return true;
     });
     for (auto it = host_code_pages.lower_bound(start / page); it != host_code_pages.end() && *it * page < end;) {
@@ -349,7 +398,7 @@ struct ImageMachine::State {
     ++blocks;
     const uint64_t rva = address - image_base;
     if (counters != nullptr) {
-      uint8_t& c = counters[rva % counters_size];
+      uint8_t& c = counters[counters_mask != 0 ? rva & counters_mask : rva % counters_size];
       if (c != 0xFF) ++c;
     }
     if (recording) recorded.emplace(rva, size);
@@ -426,13 +475,56 @@ void CheckedWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, vo
 
 }  // namespace
 
+namespace {
+
+// The page-widened address ranges of every loaded object's segments (the program, its libraries), sorted.
+const std::vector<std::pair<uint64_t, uint64_t>>& LoadedObjectRanges(uint64_t page) {
+  static const std::vector<std::pair<uint64_t, uint64_t>> ranges = [page] {
+    std::vector<std::pair<uint64_t, uint64_t>> found;
+    auto add = [](dl_phdr_info* info, size_t, void* out) {
+      auto& list = *static_cast<std::vector<std::pair<uint64_t, uint64_t>>*>(out);
+      for (unsigned i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+        if (ph.p_type == PT_LOAD)
+          list.emplace_back(info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz);
+      }
+      return 0;
+    };
+    dl_iterate_phdr(add, &found);
+    for (auto& [start, end] : found) {
+      start = start / page * page;
+      end = (end + page - 1) / page * page;
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }();
+  return ranges;
+}
+
+}  // namespace
+
+std::pair<uint64_t, uint64_t> ImageMachine::State::CheckedRun(uint64_t p) const {
+  uint64_t first = p & ~(kCheckedSpan - 1), end = first + kCheckedSpan;
+  for (const auto& [start, stop] : LoadedObjectRanges(page)) {
+    if (p >= start && p < stop) return {p, p + page};
+    if (stop <= p) first = std::max(first, stop);
+    if (start > p) end = std::min(end, start);
+  }
+  first = std::max(first, pages.PreviousEnd(p / page, first / page) * page);
+  end = std::min(end, pages.NextHeld(p / page, end / page) * page);
+  return {first, end};
+}
+
 bool ImageMachine::State::ShareData(uint64_t address) {
   if (!machine->Reach().Find(address)) return false;
-  const uint64_t p = address / page * page;
-  checked.push_back(std::make_unique<CheckedPage>(CheckedPage{this, p}));
-  if (uc_mmio_map(uc, p, page, CheckedRead, checked.back().get(), CheckedWrite, checked.back().get()) != UC_ERR_OK)
+  const auto [first, end] = CheckedRun(address / page * page);
+  checked.push_back(std::make_unique<CheckedPage>(CheckedPage{this, first, end}));
+  if (uc_mmio_map(uc, first, end - first, CheckedRead, checked.back().get(), CheckedWrite, checked.back().get()) !=
+      UC_ERR_OK) {
+    checked.pop_back();
     return false;
-  pages.Insert(p / page, p / page + 1);
+  }
+  pages.Insert(first / page, end / page);
   return true;
 }
 
@@ -483,7 +575,9 @@ HOT_CALLBACK void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* use
     }
     return;  // the slot's own instruction returns to the caller
   }
-  if (!s.host_code_pages.empty() && s.host_code_pages.count(address / s.page)) {
+  // A block of the image's own code is no host service entry: no page lookup for the common case.
+  const bool in_code = s.InCode(address);
+  if (!in_code && !s.host_code_pages.empty() && s.host_code_pages.count(address / s.page)) {
     if (s.gate == nullptr || !s.gate->IsService(address)) {
       s.Fail("the image executed host code at " + Hex(address) +
              ", which is no service entry point the platform handed it");
@@ -503,7 +597,7 @@ HOT_CALLBACK void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* use
     uc_reg_write(s.uc, UC_X86_REG_RAX, &result);
     return;  // the page's return instruction goes back to the image
   }
-  if (!s.InCode(address)) {
+  if (!in_code) {
     s.Fail("the image executed at " + Hex(address) + ", outside its code, in " + s.Where(address));
     return;
   }
@@ -638,8 +732,7 @@ ImageMachine::ImageMachine(const PlacedImage& image, size_t stack_size, std::spa
       s.writable.push_back({image.Host() + (sec.start - image.Base()), static_cast<size_t>(sec.end - sec.start)});
   }
   s.image_base = image.Base();
-  s.counters = g_default_counters;
-  s.counters_size = g_default_counters_size;
+  SetBlockCounters(g_default_counters, g_default_counters_size);
   s.recording = std::getenv("IMAGE_COVERAGE_DIR") != nullptr;
   // The image is the guest's own: lent with the protections it is mapped with.
   reach_.Lend(image.Base(), image.MappedSize(), false, "the image", image.Host());
@@ -803,6 +896,7 @@ void ImageMachine::SetExactCounting(bool exact) {
 void ImageMachine::SetBlockCounters(uint8_t* counters, size_t size) {
   state_->counters = size != 0 ? counters : nullptr;
   state_->counters_size = size;
+  state_->counters_mask = size > 1 && (size & (size - 1)) == 0 ? size - 1 : 0;
 }
 
 void ImageMachine::SetDefaultBlockCounters(uint8_t* counters, size_t size) {
@@ -860,8 +954,8 @@ void ImageMachine::Restore() {
   arena_.Rewind(snap.arena_used);
   s.gate = snap.gate;
   for (State::Added& a : s.added) a.stale = true;
-  if (s.checked.size() > kKeptCheckedPages) {
-    for (const auto& c : s.checked) s.Unmap(c->base, c->base + s.page);
+  if (s.checked.size() > kKeptCheckedRuns) {
+    for (const auto& c : s.checked) s.Unmap(c->base, c->end);
     s.checked.clear();
   }
 }
@@ -887,6 +981,13 @@ bool ImageMachine::ReadGuest(uint64_t address, void* out, size_t size) {
 }
 
 bool ImageMachine::WriteGuest(uint64_t address, const void* data, size_t size) {
+  // The stack, always mapped and writable, is written directly (a service's results out through locals).
+  const State& s = *state_;
+  const uint64_t stack = reinterpret_cast<uintptr_t>(s.stack);
+  if (size != 0 && address >= stack && size <= s.stack_size && address - stack <= s.stack_size - size) {
+    std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(address)), data, size);
+    return true;
+  }
   uc_mem_region* regions = nullptr;
   uint32_t count = 0;
   if (uc_mem_regions(uc_, &regions, &count) != UC_ERR_OK) return false;

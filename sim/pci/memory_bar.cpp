@@ -2,6 +2,7 @@
 #include "sim/pci/memory_bar.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "sim/common/hex_text.h"
@@ -39,7 +40,13 @@ void CheckMemoryBars(const std::vector<PciFunctionSpec>& specs) {
   }
 }
 
-MemoryBarRegion::MemoryBarRegion(const MemoryBarSpec& spec) : bytes_(spec.size, 0) {
+MemoryBarRegion::MemoryBarRegion(const MemoryBarSpec& spec)
+    : bytes_(static_cast<uint8_t*>(std::calloc(spec.size != 0 ? spec.size : 1, 1))), size_(spec.size) {
+  if (bytes_ == nullptr) {
+    std::fprintf(stderr, "simulator: no memory for a BAR window of %llu bytes\n",
+                 static_cast<unsigned long long>(spec.size));
+    std::abort();
+  }
   for (const BarContents& c : spec.contents) {
     for (size_t b = 0; b < c.bytes.size(); ++b) bytes_[c.offset + b] = c.bytes[b];
   }
@@ -47,12 +54,12 @@ MemoryBarRegion::MemoryBarRegion(const MemoryBarSpec& spec) : bytes_(spec.size, 
 
 uint64_t MemoryBarRegion::Read(uint64_t offset, unsigned width) {
   uint64_t value = 0;
-  for (unsigned b = 0; b < width && offset + b < bytes_.size(); ++b) value |= uint64_t{bytes_[offset + b]} << (8 * b);
+  for (unsigned b = 0; b < width && offset + b < size_; ++b) value |= uint64_t{bytes_[offset + b]} << (8 * b);
   return value;
 }
 
 void MemoryBarRegion::Write(uint64_t offset, unsigned width, uint64_t value) {
-  for (unsigned b = 0; b < width && offset + b < bytes_.size(); ++b)
+  for (unsigned b = 0; b < width && offset + b < size_; ++b)
     bytes_[offset + b] = static_cast<uint8_t>(value >> (8 * b));
 }
 

@@ -2,6 +2,8 @@
 // platform maps at each BAR's address.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "sim/common/mmio_bus.h"
@@ -25,7 +27,13 @@ class MemoryBarRegion : public MmioRegion {
   void Write(uint64_t offset, unsigned width, uint64_t value) override;
 
  private:
-  std::vector<uint8_t> bytes_;
+  struct Free {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  // Zeroed by calloc: a large window comes as fresh pages that are touched only where the description or a
+  // write puts bytes, where a zero-filled vector would write every page of a 16 MiB window at each boot.
+  std::unique_ptr<uint8_t[], Free> bytes_;
+  uint64_t size_;
 };
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "tests/support/platform_checks.h"
 
@@ -53,6 +54,38 @@ TEST_F(PoolTest, FindsTheBufferHoldingAnAddress) {
   EXPECT_EQ(rest, 68u);
   EXPECT_FALSE(platform.Pool().Find(static_cast<uint8_t*>(a) + 768).has_value());
   Free(a);
+}
+
+// Lookups that alternate between buffers, and one after a free: each answers for the pool as it is now.
+TEST_F(PoolTest, FindAnswersForTheBuffersLiveNowWhateverItFoundBefore) {
+  VOID* a = nullptr;
+  VOID* b = nullptr;
+  ASSERT_EQ(Allocate(64, &a), EFI_SUCCESS);
+  ASSERT_EQ(Allocate(32, &b), EFI_SUCCESS);
+  auto* pa = static_cast<uint8_t*>(a);
+  auto* pb = static_cast<uint8_t*>(b);
+  struct Probe {
+    const uint8_t* address;
+    uint64_t number;  // 0: no live buffer holds it
+    size_t rest;
+  };
+  const uint64_t na = platform.Pool().Find(pa)->number, nb = platform.Pool().Find(pb)->number;
+  EXPECT_NE(na, nb);
+  const std::vector<Probe> before = {{pa + 10, na, 54}, {pb + 31, nb, 1}, {pa + 63, na, 1}, {pa + 64, 0, 0},
+                                     {pb, nb, 32},      {pb + 32, 0, 0},  {pa + 1, na, 63}};
+  auto probe = [&](const std::vector<Probe>& probes) {
+    for (const Probe& p : probes) {
+      size_t rest = 0;
+      const auto found = platform.Pool().Find(p.address, &rest);
+      EXPECT_EQ(found ? found->number : 0, p.number) << static_cast<const void*>(p.address);
+      EXPECT_EQ(rest, p.rest) << static_cast<const void*>(p.address);
+    }
+  };
+  probe(before);
+  ASSERT_EQ(Free(a), EFI_SUCCESS);
+  probe({{pa + 10, 0, 0}, {pb + 4, nb, 28}, {pa, 0, 0}});
+  ASSERT_EQ(Free(b), EFI_SUCCESS);
+  probe({{pb + 4, 0, 0}});
 }
 
 TEST_F(PoolTest, NthAllocationFromNowFails) {

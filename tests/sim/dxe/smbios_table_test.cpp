@@ -126,6 +126,34 @@ TEST_F(SmbiosTableTest, RemoveTakesTheRecordOutAndUnknownHandlesAreViolations) {
   ExpectViolation("SMBIOS Remove of handle 0x0000");
 }
 
+TEST_F(SmbiosTableTest, TheRecordHoldingAnAddressIsFoundUntilItIsRemoved) {
+  const EFI_SMBIOS_HANDLE a = AddOk(Record(9, {1, 2, 3}, {"A"}));
+  const EFI_SMBIOS_HANDLE b = AddOk(Record(41, {1, 5}, {"BB", "CC"}));
+  const auto* first = reinterpret_cast<const uint8_t*>(platform.Smbios().Find(a));
+  const auto* second = reinterpret_cast<const uint8_t*>(platform.Smbios().Find(b));
+  const size_t first_size = 7 + 2 + 1, second_size = 6 + 3 + 3 + 1;
+  struct Probe {
+    const uint8_t* address;
+    const uint8_t* holder;  // null: no record holds it
+    size_t size;
+  };
+  const std::vector<Probe> probes = {
+      {first, first, first_size},         {first + first_size - 1, first, first_size},
+      {first + first_size, nullptr, 0},  // the guard bytes after the record
+      {second + 3, second, second_size},  {second + second_size - 1, second, second_size},
+      {second + second_size, nullptr, 0}, {first - 1, nullptr, 0}};
+  for (const Probe& p : probes) {
+    size_t size = 0;
+    EXPECT_EQ(platform.Smbios().RecordHolding(p.address, &size), p.holder) << static_cast<const void*>(p.address);
+    EXPECT_EQ(size, p.size);
+  }
+  ASSERT_EQ(smbios()->Remove(smbios(), a), EFI_SUCCESS);
+  size_t size = 0;
+  EXPECT_EQ(platform.Smbios().RecordHolding(first + 1, &size), nullptr);
+  EXPECT_EQ(platform.Smbios().RecordHolding(second + 1, &size), second);
+  EXPECT_EQ(size, second_size);
+}
+
 TEST_F(SmbiosTableTest, UpdateStringIsAViolation) {
   EFI_SMBIOS_HANDLE h = 0;
   UINTN n = 1;

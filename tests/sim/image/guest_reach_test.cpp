@@ -6,6 +6,10 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/common/hex_text.h"
 
 namespace {
 
@@ -82,6 +86,57 @@ TEST_F(Reach, ASourceAnswersForWhatItsOwnerHoldsNow) {
   EXPECT_NE(reach.Check(At(130), 31, true), "");
   live = false;
   EXPECT_NE(reach.Check(At(130), 1, false), "");
+}
+
+TEST_F(Reach, ASourceNamesItsRegionWhereAMessageNeedsItAndNotForEachAccess) {
+  std::vector<bool> named;
+  reach.AddSource([&](uint64_t address, bool name) -> std::optional<sim::ReachRegion> {
+    if (address < At(128) || address >= At(160)) return std::nullopt;
+    named.push_back(name);
+    return sim::ReachRegion{At(128), At(160), false, name ? "a read-only buffer" : "", bytes + 128};
+  });
+  bytes[130] = 0x5A;
+  uint8_t out[4] = {};
+  EXPECT_TRUE(reach.Read(At(130), out, 4));
+  EXPECT_EQ(out[0], 0x5A);
+  EXPECT_EQ(named, std::vector<bool>{false});
+  EXPECT_EQ(reach.Find(At(131))->name, "a read-only buffer");
+  EXPECT_EQ(reach.Check(At(130), 4, true),
+            sim::Hex(At(130)) + " lies in a read-only buffer, which the image may only read");
+  EXPECT_FALSE(reach.Write(At(130), out, 4));
+  EXPECT_EQ(bytes[131], 0);
+}
+
+// Lookups remember the region they found last; a lend inside it, a revocation or going back to a copy of the
+// regions must answer as if nothing were remembered.
+TEST_F(Reach, WhatALookupRemembersNeverOutlivesAChangeOfTheRegions) {
+  EXPECT_NE(reach.Check(At(4), 4, true), "");  // the read-only table, now remembered
+  reach.Lend(At(8), 8, true, "a field lent later");
+  EXPECT_EQ(reach.Check(At(10), 4, true), "");
+  EXPECT_EQ(reach.Find(At(10))->name, "a field lent later");
+  EXPECT_EQ(reach.Find(At(4))->name, "the table");
+
+  const sim::GuestReach kept = reach;
+  reach.Lend(At(200), 16, true, "lent after the copy");
+  EXPECT_EQ(reach.Check(At(200), 16, true), "");
+  reach = kept;
+  EXPECT_NE(reach.Check(At(200), 16, false).find("lies in nothing the platform lent"), std::string::npos);
+  uint8_t out = 0;
+  EXPECT_FALSE(reach.Read(At(204), &out, 1));
+
+  EXPECT_EQ(reach.Check(At(70), 4, true), "");  // the buffer, now remembered
+  reach.Revoke(At(64));
+  EXPECT_FALSE(reach.Read(At(70), &out, 1));
+  EXPECT_FALSE(reach.Find(At(70)));
+
+  EXPECT_FALSE(reach.Read(At(100), &out, 1));  // nothing lent from here on, now remembered
+  EXPECT_FALSE(reach.Read(At(110), &out, 1));
+  bytes[120] = 0x3C;
+  reach.Lend(At(120), 4, false, "lent into the gap");
+  EXPECT_TRUE(reach.Read(At(120), &out, 1));
+  EXPECT_EQ(out, 0x3C);
+  EXPECT_EQ(reach.Find(At(123))->name, "lent into the gap");
+  EXPECT_FALSE(reach.Read(At(110), &out, 1));
 }
 
 TEST(ReachElsewhere, BytesLentAtAnotherGuestAddressAreReadFromTheirHostCopy) {

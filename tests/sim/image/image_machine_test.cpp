@@ -47,14 +47,15 @@ constexpr uint32_t kSpin = 0x56;       // jmp $
 
 // x86-64 snippets.
 const std::vector<uint8_t> kCode64 = {
-    0x48, 0x83, 0xec, 0x38, 0x48, 0x89, 0xc8, 0x48, 0xc7, 0x44, 0x24, 0x20, 0x05, 0x00, 0x00, 0x00, 0x48,
-    0xc7, 0x44, 0x24, 0x28, 0x06, 0x00, 0x00, 0x00, 0xb9, 0x01, 0x00, 0x00, 0x00, 0xba, 0x02, 0x00, 0x00,
-    0x00, 0x41, 0xb8, 0x03, 0x00, 0x00, 0x00, 0x41, 0xb9, 0x04, 0x00, 0x00, 0x00, 0xff, 0xd0, 0x48, 0x83,
-    0xc4, 0x38, 0xc3, 0x48, 0xb8, 0x00, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x8b, 0x00, 0xc3, 0x48,
-    0xb8, 0x00, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0xc7, 0x00, 0x01, 0x00, 0x00, 0x00, 0xc3};
+    0x48, 0x83, 0xec, 0x38, 0x48, 0x89, 0xc8, 0x48, 0xc7, 0x44, 0x24, 0x20, 0x05, 0x00, 0x00, 0x00, 0x48, 0xc7,
+    0x44, 0x24, 0x28, 0x06, 0x00, 0x00, 0x00, 0xb9, 0x01, 0x00, 0x00, 0x00, 0xba, 0x02, 0x00, 0x00, 0x00, 0x41,
+    0xb8, 0x03, 0x00, 0x00, 0x00, 0x41, 0xb9, 0x04, 0x00, 0x00, 0x00, 0xff, 0xd0, 0x48, 0x83, 0xc4, 0x38, 0xc3,
+    0x48, 0xb8, 0x00, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x8b, 0x00, 0xc3, 0x48, 0xb8, 0x00, 0x20, 0x00,
+    0x10, 0x00, 0x00, 0x00, 0x00, 0xc7, 0x00, 0x01, 0x00, 0x00, 0x00, 0xc3, 0x48, 0x8b, 0x01, 0xc3};
 constexpr uint32_t kCallTrap64 = 0x00;  // trap(1, 2, 3, 4, 5, 6), trap = rcx
 constexpr uint32_t kReadRdata64 = 0x36;
 constexpr uint32_t kWriteRdata64 = 0x43;
+constexpr uint32_t kReadThrough64 = 0x54;  // mov rax, [rcx]; ret
 
 SyntheticPe Image32() {
   SyntheticPe pe;
@@ -399,6 +400,72 @@ TEST(Machine64, ARestoreGivesTheDriverItsWritableDataAsAtTheSnapshot) {
   uint32_t seen = 1;
   ASSERT_TRUE(machine.ReadGuest(data->start, &seen, 4));
   EXPECT_EQ(seen, 0u);
+}
+
+// A platform that hands the guest no host services: only the memory lent to it.
+class NoServices : public sim::HostServiceGate {
+ public:
+  bool IsService(uint64_t) const override { return false; }
+  uint64_t Call(uint64_t, const sim::TrapCall&, std::string& refusal) override {
+    refusal = "no services";
+    return 0;
+  }
+};
+
+// Host memory a run lent stays mapped behind checked accesses after a restore (with the free pages around it),
+// so each run must still reach exactly what it is lent: inputs that lend one heap buffer, the other or none and
+// read one of them give in any order what each gives on a fresh machine.
+TEST(Machine64, KeptHostMappingsReachOnlyWhatEachRunLendsInEveryOrder) {
+  auto image = Place(Image64());
+  ASSERT_TRUE(image);
+  auto first = std::make_unique<uint64_t[]>(512), second = std::make_unique<uint64_t[]>(512);
+  first[3] = 0x1111222233334444ull;
+  second[3] = 0x5555666677778888ull;
+  const uint64_t a = reinterpret_cast<uintptr_t>(&first[3]), b = reinterpret_cast<uintptr_t>(&second[3]);
+  struct Input {
+    std::vector<uint64_t> lent;  // the buffers' words lent for the run
+    uint64_t read;
+  };
+  const std::vector<Input> inputs = {{{a}, a}, {{b}, a}, {{}, b}, {{a, b}, b}};
+  struct Outcome {
+    bool completed;
+    uint64_t value;
+    bool bad_read;  // a fault that names the read at the input's address
+  };
+  auto run = [&](sim::ImageMachine& machine, const Input& in) {
+    for (uint64_t at : in.lent) machine.Reach().Lend(at, 8, false, "a heap word");
+    const sim::GuestCallResult r = machine.Call(image->Base() + 0x1000 + kReadThrough64, {in.read});
+    // A checked mapping sees the 8-byte load as two 4-byte accesses, the first of which fails.
+    const bool bad_read =
+        r.fault.rfind("the image read ", 0) == 0 && r.fault.find(" bytes at " + sim::Hex(in.read)) != std::string::npos;
+    return Outcome{r.completed, r.completed ? r.value : 0, bad_read};
+  };
+  NoServices gate;
+  std::vector<Outcome> alone;
+  for (const Input& in : inputs) {
+    sim::ImageMachine fresh(*image);
+    fresh.ShareHostMemory(gate);
+    alone.push_back(run(fresh, in));
+  }
+  ASSERT_TRUE(alone[0].completed);
+  EXPECT_EQ(alone[0].value, first[3]);
+  EXPECT_TRUE(!alone[1].completed && alone[1].bad_read);
+  EXPECT_TRUE(!alone[2].completed && alone[2].bad_read);
+  ASSERT_TRUE(alone[3].completed);
+  EXPECT_EQ(alone[3].value, second[3]);
+  for (const std::vector<size_t>& order : {std::vector<size_t>{0, 1, 2, 3, 0}, std::vector<size_t>{3, 2, 1, 0, 3}}) {
+    sim::ImageMachine machine(*image);
+    machine.ShareHostMemory(gate);
+    machine.TakeSnapshot();
+    for (size_t i : order) {
+      SCOPED_TRACE("input " + std::to_string(i) + " of the order starting with " + std::to_string(order[0]));
+      machine.Restore();
+      const Outcome o = run(machine, inputs[i]);
+      EXPECT_EQ(o.completed, alone[i].completed);
+      EXPECT_EQ(o.value, alone[i].value);
+      EXPECT_EQ(o.bad_read, alone[i].bad_read);
+    }
+  }
 }
 
 #ifdef PEI_IMAGE
