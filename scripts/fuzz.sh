@@ -4,7 +4,7 @@
 # seed corpus fuzz/corpus/<harness> (the seeds are copied: new inputs go to build/fuzz/corpus/<harness>). Prints the
 # executions of each harness and its executions per second (libFuzzer's executed units over the run's wall time);
 # a finding (crash, sanitizer report, broken invariant) is kept in
-# build/fuzz/findings/<harness>/ and makes the script exit 1.
+# build/fuzz/findings/<harness>/, its report and input (base64) are printed, and the script exits 1.
 #   scripts/fuzz.sh [SECONDS] [HARNESS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +42,9 @@ for h in "${harnesses[@]}"; do
   else
     result="FINDING (see $log and $findings/)"
     status=1
+    # What was found and the input, so that a run elsewhere (CI) can be replayed from its output alone.
+    grep -E 'invariant broken|runtime error|ERROR: (Address|Undefined|Leak|libFuzzer)|^SUMMARY|^Base64' "$log" |
+      head -n 12 | sed "s/^/$h: /" || true
   fi
   elapsed=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

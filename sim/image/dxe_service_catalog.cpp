@@ -23,6 +23,7 @@ namespace sim {
 namespace {
 
 constexpr size_t kGuid = sizeof(EFI_GUID);
+constexpr unsigned kGuidAlign = alignof(EFI_GUID);
 constexpr size_t kPointer = sizeof(void*);
 constexpr size_t kTimeCapabilities = 12;  // Resolution, Accuracy, SetsToZero (padded)
 constexpr size_t kLongestDevicePath = 4096;
@@ -104,13 +105,13 @@ const std::vector<ProtocolLayout>& Layouts() {
                    Member("Hii.NewPackageList", hii,
                           {Text(1, "PackageList", ExtentKind::kPackageList), Out(3, "Handle", kPointer)})}},
                  Offsets(kPointer, sizeof(EFI_HII_DATABASE_PROTOCOL))});
-    v.push_back(
-        {registry,
-         "the platform callback registry",
-         sizeof(PLATFORM_CALLBACK_REGISTRY),
-         {{offsetof(PLATFORM_CALLBACK_REGISTRY, Register),
-           Member("Registry.Register", registry, {In(1, "Key", kGuid, true), Sized(2, "Record", false, 3, true)})}},
-         Offsets(0, offsetof(PLATFORM_CALLBACK_REGISTRY, Register))});
+    v.push_back({registry,
+                 "the platform callback registry",
+                 sizeof(PLATFORM_CALLBACK_REGISTRY),
+                 {{offsetof(PLATFORM_CALLBACK_REGISTRY, Register),
+                   Member("Registry.Register", registry,
+                          {In(1, "Key", kGuid, true, kGuidAlign), Sized(2, "Record", false, 3, true)})}},
+                 Offsets(0, offsetof(PLATFORM_CALLBACK_REGISTRY, Register))});
     v.push_back({ipmi,
                  "the IPMI transport protocol",
                  sizeof(IPMI_TRANSPORT_PROTOCOL),
@@ -167,18 +168,20 @@ std::vector<Slot> BootServiceSlots() {
       {offsetof(B, FreePool), Service("BootServices.FreePool", {})},
       {offsetof(B, InstallProtocolInterface),
        Service("BootServices.InstallProtocolInterface",
-               {Out(0, "Handle", kPointer, true), In(1, "Protocol", kGuid, true)})},
+               {Out(0, "Handle", kPointer, true), In(1, "Protocol", kGuid, true, kGuidAlign)})},
       {offsetof(B, UninstallProtocolInterface),
-       Service("BootServices.UninstallProtocolInterface", {In(1, "Protocol", kGuid, true)})},
-      {offsetof(B, HandleProtocol), Lends(Service("BootServices.HandleProtocol", {In(1, "Protocol", kGuid, true),
-                                                                                  Out(2, "Interface", kPointer, true)}),
-                                          AfterCall::kLendInterface, 1, 2)},
+       Service("BootServices.UninstallProtocolInterface", {In(1, "Protocol", kGuid, true, kGuidAlign)})},
+      {offsetof(B, HandleProtocol),
+       Lends(Service("BootServices.HandleProtocol",
+                     {In(1, "Protocol", kGuid, true, kGuidAlign), Out(2, "Interface", kPointer, true)}),
+             AfterCall::kLendInterface, 1, 2)},
       {offsetof(B, LocateHandleBuffer),
-       Service("BootServices.LocateHandleBuffer",
-               {In(1, "Protocol", kGuid, true), Out(3, "NoHandles", 8, true), Out(4, "Buffer", kPointer, true)})},
-      {offsetof(B, LocateProtocol), Lends(Service("BootServices.LocateProtocol", {In(0, "Protocol", kGuid, true),
-                                                                                  Out(2, "Interface", kPointer, true)}),
-                                          AfterCall::kLendInterface, 0, 2)},
+       Service("BootServices.LocateHandleBuffer", {In(1, "Protocol", kGuid, true, kGuidAlign),
+                                                   Out(3, "NoHandles", 8, true), Out(4, "Buffer", kPointer, true)})},
+      {offsetof(B, LocateProtocol),
+       Lends(Service("BootServices.LocateProtocol",
+                     {In(0, "Protocol", kGuid, true, kGuidAlign), Out(2, "Interface", kPointer, true)}),
+             AfterCall::kLendInterface, 0, 2)},
       {offsetof(B, Stall), Service("BootServices.Stall", {})},
       {offsetof(B, CopyMem),
        Service("BootServices.CopyMem", {Sized(0, "Destination", true, 2), Sized(1, "Source", false, 2)})},
@@ -189,15 +192,17 @@ std::vector<Slot> BootServiceSlots() {
 std::vector<Slot> RuntimeServiceSlots() {
   using R = EFI_RUNTIME_SERVICES;
   return {
-      {offsetof(R, GetTime), Service("RuntimeServices.GetTime", {Out(0, "Time", sizeof(EFI_TIME), true),
-                                                                 Out(1, "Capabilities", kTimeCapabilities, true)})},
+      {offsetof(R, GetTime),
+       Service("RuntimeServices.GetTime", {Out(0, "Time", sizeof(EFI_TIME), true, alignof(EFI_TIME)),
+                                           Out(1, "Capabilities", kTimeCapabilities, true, 4)})},
       {offsetof(R, GetVariable),
        Service("RuntimeServices.GetVariable",
-               {Text(0, "VariableName", ExtentKind::kString16, true), In(1, "VendorGuid", kGuid, true),
+               {Text(0, "VariableName", ExtentKind::kString16, true), In(1, "VendorGuid", kGuid, true, kGuidAlign),
                 Out(2, "Attributes", 4, true), Out(3, "DataSize", 8, true), Through(4, "Data", true, 3, 8, true)})},
       {offsetof(R, SetVariable),
-       Service("RuntimeServices.SetVariable", {Text(0, "VariableName", ExtentKind::kString16, true),
-                                               In(1, "VendorGuid", kGuid, true), Sized(4, "Data", false, 3, true)})},
+       Service("RuntimeServices.SetVariable",
+               {Text(0, "VariableName", ExtentKind::kString16, true), In(1, "VendorGuid", kGuid, true, kGuidAlign),
+                Sized(4, "Data", false, 3, true)})},
   };
 }
 

@@ -248,6 +248,17 @@ struct ImageMachine::State {
   HostServiceGate* gate = nullptr;
   std::vector<std::unique_ptr<CheckedPage>> checked;
   std::set<uint64_t> host_code_pages;
+  // The emulator performs a guest read that is not aligned to its size, on pages behind callbacks, as the two
+  // aligned reads of that size around it, and only the bytes of the guest's own read are kept. The read hook
+  // notes the guest's read and the halves that follow it, so the checked pages check the guest's bytes only.
+  struct SplitRead {
+    uint64_t address = 0, size = 0;  // the guest's read
+    uint64_t first = 0;              // the first half's address: `address` rounded down to `size`
+    unsigned halves = 0;             // halves begun so far
+    bool active = false;
+  };
+  SplitRead split;
+  uc_hook read_hook = 0;
 
   // The call in progress.
   bool running = false;
@@ -453,10 +464,40 @@ void TrapCall::Refuse(const std::string& message) const {
 
 namespace {
 
+// Notes a guest read that is not aligned to its size, then the two aligned halves the emulator reads for it;
+// any other read ends what was noted.
+HOT_CALLBACK void OnRead(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
+  ImageMachine::State::SplitRead& split = static_cast<ImageMachine::State*>(user)->split;
+  const uint64_t bytes = static_cast<uint64_t>(size);
+  if (bytes > 1 && (address & (bytes - 1)) != 0) {
+    split = {address, bytes, address & ~(bytes - 1), 0, true};
+    return;
+  }
+  if (split.active && split.halves < 2 && bytes == split.size && address == split.first + split.halves * bytes) {
+    ++split.halves;
+    return;
+  }
+  split.active = false;
+}
+
 uint64_t CheckedRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
   auto* p = static_cast<CheckedPage*>(user);
   const uint64_t address = p->base + offset;
   uint64_t value = 0;
+  const ImageMachine::State::SplitRead& split = p->state->split;
+  if (split.active && split.halves > 0 && address >= split.first && address + size <= split.first + 2 * split.size) {
+    // A piece of a half: only the bytes the guest asked for are read (and checked); the others are dropped.
+    const uint64_t from = std::max(address, split.address);
+    const uint64_t to = std::min(address + size, split.address + split.size);
+    if (from >= to) return 0;
+    uint8_t bytes[8] = {};
+    if (!p->state->machine->Reach().Read(from, bytes + (from - address), to - from)) {
+      p->state->Fail("the image read " + std::to_string(split.size) + " bytes at " + Hex(split.address) + ": " +
+                     p->state->machine->Reach().Check(split.address, split.size, false));
+    }
+    std::memcpy(&value, bytes, size < 8 ? size : 8);
+    return value;
+  }
   if (!p->state->machine->Reach().Read(address, &value, size)) {
     p->state->Fail("the image read " + std::to_string(size) + (size == 1 ? " byte" : " bytes") + " at " + Hex(address) +
                    ": " + p->state->machine->Reach().Check(address, size, false));
@@ -853,6 +894,9 @@ uint64_t ImageMachine::AddTrap(std::string name, TrapHandler handler) {
 void ImageMachine::ShareHostMemory(HostServiceGate& gate) {
   if (!is64_) Fatal("an IA-32 guest cannot share the 64-bit host's memory");
   state_->gate = &gate;
+  if (state_->read_hook != 0) return;  // added by an earlier sharing (a restore forgets the gate, not the hook)
+  Check(uc_hook_add(uc_, &state_->read_hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&OnRead), state_.get(), 1, 0),
+        "adding the read hook");
 }
 
 // The guest calls a host function (a platform service or protocol member) whose prototype the trap does not know:

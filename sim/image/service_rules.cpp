@@ -117,6 +117,10 @@ std::string CheckServiceCall(const ServiceRule& rule, const std::function<uint64
     std::string problem;
     const std::optional<uint64_t> bytes = PointerExtent(pointer, argument, reach, problem);
     if (bytes) problem = reach.Check(p, *bytes, pointer.write);
+    // The host service reads or writes its typed value in place, and the calling convention requires natural
+    // alignment of what a pointer argument points at.
+    if (problem.empty() && p % pointer.align != 0)
+      problem = "not " + std::to_string(pointer.align) + "-byte aligned, as the type behind it must be";
     if (problem.empty()) continue;
     std::string what = std::string(pointer.write ? "written" : "read");
     if (bytes) what = std::to_string(*bytes) + (*bytes == 1 ? " byte " : " bytes ") + what;

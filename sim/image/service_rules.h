@@ -33,15 +33,22 @@ struct PointerRule {
   ExtentKind extent;
   uint64_t count = 0;
   unsigned width = 0;
+  unsigned align = 1;  // the alignment of the type the service reads or writes through it
 };
 
-// Rules by the size of what the pointer covers: fixed, an argument, a value another argument points at (`width`
-// bytes), a string or record read in place.
-inline PointerRule In(unsigned index, const char* name, uint64_t bytes, bool optional = false) {
-  return {index, name, false, optional, ExtentKind::kFixed, bytes};
+// The alignment of a scalar of `bytes` bytes (1, 2, 4, 8), or 1 for anything else (a buffer).
+constexpr unsigned NaturalAlignment(uint64_t bytes) {
+  return bytes == 2 || bytes == 4 || bytes == 8 ? static_cast<unsigned>(bytes) : 1;
 }
-inline PointerRule Out(unsigned index, const char* name, uint64_t bytes, bool optional = false) {
-  return {index, name, true, optional, ExtentKind::kFixed, bytes};
+
+// Rules by the size of what the pointer covers: fixed, an argument, a value another argument points at (`width`
+// bytes), a string or record read in place. A fixed extent is a scalar aligned to its size unless `align` says
+// otherwise (a structure: the alignment of its largest member).
+inline PointerRule In(unsigned index, const char* name, uint64_t bytes, bool optional = false, unsigned align = 0) {
+  return {index, name, false, optional, ExtentKind::kFixed, bytes, 0, align != 0 ? align : NaturalAlignment(bytes)};
+}
+inline PointerRule Out(unsigned index, const char* name, uint64_t bytes, bool optional = false, unsigned align = 0) {
+  return {index, name, true, optional, ExtentKind::kFixed, bytes, 0, align != 0 ? align : NaturalAlignment(bytes)};
 }
 inline PointerRule Sized(unsigned index, const char* name, bool write, unsigned size_argument, bool optional = false,
                          unsigned size_width = 0) {
@@ -74,8 +81,8 @@ struct ServiceRule {
   unsigned guid = 0, out = 0;
 };
 
-// Empty when every pointer argument of the call lies in what `reach` lends (This an interface of the rule's
-// protocol, as `is_interface` says); otherwise "SERVICE: argument N (Name) ADDRESS: problem".
+// Empty when every pointer argument of the call lies in what `reach` lends, aligned as its type requires (This an
+// interface of the rule's protocol, as `is_interface` says); otherwise "SERVICE: argument N (Name) ADDRESS: problem".
 std::string CheckServiceCall(const ServiceRule& rule, const std::function<uint64_t(unsigned)>& argument,
                              const GuestReach& reach,
                              const std::function<bool(uint64_t, const EFI_GUID&)>& is_interface);

@@ -166,6 +166,88 @@ TEST_F(HostileDriver, APoolBufferIsReachableWhileLiveAndOutOfReachOnceFreed) {
   EXPECT_EQ(platform->Pool().Stats().frees, 1u);
 }
 
+// A guest read that is not aligned to its size: the emulator reads the aligned words around it, and only the
+// guest's own bytes may be checked against what was lent, and only they reach the guest.
+class UnalignedPoolRead : public HostileDriver {
+ protected:
+  // The code allocates a pool buffer of `size` bytes, fills it with 0x11, 0x22, ... and leaves it in RDX.
+  uint64_t FilledBuffer(DriverCode& code, uint8_t size) {
+    const uint64_t slot = code.Slot();
+    CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, AllocatePool), {EfiBootServicesData, size, slot},
+                {false, false, true});
+    code.LoadFrom(slot);
+    code.Emit({0x48, 0x89, 0xC2});  // mov rdx, rax
+    for (uint8_t i = 0; i < size; ++i) code.Emit({0xC6, 0x42, i, static_cast<uint8_t>(0x11 * (i + 1))});
+    return slot;
+  }
+  // The code stops with an invalid instruction unless RAX equals `expected`.
+  static void ExpectRax(DriverCode& code, uint64_t expected) {
+    code.Emit({0x48, 0xB9});  // mov rcx, expected
+    for (unsigned i = 0; i < 8; ++i) code.Emit({static_cast<uint8_t>(expected >> (8 * i))});
+    code.Emit({0x48, 0x39, 0xC8, 0x74, 0x02, 0x0F, 0x0B});  // cmp rax, rcx; je +2; ud2
+  }
+  void FreeBuffer(DriverCode& code, uint64_t slot) {
+    code.LoadFrom(slot);
+    code.ThisFromRax();
+    code.LoadSystemTableMember(kBootServices);
+    code.LoadMember(offsetof(EFI_BOOT_SERVICES, FreePool));
+    code.CallRax();
+  }
+};
+
+TEST_F(UnalignedPoolRead, AWordEndingAtTheBuffersEndIsReadWhole) {
+  DriverCode code;
+  const uint64_t slot = FilledBuffer(code, 3);
+  code.Emit({0x0F, 0xB7, 0x42, 0x01});  // movzx eax, word [rdx + 1]
+  ExpectRax(code, 0x3322);
+  FreeBuffer(code, slot);
+  EXPECT_EQ(Run(code), EFI_SUCCESS) << AllViolations(platform->Violations().Messages());
+  EXPECT_EQ(platform->Pool().Stats().frees, 1u);
+}
+
+TEST_F(UnalignedPoolRead, AQuadwordEndingAtTheBuffersEndIsReadWhole) {
+  DriverCode code;
+  const uint64_t slot = FilledBuffer(code, 9);
+  code.Emit({0x48, 0x8B, 0x42, 0x01});  // mov rax, [rdx + 1]
+  ExpectRax(code, 0x9988776655443322);
+  FreeBuffer(code, slot);
+  EXPECT_EQ(Run(code), EFI_SUCCESS) << AllViolations(platform->Violations().Messages());
+}
+
+TEST_F(UnalignedPoolRead, AReadOneBytePastTheEndIsAFaultNamingTheGuestsRead) {
+  DriverCode code;
+  FilledBuffer(code, 4);
+  code.Emit({0x8B, 0x42, 0x01});  // mov eax, [rdx + 1]
+  EXPECT_EQ(Run(code), EFI_ABORTED);
+  const std::string all = AllViolations(platform->Violations().Messages());
+  // The guest's read starts inside the buffer; its last byte is the first one past it.
+  EXPECT_NE(all.find("the image read 4 bytes at 0x"), std::string::npos) << all;
+  EXPECT_NE(all.find("of the range lies in nothing the platform lent the image"), std::string::npos) << all;
+}
+
+TEST_F(UnalignedPoolRead, AnAlignedReadAfterAnUnalignedOneIsCheckedWhole) {
+  DriverCode code;
+  FilledBuffer(code, 3);
+  code.Emit({0x0F, 0xB7, 0x42, 0x01});  // movzx eax, word [rdx + 1]: inside
+  code.Emit({0x0F, 0xB7, 0x42, 0x02});  // movzx eax, word [rdx + 2]: one byte past
+  EXPECT_EQ(Run(code), EFI_ABORTED);
+  const std::string all = AllViolations(platform->Violations().Messages());
+  EXPECT_NE(all.find("the image read 2 bytes at 0x"), std::string::npos) << all;
+  EXPECT_NE(all.find("of the range lies in nothing the platform lent the image"), std::string::npos) << all;
+}
+
+TEST_F(HostileDriver, AServicePointerOffItsTypesAlignmentIsRefused) {
+  DriverCode code;
+  const uint64_t handle = code.Slot();
+  code.Slot();  // room for the handle written one byte on
+  const uint64_t guid = code.Guid(EFI_SMBIOS_PROTOCOL_GUID);
+  CallService(code, kBootServices, offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface), {handle + 1, guid, 0, 0},
+              {true, true});  // a native interface at null
+  ExpectRefused(Run(code), "BootServices.InstallProtocolInterface: argument 0 (Handle, 8 bytes written)");
+  const std::string all = AllViolations(platform->Violations().Messages());
+  EXPECT_NE(all.find("not 8-byte aligned"), std::string::npos) << all;
+}
+
 // The guest's own loads, stores and calls.
 TEST_F(HostileDriver, ReadingSimulatorMemoryThatWasNotLentIsAFault) {
   DriverCode code;

@@ -22,7 +22,7 @@ class ServiceRules : public ::testing::TestWithParam<Row> {};
 
 TEST_P(ServiceRules, ChecksThePointerOverTheBytesItCovers) {
   const Row& row = GetParam();
-  uint8_t memory[64] = {};
+  alignas(16) uint8_t memory[64] = {};
   if (!row.bytes.empty()) std::memcpy(memory, row.bytes.data(), row.bytes.size());
   sim::GuestReach reach;
   const uint64_t base = reinterpret_cast<uintptr_t>(memory);
@@ -50,6 +50,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Row{"fixed, at the end", {}, sim::In(0, "P", 16), {48}, true, ""},
         Row{"fixed, one past", {}, sim::In(0, "P", 16), {49}, false, "of the range lies in nothing"},
+        Row{"a scalar on its own alignment", {}, sim::Out(0, "P", 8), {56}, true, ""},
+        Row{"a scalar one byte off its alignment", {}, sim::Out(0, "P", 8), {9}, false, "not 8-byte aligned"},
+        Row{"a 4-byte scalar on a 2-byte boundary", {}, sim::In(0, "P", 4), {2}, false, "not 4-byte aligned"},
+        Row{"a 2-byte scalar at an odd address", {}, sim::Out(0, "P", 2), {33}, false, "not 2-byte aligned"},
+        Row{"a structure on its members' alignment", {}, sim::In(0, "P", 16, false, 4), {4}, true, ""},
+        Row{"a structure off its members' alignment",
+            {},
+            sim::In(0, "P", 16, false, 4),
+            {6},
+            false,
+            "not 4-byte aligned"},
+        Row{"a byte buffer anywhere", {}, sim::In(0, "P", 3), {61}, true, ""},
         Row{"sized by an argument", {}, sim::Sized(0, "P", true, 1), {0, 64}, true, ""},
         Row{"sized by an argument, one past", {}, sim::Sized(0, "P", true, 1), {0, 65}, false, "(P, 65 bytes written)"},
         Row{"a byte-wide size argument uses its low byte",
