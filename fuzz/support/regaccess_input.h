@@ -38,10 +38,26 @@ inline sim::PeiPlatformConfig RegaccessPlatform(FuzzInput& in, bool high) {
   // The producer's length word may claim fewer entries than it holds, or none (0: absent), never more.
   if (in.Bit()) config.mcfg_table.length = in.U8() % (16 + 16 * entries + 1);
   // MMCFG words of eight segments, then the socket topology block and the CSR cache.
+  // Word k is the high word of segment k's base and the low word of segment k - 1's.
   size_t words = in.U8() % 10;
+  uint32_t word[9] = {};
+  bool written[9] = {};
   for (size_t i = 0; i < words; ++i) {
-    const uint32_t position = SiliconContextLayout::MmcfgHighWord + 4 * (in.U8() % 9);
-    config.silicon_context.push_back(sim::ContextWord32(position, RegaccessBase(in, high)));
+    const unsigned k = in.U8() % 9;
+    word[k] = RegaccessBase(in, high);
+    written[k] = true;
+  }
+  // With `high`, a base whose high word is set and low word 0 is not 0, so it is used, and its 32 bits are 0:
+  // the low word is then set as well (the window's base).
+  for (unsigned k = 0; high && k < 8; ++k) {
+    if (word[k] != 0 && word[k + 1] == 0) {
+      word[k + 1] = static_cast<uint32_t>(kRegaccessWindowBase);
+      written[k + 1] = true;
+    }
+  }
+  for (unsigned k = 0; k < 9; ++k) {
+    if (written[k])
+      config.silicon_context.push_back(sim::ContextWord32(SiliconContextLayout::MmcfgHighWord + 4 * k, word[k]));
   }
   config.silicon_context.push_back({SiliconContextLayout::SocketTopology, in.Sized(64)});
   if (in.Bit()) {
