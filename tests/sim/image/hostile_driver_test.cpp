@@ -186,6 +186,13 @@ class UnalignedPoolRead : public HostileDriver {
     for (unsigned i = 0; i < 8; ++i) code.Emit({static_cast<uint8_t>(expected >> (8 * i))});
     code.Emit({0x48, 0x39, 0xC8, 0x74, 0x02, 0x0F, 0x0B});  // cmp rax, rcx; je +2; ud2
   }
+  // The run stops at a fault naming a guest read of `bytes` bytes whose last byte lies past what was lent.
+  void ExpectReadFault(DriverCode& code, unsigned bytes) {
+    EXPECT_EQ(Run(code), EFI_ABORTED);
+    const std::string all = AllViolations(platform->Violations().Messages());
+    EXPECT_NE(all.find("the image read " + std::to_string(bytes) + " bytes at 0x"), std::string::npos) << all;
+    EXPECT_NE(all.find("of the range lies in nothing the platform lent the image"), std::string::npos) << all;
+  }
   void FreeBuffer(DriverCode& code, uint64_t slot) {
     code.LoadFrom(slot);
     code.ThisFromRax();
@@ -217,12 +224,8 @@ TEST_F(UnalignedPoolRead, AQuadwordEndingAtTheBuffersEndIsReadWhole) {
 TEST_F(UnalignedPoolRead, AReadOneBytePastTheEndIsAFaultNamingTheGuestsRead) {
   DriverCode code;
   FilledBuffer(code, 4);
-  code.Emit({0x8B, 0x42, 0x01});  // mov eax, [rdx + 1]
-  EXPECT_EQ(Run(code), EFI_ABORTED);
-  const std::string all = AllViolations(platform->Violations().Messages());
-  // The guest's read starts inside the buffer; its last byte is the first one past it.
-  EXPECT_NE(all.find("the image read 4 bytes at 0x"), std::string::npos) << all;
-  EXPECT_NE(all.find("of the range lies in nothing the platform lent the image"), std::string::npos) << all;
+  code.Emit({0x8B, 0x42, 0x01});  // mov eax, [rdx + 1]: its last byte is the first one past the buffer
+  ExpectReadFault(code, 4);
 }
 
 TEST_F(UnalignedPoolRead, AnAlignedReadAfterAnUnalignedOneIsCheckedWhole) {
@@ -230,10 +233,7 @@ TEST_F(UnalignedPoolRead, AnAlignedReadAfterAnUnalignedOneIsCheckedWhole) {
   FilledBuffer(code, 3);
   code.Emit({0x0F, 0xB7, 0x42, 0x01});  // movzx eax, word [rdx + 1]: inside
   code.Emit({0x0F, 0xB7, 0x42, 0x02});  // movzx eax, word [rdx + 2]: one byte past
-  EXPECT_EQ(Run(code), EFI_ABORTED);
-  const std::string all = AllViolations(platform->Violations().Messages());
-  EXPECT_NE(all.find("the image read 2 bytes at 0x"), std::string::npos) << all;
-  EXPECT_NE(all.find("of the range lies in nothing the platform lent the image"), std::string::npos) << all;
+  ExpectReadFault(code, 2);
 }
 
 TEST_F(HostileDriver, AServicePointerOffItsTypesAlignmentIsRefused) {
